@@ -1,0 +1,140 @@
+#include "platform/Desktop.h"
+
+#include "platform/Application.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace platform {
+namespace {
+
+struct MessageState {
+    bool recording = false;
+    QList<ShownMessage> shown;
+    std::function<void(const ShownMessage&)> hook;
+};
+MessageState& messages() {
+    static MessageState state;
+    return state;
+}
+
+struct DialogState {
+    bool recording = false;
+    QString nextName;
+    QList<SaveDialogRequest> requests;
+};
+DialogState& dialogs() {
+    static DialogState state;
+    return state;
+}
+
+struct ShellState {
+    bool recording = false;
+    QStringList opened;
+};
+ShellState& shell() {
+    static ShellState state;
+    return state;
+}
+
+std::function<void()>& eventHook() {
+    static std::function<void()> hook;
+    return hook;
+}
+
+QMessageBox::Icon toQt(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Exclamation:
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+void MessageBox::show(const QString& text, MessageIcon icon) {
+    const ShownMessage message{Application::title(), text, icon};
+    auto& state = messages();
+    if (state.recording) {
+        state.shown.append(message);
+        if (state.hook) {
+            auto hook = state.hook; // the hook may replace itself
+            hook(message);
+        }
+        return;
+    }
+    QMessageBox box(toQt(icon), message.title, text, QMessageBox::Ok);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+void MessageBox::setRecording(bool on) { messages().recording = on; }
+bool MessageBox::recording() { return messages().recording; }
+const QList<ShownMessage>& MessageBox::shown() { return messages().shown; }
+void MessageBox::clearShown() { messages().shown.clear(); }
+void MessageBox::setOnShow(std::function<void(const ShownMessage&)> hook) {
+    messages().hook = std::move(hook);
+}
+
+QString FileDialog::getSaveFileName(const SaveDialogRequest& request) {
+    auto& state = dialogs();
+    if (state.recording) {
+        state.requests.append(request);
+        return std::exchange(state.nextName, QString());
+    }
+    // No owner window is named, yet the dialog is application-modal so that a
+    // second run cannot start while the first asks for its file.
+    QFileDialog dialog(nullptr, request.title, QString(),
+                       request.filterDescription + QStringLiteral(" (") + request.filterPattern +
+                           QLatin1Char(')'));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    QFileDialog::Options options = QFileDialog::DontUseNativeDialog;
+    if (!request.overwritePrompt)
+        options |= QFileDialog::DontConfirmOverwrite;
+    dialog.setOptions(options);
+    dialog.selectFile(request.initialName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    // The path is not cut to maxPathLength: this platform's dialog has no fixed buffer.
+    return dialog.selectedFiles().constFirst();
+}
+
+void FileDialog::setRecording(bool on) { dialogs().recording = on; }
+void FileDialog::setNextFileName(const QString& path) { dialogs().nextName = path; }
+const QList<SaveDialogRequest>& FileDialog::requests() { return dialogs().requests; }
+void FileDialog::clearRequests() { dialogs().requests.clear(); }
+
+bool Shell::openAddress(const QString& address) {
+    auto& state = shell();
+    if (state.recording) {
+        state.opened.append(address);
+        return true;
+    }
+    return QDesktopServices::openUrl(QUrl(address, QUrl::StrictMode));
+}
+
+void Shell::setRecording(bool on) { shell().recording = on; }
+const QStringList& Shell::opened() { return shell().opened; }
+void Shell::clearOpened() { shell().opened.clear(); }
+
+void Events::process() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (auto& hook = eventHook()) {
+        auto copy = hook;
+        copy();
+    }
+}
+
+void Events::setHook(std::function<void()> hook) { eventHook() = std::move(hook); }
+
+} // namespace platform

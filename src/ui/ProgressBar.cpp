@@ -1,0 +1,37 @@
+#include "ui/ProgressBar.h"
+
+#include <limits>
+
+namespace {
+constexpr qint64 IntMax = std::numeric_limits<int>::max();
+}
+
+ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent) {
+    setRange(0, 100);
+    setValue(0);
+}
+
+void ProgressBar::setMaximum64(qint64 maximum) {
+    maximum64_ = std::max<qint64>(maximum, 0);
+    position64_ = std::min(position64_, maximum64_);
+    if (maximum64_ <= IntMax)
+        setRange(0, static_cast<int>(maximum64_));
+    else
+        setRange(0, static_cast<int>(IntMax));
+    updateShownValue();
+}
+
+void ProgressBar::setPosition64(qint64 position) {
+    position64_ = std::clamp<qint64>(position, 0, maximum64_);
+    updateShownValue();
+}
+
+void ProgressBar::updateShownValue() {
+    if (maximum64_ <= IntMax) {
+        setValue(static_cast<int>(position64_));
+        return;
+    }
+    // Scale without overflow: position * IntMax / maximum, in 128-bit arithmetic.
+    const auto scaled = static_cast<__int128>(position64_) * IntMax / maximum64_;
+    setValue(static_cast<int>(scaled));
+}

@@ -1,0 +1,67 @@
+#include "support/TestSupport.h"
+
+#include "i18n/ModTransLate.h"
+#include "platform/Application.h"
+#include "platform/Desktop.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace testsupport {
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+namespace {
+void resetSeams() {
+    platform::MessageBox::clearShown();
+    platform::MessageBox::setOnShow({});
+    platform::FileDialog::clearRequests();
+    platform::FileDialog::setNextFileName({});
+    platform::Shell::clearOpened();
+    platform::Events::setHook({});
+    platform::Application::setTitle(platform::Application::builtInTitle());
+    ModTransLate::ResetForTesting();
+}
+} // namespace
+
+ProgramFolder::ProgramFolder(bool withLanguageFiles, bool withSettings) {
+    const QString source = QStringLiteral(KORVANI_SOURCE_DIR "/resources");
+    if (withLanguageFiles) {
+        QDir(dir_.path()).mkdir(QStringLiteral("language"));
+        for (const char* name : {"Korvani_EN.ini", "Korvani_SC.ini", "Korvani_TC.ini"}) {
+            const QString file = QString::fromLatin1(name);
+            QFile::copy(source + QStringLiteral("/language/") + file, languageFile(file));
+        }
+    }
+    if (withSettings)
+        QFile::copy(source + QStringLiteral("/Korvani.ini"), this->file(QStringLiteral("Korvani.ini")));
+    // Copies of read-only sources must stay writable for the tests.
+    for (const QString& f : QDir(dir_.path()).entryList(QDir::Files))
+        QFile::setPermissions(dir_.filePath(f), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    platform::Application::setProgramFolder(dir_.path());
+    resetSeams();
+}
+
+ProgramFolder::~ProgramFolder() {
+    platform::Application::setProgramFolder({});
+    resetSeams();
+}
+
+QString ProgramFolder::languageFile(const QString& name) const {
+    return dir_.filePath(QStringLiteral("language/") + name);
+}
+
+} // namespace testsupport

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <functional>
+
+namespace testsupport {
+
+// Processes events until predicate holds or timeoutMs passes; returns the predicate.
+inline bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!predicate()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+QByteArray readFile(const QString& path);
+void writeFile(const QString& path, const QByteArray& bytes);
+
+// A program folder of its own for one test: the shipped language files under
+// "language" and the shipped Korvani.ini, made the program folder while it lives.
+// Every seam's record is cleared and the catalogue emptied on entry and exit.
+class ProgramFolder {
+public:
+    explicit ProgramFolder(bool withLanguageFiles = true, bool withSettings = true);
+    ~ProgramFolder();
+    QString path() const { return dir_.path(); }
+    QString file(const QString& relative) const { return dir_.filePath(relative); }
+    QString languageFile(const QString& name = QStringLiteral("Korvani_EN.ini")) const;
+
+private:
+    QTemporaryDir dir_;
+};
+
+} // namespace testsupport
