@@ -1,5 +1,6 @@
 #include "ui/ProgressBar.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -31,7 +32,7 @@ void ProgressBar::updateShownValue() {
         setValue(static_cast<int>(position64_));
         return;
     }
-    // Scale without overflow: position * IntMax / maximum, in 128-bit arithmetic.
-    const auto scaled = static_cast<__int128>(position64_) * IntMax / maximum64_;
-    setValue(static_cast<int>(scaled));
+    // Shown scaled; the exact figures stay in position64_ and maximum64_.
+    const double fraction = static_cast<double>(position64_) / static_cast<double>(maximum64_);
+    setValue(static_cast<int>(fraction * static_cast<double>(IntMax)));
 }
