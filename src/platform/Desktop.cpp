@@ -127,7 +127,6 @@ const QStringList& Shell::opened() { return shell().opened; }
 void Shell::clearOpened() { shell().opened.clear(); }
 
 void Events::process() {
-    QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (auto& hook = eventHook()) {
         auto copy = hook;
