@@ -17,4 +17,6 @@ FormattedSlice FormatAddresses(std::int64_t first, std::int64_t maxCount, std::s
                                char* out, std::size_t capacity);
 
 // Bytes of the longest line for suffix: sign, ten digits, "@", suffix, CR LF.
-constexpr std::size_t LongestLine(std::size_t suffixBytes) { return 1 + 10 + 1 + suffixBytes + 2; }
+constexpr std::size_t LongestLine(std::size_t suffixBytes) {
+    return 1 + 10 + 1 + suffixBytes + 2;
+}

@@ -19,7 +19,9 @@ namespace {
 constexpr qint64 SliceNanoseconds = 10'000'000;
 constexpr std::size_t ChunkBytes = 256 * 1024;
 
-void warn(const QString& text) { platform::MessageBox::show(text, platform::MessageIcon::Exclamation); }
+void warn(const QString& text) {
+    platform::MessageBox::show(text, platform::MessageIcon::Exclamation);
+}
 
 } // namespace
 
@@ -98,6 +100,8 @@ void frmMain::runAddresses(std::int32_t from, std::int32_t to, const QString& pa
             // The suffix box can only change while events are processed, so one read
             // serves the whole slice.
             const QByteArray suffix = ui->cbSuffix->currentText().trimmed().toUtf8();
+            const std::string_view suffixView(suffix.constData(),
+                                              static_cast<std::size_t>(suffix.size()));
             const std::size_t needed = std::max(ChunkBytes, LongestLine(suffix.size()));
             if (needed > capacity) {
                 buffer = std::make_unique<char[]>(needed);
@@ -111,7 +115,7 @@ void frmMain::runAddresses(std::int32_t from, std::int32_t to, const QString& pa
             do {
                 const FormattedSlice chunk =
                     FormatAddresses(std::int64_t{from} + done + sliceCount,
-                                    total - done - sliceCount, suffix, buffer.get(), capacity);
+                                    total - done - sliceCount, suffixView, buffer.get(), capacity);
                 if (!file.write(buffer.get(), chunk.bytes)) {
                     written = false;
                     break;

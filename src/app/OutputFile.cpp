@@ -24,9 +24,13 @@ bool OutputFile::write(const char* data, std::size_t size) {
     return file_.write(data, wanted) == wanted;
 }
 
-void OutputFile::rollBack() { file_.resize(sliceStart_); }
+void OutputFile::rollBack() {
+    file_.resize(sliceStart_);
+}
 
-void OutputFile::close() { file_.close(); }
+void OutputFile::close() {
+    file_.close();
+}
 
 bool OutputFile::appendSlice(const char* data, std::size_t size) {
     if (!open())

@@ -13,8 +13,7 @@
 #include <QKeyEvent>
 #include <QScreen>
 
-frmMain::frmMain(QWidget* parent)
-    : QWidget(parent), ui(new Ui::frmMain), skin_(new Skin(this)) {
+frmMain::frmMain(QWidget* parent) : QWidget(parent), ui(new Ui::frmMain), skin_(new Skin(this)) {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
@@ -66,7 +65,8 @@ void frmMain::InitRecordColumns() {
     list->clearColumns();
     const float width = list->widthUnits();
     for (int i = 0; i < RecordModel::Columns; ++i) {
-        const float columnWidth = i < RecordModel::Columns - 1 ? width / 4.0f : width / 4.0f - 40.0f;
+        const float columnWidth =
+            i < RecordModel::Columns - 1 ? width / 4.0f : width / 4.0f - 40.0f;
         list->addColumn(QString(), QString(), columnWidth);
     }
 }
@@ -97,13 +97,21 @@ void frmMain::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
-void frmMain::btnCancel_Click() { StopRequested = true; }
+void frmMain::btnCancel_Click() {
+    StopRequested = true;
+}
 
-void frmMain::btnExit_Click() { close(); }
+void frmMain::btnExit_Click() {
+    close();
+}
 
-void frmMain::btnAdd_Click() { SuffixList::btnAdd_Click(ui->cbSuffix); }
+void frmMain::btnAdd_Click() {
+    SuffixList::btnAdd_Click(ui->cbSuffix);
+}
 
-void frmMain::btnDel_Click() { SuffixList::btnDel_Click(ui->cbSuffix); }
+void frmMain::btnDel_Click() {
+    SuffixList::btnDel_Click(ui->cbSuffix);
+}
 
 void frmMain::btnContact_Click() {
     frmAbout window(this);

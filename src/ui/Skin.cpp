@@ -17,7 +17,9 @@ Skin::~Skin() {
         theSkin = nullptr;
 }
 
-Skin* Skin::instance() { return theSkin; }
+Skin* Skin::instance() {
+    return theSkin;
+}
 
 QString Skin::styleSheet() {
     QFile file(QStringLiteral(":/skin/skin.qss"));
