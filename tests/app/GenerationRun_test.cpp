@@ -190,11 +190,11 @@ TEST_F(GenerationRunTest, CountsPastSinglePrecisionAndReachesTheTopOfTheRange) {
     run(QStringLiteral("0"), QStringLiteral("16777216"), QStringLiteral("f"));
     EXPECT_EQ(messages(), QStringList{ModTransLate::Text().frmMain.CreateNoSuccessfully});
     EXPECT_EQ(window->records().count(), 16777217);
-    EXPECT_EQ(QFileInfo(output()).size(), 226666688);
+    EXPECT_EQ(QFileInfo(output()).size(), 190215494);
     QFile file(output());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     file.seek(file.size() - 13);
-    EXPECT_EQ(file.readAll(), QByteArray("\n16777216@f\r\n").right(13));
+    EXPECT_EQ(file.readAll(), QByteArray("\n16777216@f\r\n"));
 }
 
 TEST_F(GenerationRunTest, TheWholeRangeIsOneRunWithExactCounts) {
