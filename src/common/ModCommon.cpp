@@ -1,0 +1,74 @@
+#include "common/ModCommon.h"
+
+#include "platform/Desktop.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <memory>
+
+namespace ModCommon {
+namespace {
+std::unique_ptr<FileSystemObject>& sharedFileSystem() {
+    static std::unique_ptr<FileSystemObject> object;
+    return object;
+}
+} // namespace
+
+bool FileSystemObject::FileExists(const QString& path) const {
+    return CheckFileExists(path);
+}
+
+FileSystemObject* FileSystem() {
+    return sharedFileSystem().get();
+}
+void CreateFileSystem() {
+    sharedFileSystem() = std::make_unique<FileSystemObject>();
+}
+void ReleaseFileSystem() {
+    sharedFileSystem().reset();
+}
+
+char16_t FilterNumberKey(char16_t keyAscii) {
+    if ((keyAscii >= u'0' && keyAscii <= u'9') || keyAscii == 8)
+        return keyAscii;
+    return 0;
+}
+
+QString AskSaveFile() {
+    platform::SaveDialogRequest request;
+    request.title = QStringLiteral("保存到");
+    request.filterDescription = QStringLiteral("Text files(*.txt)");
+    request.filterPattern = QStringLiteral("*.txt");
+    request.defaultSuffix = QStringLiteral("txt");
+    request.maxPathLength = 255;
+    request.overwritePrompt = false;
+    return platform::FileDialog::getSaveFileName(request);
+}
+
+bool CheckFileExists(const QString& path) {
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path); // follows links: a link to a file counts as a file
+    return info.exists() && info.isFile();
+}
+
+bool AppendLine(const QString& line, const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    const QByteArray bytes = line.toUtf8() + QByteArrayLiteral("\r\n");
+    const qint64 start = file.size();
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.resize(start); // never leave a partial line behind
+        return false;
+    }
+    return true;
+}
+
+QString CutAtNul(const QString& text) {
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    return nul < 0 ? text : text.left(nul);
+}
+
+} // namespace ModCommon
