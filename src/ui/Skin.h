@@ -24,9 +24,6 @@ public:
     // Restyles window and its controls; windows are skinned once per load.
     void skinWindow(QWidget* window);
 
-    // The program icon (an 80 x 62 picture), for the windows that show it.
-    static QIcon programIcon();
-
     // The built-in style sheet (for tests and for the windows' own checks).
     static QString styleSheet();
 
