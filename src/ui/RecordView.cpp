@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QStyleOptionHeader>
 
 #include <algorithm>
@@ -284,6 +285,15 @@ void RecordView::paintEvent(QPaintEvent* event) {
                 metrics.elidedText(QString::fromUtf8(buffer, length), Qt::ElideRight, box.width());
             painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
         }
+    }
+    // With the focus, the top row in view carries the focus frame, as the focused
+    // item of a native list does; there is no selection.
+    if (hasFocus() && firstRow == first) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = QRect(left[0], 0, left[columnsShown] - left[0], rowHeight_);
+        focus.backgroundColor = palette().color(QPalette::Base);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
     }
 }
 

@@ -237,6 +237,18 @@ TEST(RecordView, TakesTheFocusAndScrollsWithTheKeyboard) {
     EXPECT_EQ(view.firstVisibleRow(), 1);
     QTest::keyClick(&view, Qt::Key_PageDown);
     EXPECT_EQ(view.firstVisibleRow(), 1 + view.visibleRowCount());
+
+    // With the focus the top row carries a focus frame; the cells' text starts right of it.
+    QPalette palette = view.palette();
+    palette.setColor(QPalette::Base, QColor(0, 255, 0));
+    view.setPalette(palette);
+    const QRect frameEdge(0, 0, 2, view.rowHeight());
+    EXPECT_EQ(inkIn(shown.paintViewport(), frameEdge, qRgb(0, 255, 0)), 0);
+    view.activateWindow();
+    view.window()->setAttribute(Qt::WA_KeyboardFocusChange); // as Tab into the list sets it
+    view.setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return view.hasFocus(); }));
+    EXPECT_GT(inkIn(shown.paintViewport(), frameEdge, qRgb(0, 255, 0)), 0);
 }
 
 // Accessibility.
