@@ -67,14 +67,33 @@ RecordView::~RecordView() = default;
 
 void RecordView::setModel(const RecordModel* model) {
     model_ = model;
+    knownCount_ = -1;
     verticalScrollBar()->setValue(0);
     modelChanged();
 }
 
 void RecordView::modelChanged() {
+    const std::int64_t count = model_ ? model_->count() : 0;
+    const std::uint64_t resets = model_ ? model_->resetCount() : 0;
+    const bool reset = knownCount_ < 0 || resets != knownResets_ || count < knownCount_;
     updateScrollRange();
-    viewport()->update();
-    notifyAccessibility();
+    if (reset || changeMeetsView(knownCount_, count))
+        viewport()->update();
+    notifyAccessibility(reset, knownCount_, count);
+    knownCount_ = count;
+    knownResets_ = resets;
+}
+
+bool RecordView::changeMeetsView(std::int64_t oldCount, std::int64_t newCount) const {
+    if (newCount <= oldCount)
+        return false;
+    // The cells oldCount..newCount-1 were added; they lie in these rows.
+    const std::int64_t firstChanged = oldCount / RecordModel::Columns;
+    const std::int64_t lastChanged = (newCount - 1) / RecordModel::Columns;
+    const std::int64_t firstShown = firstVisibleRow();
+    const std::int64_t lastShown =
+        firstShown + (viewport()->height() + rowHeight_ - 1) / rowHeight_ - 1;
+    return firstChanged <= lastShown && lastChanged >= firstShown;
 }
 
 void RecordView::clearColumns() {
@@ -205,37 +224,33 @@ void RecordView::updateScrollRange() {
     horizontal->setRange(0, std::max(0, contentWidth - viewWidth));
 }
 
-void RecordView::notifyAccessibility() {
-    const std::int64_t count = model_ ? model_->count() : 0;
-    const std::uint64_t resets = model_ ? model_->resetCount() : 0;
-    if (QAccessible::isActive()) {
-        if (resets != reportedResets_ || count < reportedCount_) {
-            QAccessibleTableModelChangeEvent event(this,
-                                                   QAccessibleTableModelChangeEvent::ModelReset);
-            QAccessible::updateAccessibility(&event);
-        } else if (count > reportedCount_) {
-            const int columns = RecordModel::Columns;
-            const auto oldRows = static_cast<int>((reportedCount_ + columns - 1) / columns);
-            const int newRows = model_->rowCount();
-            if (oldRows > 0 && reportedCount_ % columns != 0) {
-                // The row that was filled up to part of its width got more cells.
-                QAccessibleTableModelChangeEvent event(
-                    this, QAccessibleTableModelChangeEvent::DataChanged);
-                event.setFirstRow(oldRows - 1);
-                event.setLastRow(oldRows - 1);
-                QAccessible::updateAccessibility(&event);
-            }
-            if (newRows > oldRows) {
-                QAccessibleTableModelChangeEvent event(
-                    this, QAccessibleTableModelChangeEvent::RowsInserted);
-                event.setFirstRow(oldRows);
-                event.setLastRow(newRows - 1);
-                QAccessible::updateAccessibility(&event);
-            }
-        }
+void RecordView::notifyAccessibility(bool reset, std::int64_t oldCount, std::int64_t newCount) {
+    if (!QAccessible::isActive())
+        return;
+    if (reset) {
+        QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::ModelReset);
+        QAccessible::updateAccessibility(&event);
+        return;
     }
-    reportedCount_ = count;
-    reportedResets_ = resets;
+    if (newCount <= oldCount)
+        return;
+    const int columns = RecordModel::Columns;
+    const auto oldRows = static_cast<int>((oldCount + columns - 1) / columns);
+    const auto newRows = static_cast<int>((newCount + columns - 1) / columns);
+    if (oldCount % columns != 0) {
+        // The row that was filled up to part of its width got more cells.
+        QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::DataChanged);
+        event.setFirstRow(oldRows - 1);
+        event.setLastRow(oldRows - 1);
+        QAccessible::updateAccessibility(&event);
+    }
+    if (newRows > oldRows) {
+        QAccessibleTableModelChangeEvent event(this,
+                                               QAccessibleTableModelChangeEvent::RowsInserted);
+        event.setFirstRow(oldRows);
+        event.setLastRow(newRows - 1);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void RecordView::paintEvent(QPaintEvent* event) {

@@ -24,7 +24,8 @@ public:
     // The model is not owned; the view reads it whenever it paints.
     void setModel(const RecordModel* model);
     const RecordModel* model() const { return model_; }
-    // Call after the model grew or was reset: updates the scroll range and repaints.
+    // Call after the model grew or was reset: updates the scroll range and repaints
+    // when cells in view changed. It never visits rows, so it costs the same for any list.
     void modelChanged();
 
     // Columns: removed all at once, added left to right.
@@ -74,7 +75,8 @@ private:
     void updateScrollRange();
     void updateMetrics();
     void placeHeader();
-    void notifyAccessibility();
+    bool changeMeetsView(std::int64_t oldCount, std::int64_t newCount) const;
+    void notifyAccessibility(bool reset, std::int64_t oldCount, std::int64_t newCount);
     friend class RecordHeader;
     void paintHeader(QPainter& painter, const QRect& area) const;
 
@@ -84,7 +86,7 @@ private:
     int rowHeight_ = 1;
     int headerHeight_ = 1;
     int lastPaintCells_ = 0;
-    // What accessibility clients were last told about the model.
-    std::int64_t reportedCount_ = 0;
-    std::uint64_t reportedResets_ = 0;
+    // The model as the view last saw it; a count of -1 stands for a model not seen yet.
+    std::int64_t knownCount_ = -1;
+    std::uint64_t knownResets_ = 0;
 };

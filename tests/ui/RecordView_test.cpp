@@ -5,6 +5,7 @@
 
 #include <QAccessible>
 #include <QImage>
+#include <QPaintEvent>
 #include <QScrollBar>
 #include <QTest>
 
@@ -55,6 +56,23 @@ int inkIn(const QImage& image, const QRect& rect, QRgb background) {
             ink += image.pixel(x, y) != background ? 1 : 0;
     return ink;
 }
+
+// Records the paints of a widget and the region each one covered.
+class PaintWatcher : public QObject {
+public:
+    explicit PaintWatcher(QWidget* widget) { widget->installEventFilter(this); }
+    int paints = 0;
+    QRect lastRect;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+            lastRect = static_cast<QPaintEvent*>(event)->rect();
+        }
+        return false;
+    }
+};
 
 } // namespace
 
@@ -191,6 +209,45 @@ TEST(RecordView, ModelChangesMoveTheScrollRangeAndAResetReturnsToTheTop) {
     view.setModel(nullptr);
     shown.paintViewport();
     EXPECT_EQ(view.lastPaintCellCount(), 0);
+}
+
+TEST(RecordView, GrowthRepaintsOnlyWhenItReachesTheRowsInView) {
+    ShownView shown(1, 8);
+    RecordView& view = *shown.view;
+    PaintWatcher watcher(view.viewport());
+    // Paints the viewport's top-left pixel and waits for it: a pending repaint of the
+    // whole viewport would be merged into the same paint.
+    const auto settle = [&] {
+        const int before = watcher.paints;
+        view.viewport()->update(QRect(0, 0, 1, 1));
+        return testsupport::waitUntil([&] { return watcher.paints > before; });
+    };
+    ASSERT_TRUE(settle());
+
+    shown.model.append(4 * view.visibleRowCount(), "x"); // fills the rows in view
+    view.modelChanged();
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(watcher.lastRect, view.viewport()->rect());
+
+    shown.model.append(4000, "x"); // all below the rows in view
+    view.modelChanged();
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(watcher.lastRect, QRect(0, 0, 1, 1));
+    EXPECT_EQ(shown.vertical()->maximum(), shown.model.rowCount() - view.visibleRowCount());
+
+    shown.vertical()->setValue(shown.vertical()->maximum());
+    ASSERT_TRUE(settle());
+    shown.model.append(1, "x"); // a new last row, in view at the end
+    view.modelChanged();
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(watcher.lastRect, view.viewport()->rect());
+
+    shown.model.reset(1);
+    shown.model.append(1, "y");
+    view.modelChanged(); // a new run: the list is repainted whatever it shows
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(watcher.lastRect, view.viewport()->rect());
+    EXPECT_EQ(view.firstVisibleRow(), 0);
 }
 
 TEST(RecordView, WideColumnsScrollSideways) {
