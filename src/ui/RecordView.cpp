@@ -26,8 +26,12 @@ constexpr int RowPadding = 2;
 // Pixels one click on a horizontal arrow scrolls.
 constexpr int HorizontalStep = 20;
 
+// A column's width in whole pixels; a negative width is kept as given but shows as none.
 int pixelWidth(float units) {
-    return static_cast<int>(std::floor(static_cast<double>(units) / UnitsPerPixel));
+    const double pixels = std::floor(static_cast<double>(units) / UnitsPerPixel);
+    if (!(pixels > 0.0)) // also a width that is not a number
+        return 0;
+    return static_cast<int>(std::min(pixels, 1.0e6));
 }
 } // namespace
 
@@ -104,7 +108,7 @@ void RecordView::clearColumns() {
 }
 
 void RecordView::addColumn(const QString& key, const QString& header, float widthUnits) {
-    columns_.push_back(Column{key, header, std::max(widthUnits, 0.0f)});
+    columns_.push_back(Column{key, header, widthUnits});
     updateScrollRange();
     header_->update();
     viewport()->update();

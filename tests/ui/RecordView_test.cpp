@@ -98,6 +98,13 @@ TEST(RecordView, ColumnsComeInLayoutUnitsAndTheFourthIsFortyNarrower) {
     EXPECT_EQ(view.columnLeft(4), 517); // + 1917.5 units = 127.83 px
     EXPECT_EQ(view.columnWidthUnits(4), 0.0f);
 
+    // A list too narrow for the fourth column keeps its width in units; it shows as none.
+    view.resize(9, 144); // 135 units: the fourth column gets 33.75 - 40
+    ShownView::layOutColumns(view);
+    EXPECT_EQ(view.columnWidthUnits(0) - view.columnWidthUnits(3), 40.0f);
+    EXPECT_LT(view.columnWidthUnits(3), 0.0f);
+    EXPECT_EQ(view.columnLeft(4), view.columnLeft(3));
+
     view.clearColumns();
     EXPECT_EQ(view.columnCount(), 0);
     EXPECT_EQ(view.columnLeft(4), 0);
