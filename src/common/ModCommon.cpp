@@ -15,11 +15,19 @@ std::unique_ptr<FileSystemObject>& sharedFileSystem() {
 }
 } // namespace
 
-bool FileSystemObject::FileExists(const QString& path) const { return CheckFileExists(path); }
+bool FileSystemObject::FileExists(const QString& path) const {
+    return CheckFileExists(path);
+}
 
-FileSystemObject* FileSystem() { return sharedFileSystem().get(); }
-void CreateFileSystem() { sharedFileSystem() = std::make_unique<FileSystemObject>(); }
-void ReleaseFileSystem() { sharedFileSystem().reset(); }
+FileSystemObject* FileSystem() {
+    return sharedFileSystem().get();
+}
+void CreateFileSystem() {
+    sharedFileSystem() = std::make_unique<FileSystemObject>();
+}
+void ReleaseFileSystem() {
+    sharedFileSystem().reset();
+}
 
 char16_t FilterNumberKey(char16_t keyAscii) {
     if ((keyAscii >= u'0' && keyAscii <= u'9') || keyAscii == 8)

@@ -39,9 +39,13 @@ void setText(QWidget* window, const char* name, const QString& text) {
 
 } // namespace
 
-const Catalogue& Text() { return catalogue(); }
+const Catalogue& Text() {
+    return catalogue();
+}
 
-QString LanguageFile() { return languageFile(); }
+QString LanguageFile() {
+    return languageFile();
+}
 
 void SetLanguageFile(const QString& code) {
     static constexpr std::array<const char*, 3> Names = {"Korvani_EN.ini", "Korvani_SC.ini",

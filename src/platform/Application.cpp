@@ -20,12 +20,20 @@ QString Application::programFolder() {
     return QCoreApplication::applicationDirPath();
 }
 
-void Application::setProgramFolder(const QString& folder) { programFolderOverride() = folder; }
+void Application::setProgramFolder(const QString& folder) {
+    programFolderOverride() = folder;
+}
 
-QString Application::title() { return currentTitle(); }
+QString Application::title() {
+    return currentTitle();
+}
 
-void Application::setTitle(const QString& title) { currentTitle() = title; }
+void Application::setTitle(const QString& title) {
+    currentTitle() = title;
+}
 
-QString Application::builtInTitle() { return QStringLiteral("Korvani"); }
+QString Application::builtInTitle() {
+    return QStringLiteral("Korvani");
+}
 
 } // namespace platform

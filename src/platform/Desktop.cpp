@@ -74,10 +74,18 @@ void MessageBox::show(const QString& text, MessageIcon icon) {
     box.exec();
 }
 
-void MessageBox::setRecording(bool on) { messages().recording = on; }
-bool MessageBox::recording() { return messages().recording; }
-const QList<ShownMessage>& MessageBox::shown() { return messages().shown; }
-void MessageBox::clearShown() { messages().shown.clear(); }
+void MessageBox::setRecording(bool on) {
+    messages().recording = on;
+}
+bool MessageBox::recording() {
+    return messages().recording;
+}
+const QList<ShownMessage>& MessageBox::shown() {
+    return messages().shown;
+}
+void MessageBox::clearShown() {
+    messages().shown.clear();
+}
 void MessageBox::setOnShow(std::function<void(const ShownMessage&)> hook) {
     messages().hook = std::move(hook);
 }
@@ -108,10 +116,18 @@ QString FileDialog::getSaveFileName(const SaveDialogRequest& request) {
     return dialog.selectedFiles().constFirst();
 }
 
-void FileDialog::setRecording(bool on) { dialogs().recording = on; }
-void FileDialog::setNextFileName(const QString& path) { dialogs().nextName = path; }
-const QList<SaveDialogRequest>& FileDialog::requests() { return dialogs().requests; }
-void FileDialog::clearRequests() { dialogs().requests.clear(); }
+void FileDialog::setRecording(bool on) {
+    dialogs().recording = on;
+}
+void FileDialog::setNextFileName(const QString& path) {
+    dialogs().nextName = path;
+}
+const QList<SaveDialogRequest>& FileDialog::requests() {
+    return dialogs().requests;
+}
+void FileDialog::clearRequests() {
+    dialogs().requests.clear();
+}
 
 bool Shell::openAddress(const QString& address) {
     auto& state = shell();
@@ -122,12 +138,17 @@ bool Shell::openAddress(const QString& address) {
     return QDesktopServices::openUrl(QUrl(address, QUrl::StrictMode));
 }
 
-void Shell::setRecording(bool on) { shell().recording = on; }
-const QStringList& Shell::opened() { return shell().opened; }
-void Shell::clearOpened() { shell().opened.clear(); }
+void Shell::setRecording(bool on) {
+    shell().recording = on;
+}
+const QStringList& Shell::opened() {
+    return shell().opened;
+}
+void Shell::clearOpened() {
+    shell().opened.clear();
+}
 
 void Events::process() {
-    QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (auto& hook = eventHook()) {
         auto copy = hook;
@@ -135,6 +156,8 @@ void Events::process() {
     }
 }
 
-void Events::setHook(std::function<void()> hook) { eventHook() = std::move(hook); }
+void Events::setHook(std::function<void()> hook) {
+    eventHook() = std::move(hook);
+}
 
 } // namespace platform

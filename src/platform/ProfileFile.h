@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
+
 // Private-profile (INI) files with the rules of the Windows profile functions,
 // on UTF-8 files (this platform's 8-bit code page):
 // - section and key names match without regard to letter case; the first matching
@@ -44,6 +46,15 @@ public:
     // Removes the line of key from section (key matched without regard to letter case,
     // blanks around it ignored). Returns 1 when a line was removed, 0 otherwise.
     static int deleteKey(const QString& path, QByteArrayView section, QByteArrayView key);
+
+    // Writers hold an exclusive lock on the file path + ".lock" around reading and
+    // replacing the file; a writer that cannot get it within this time fails (0).
+    static constexpr int DefaultLockTimeoutMs = 5000;
+    static void setLockTimeout(int milliseconds);
+
+    // Test seam: runs after the new content is in the temporary file and before that
+    // file replaces the settings file. Returning false makes the write fail there.
+    static void setBeforeReplaceHook(std::function<bool()> hook);
 };
 
 } // namespace platform

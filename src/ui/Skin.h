@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QIcon>
 #include <QObject>
 
+class QCursor;
+class QIcon;
+class QPixmap;
 class QWidget;
 
 // The program's one skin. Exactly one instance exists: the invisible component
@@ -22,4 +26,12 @@ public:
 
     // The built-in style sheet (for tests and for the windows' own checks).
     static QString styleSheet();
+
+    // The program icon: one picture of 80 x 62 pixels, drawn for this program.
+    static QIcon programIcon();
+    static QPixmap programPicture();
+
+    // The pointer shown over links: a pointing hand, 32 x 32, black outline filled
+    // white, with its hot spot at the fingertip (x 6, y 0).
+    static QCursor linkCursor();
 };

@@ -47,10 +47,12 @@ ProgramFolder::ProgramFolder(bool withLanguageFiles, bool withSettings) {
         }
     }
     if (withSettings)
-        QFile::copy(source + QStringLiteral("/Korvani.ini"), this->file(QStringLiteral("Korvani.ini")));
+        QFile::copy(source + QStringLiteral("/Korvani.ini"),
+                    this->file(QStringLiteral("Korvani.ini")));
     // Copies of read-only sources must stay writable for the tests.
     for (const QString& f : QDir(dir_.path()).entryList(QDir::Files))
-        QFile::setPermissions(dir_.filePath(f), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        QFile::setPermissions(dir_.filePath(f), QFile::ReadOwner | QFile::WriteOwner |
+                                                    QFile::ReadGroup | QFile::ReadOther);
     platform::Application::setProgramFolder(dir_.path());
     resetSeams();
 }

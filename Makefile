@@ -1,0 +1,46 @@
+# make run   - installs what is missing, builds and starts Korvani
+# make test  - installs what is missing, builds and runs the whole test suite headless,
+#              then again built with AddressSanitizer and UndefinedBehaviorSanitizer
+# make bench - builds in release mode and runs the benchmarks
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+BENCH_BUILD ?= build-bench
+JOBS       ?= $(shell nproc)
+CTEST_ENV  := QT_QPA_PLATFORM=offscreen
+SAN_ENV    := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+              LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+              UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+.PHONY: deps build run test test-plain test-sanitized bench clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANI_WERROR=ON
+	cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	cd $(BUILD)/bin && ./Korvani
+
+test: deps
+	$(MAKE) test-plain
+	$(MAKE) test-sanitized
+
+test-plain:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANI_WERROR=ON
+	cmake --build $(BUILD) -j$(JOBS)
+	cd $(BUILD) && $(CTEST_ENV) ctest --output-on-failure -j$(JOBS)
+
+test-sanitized:
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKORVANI_WERROR=ON -DKORVANI_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+	cd $(ASAN_BUILD) && $(CTEST_ENV) $(SAN_ENV) ctest --output-on-failure -j$(JOBS)
+
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DKORVANI_TESTS=OFF -DKORVANI_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j$(JOBS)
+	cd $(BENCH_BUILD) && QT_QPA_PLATFORM=offscreen ./bench/korvani_bench
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)

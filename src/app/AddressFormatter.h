@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+// Formats consecutive addresses "number@suffix" CR LF into a caller's buffer with
+// std::to_chars: no allocation, no conversion per address.
+struct FormattedSlice {
+    std::int64_t count = 0; // addresses formatted
+    std::size_t bytes = 0;  // bytes written to the buffer
+};
+
+// Formats the addresses first, first + 1, ... (at most maxCount) that fit whole into
+// out[0, capacity).
+FormattedSlice FormatAddresses(std::int64_t first, std::int64_t maxCount, std::string_view suffix,
+                               char* out, std::size_t capacity);
+
+// Bytes of the longest line for suffix: sign, ten digits, "@", suffix, CR LF.
+constexpr std::size_t LongestLine(std::size_t suffixBytes) {
+    return 1 + 10 + 1 + suffixBytes + 2;
+}

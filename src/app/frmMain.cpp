@@ -1,0 +1,129 @@
+#include "app/frmMain.h"
+
+#include "app/SuffixList.h"
+#include "common/ModCommon.h"
+#include "i18n/ModTransLate.h"
+#include "info/frmAbout.h"
+#include "info/frmHelp.h"
+#include "ui/Skin.h"
+#include "ui_frmMain.h"
+#include "update/frmUpdate.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QScreen>
+
+frmMain::frmMain(QWidget* parent) : QWidget(parent), ui(new Ui::frmMain), skin_(new Skin(this)) {
+    ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(size());
+    setWindowIcon(Skin::programIcon());
+
+    QFont labelFont(QStringLiteral("MS Sans Serif"));
+    labelFont.setPointSizeF(8.25);
+    for (QLabel* label : {static_cast<QLabel*>(ui->slNoFrom), static_cast<QLabel*>(ui->slTo),
+                          static_cast<QLabel*>(ui->slSuffix)})
+        label->setFont(labelFont);
+
+    ui->lvRecord->setModel(&records_);
+    ui->tbFromNo->installEventFilter(this);
+    ui->tbToNo->installEventFilter(this);
+
+    connect(ui->btnBuild, &QPushButton::clicked, this, &frmMain::btnBuild_Click);
+    connect(ui->btnCancel, &QPushButton::clicked, this, &frmMain::btnCancel_Click);
+    connect(ui->btnExit, &QPushButton::clicked, this, &frmMain::btnExit_Click);
+    connect(ui->btnAdd, &QPushButton::clicked, this, &frmMain::btnAdd_Click);
+    connect(ui->btnDel, &QPushButton::clicked, this, &frmMain::btnDel_Click);
+    connect(ui->btnContact, &QPushButton::clicked, this, &frmMain::btnContact_Click);
+    connect(ui->btnHelp, &QPushButton::clicked, this, &frmMain::btnHelp_Click);
+    connect(ui->btnUpdate, &QPushButton::clicked, this, &frmMain::btnUpdate_Click);
+
+    Form_Load();
+
+    // First shown centred on the screen.
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+// Form_Terminate: releases the program-wide file-system service.
+frmMain::~frmMain() {
+    ModCommon::ReleaseFileSystem();
+    delete ui;
+}
+
+void frmMain::Form_Load() {
+    ModTransLate::ApplyMainCaptions(this);
+    skin_->skinWindow(this);
+    InitRecordColumns();
+    SuffixList::LoadSuffixList(ui->cbSuffix);
+}
+
+void frmMain::InitRecordColumns() {
+    RecordView* list = ui->lvRecord;
+    list->clearColumns();
+    const float width = list->widthUnits();
+    for (int i = 0; i < RecordModel::Columns; ++i) {
+        const float columnWidth =
+            i < RecordModel::Columns - 1 ? width / 4.0f : width / 4.0f - 40.0f;
+        list->addColumn(QString(), QString(), columnWidth);
+    }
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    // tbFromNo_KeyPress / tbToNo_KeyPress: every typed character goes through the
+    // number filter; a result of 0 discards the keystroke.
+    if ((watched == ui->tbFromNo || watched == ui->tbToNo) && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QString text = key->text();
+        for (const QChar c : text) {
+            if (ModCommon::FilterNumberKey(c.unicode()) == 0)
+                return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    if (running_) {
+        // A run is active: it ends at its next event point, keeps its file as written
+        // and shows nothing more; the window then closes.
+        closeRequested_ = true;
+        StopRequested = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void frmMain::btnCancel_Click() {
+    StopRequested = true;
+}
+
+void frmMain::btnExit_Click() {
+    close();
+}
+
+void frmMain::btnAdd_Click() {
+    SuffixList::btnAdd_Click(ui->cbSuffix);
+}
+
+void frmMain::btnDel_Click() {
+    SuffixList::btnDel_Click(ui->cbSuffix);
+}
+
+void frmMain::btnContact_Click() {
+    frmAbout window(this);
+    window.exec();
+}
+
+void frmMain::btnHelp_Click() {
+    frmHelp window;
+    window.exec();
+}
+
+void frmMain::btnUpdate_Click() {
+    frmUpdate window(this);
+    window.exec();
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "ui/RecordModel.h"
+
+#include <QWidget>
+
+#include <cstdint>
+
+namespace Ui {
+class frmMain;
+}
+class Skin;
+
+// The main window: the number range, the suffix box with its list, the address list
+// and the progress of a run, and the buttons that lead to everything else.
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Handlers, named after the control and the event.
+    void btnBuild_Click();
+    void btnCancel_Click();
+    void btnExit_Click();
+    void btnAdd_Click();
+    void btnDel_Click();
+    void btnContact_Click();
+    void btnHelp_Click();
+    void btnUpdate_Click();
+
+    void InitRecordColumns();
+
+    const RecordModel& records() const { return records_; }
+    bool running() const { return running_; }
+    bool stopRequested() const { return StopRequested; }
+
+    // Result of the input check: a run may start, a warning was shown, or a number
+    // lies outside the signed 32-bit range (the click then ends without a message).
+    enum class InputCheck { Valid, Rejected, OutOfRange };
+    InputCheck CheckNumberInput(std::int32_t& from, std::int32_t& to);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Form_Load();
+    void runAddresses(std::int32_t from, std::int32_t to, const QString& path);
+
+    Ui::frmMain* ui;
+    Skin* skin_;
+    RecordModel records_;
+    bool StopRequested = false;
+    bool running_ = false;
+    bool closeRequested_ = false;
+};
