@@ -76,6 +76,9 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     // number filter; a result of 0 discards the keystroke.
     if ((watched == ui->tbFromNo || watched == ui->tbToNo) && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        // Tab moves the focus; it is not a typed character.
+        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
+            return QWidget::eventFilter(watched, event);
         const QString text = key->text();
         for (const QChar c : text) {
             if (ModCommon::FilterNumberKey(c.unicode()) == 0)

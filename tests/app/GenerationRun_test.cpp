@@ -115,10 +115,10 @@ TEST_F(GenerationRunTest, RejectedInputWarnsFocusesAndKeepsThePreviousRun) {
         EXPECT_TRUE(control(c.focus)->hasFocus()) << c.from << "|" << c.to;
     }
     platform::MessageBox::clearShown();
-    control("btnCancel")->setFocus();
+    control("tbToNo")->setFocus();
     run(QStringLiteral("9"), QStringLiteral("8"), QStringLiteral("new"));
     EXPECT_EQ(messages(), QStringList{t.StartLargerEnd});
-    EXPECT_TRUE(control("btnCancel")->hasFocus());
+    EXPECT_TRUE(control("btnBuild")->hasFocus()); // where the click put it
 
     EXPECT_TRUE(platform::FileDialog::requests().isEmpty());
     EXPECT_EQ(window->records().count(), 6);

@@ -24,6 +24,8 @@ protected:
         window = std::make_unique<frmMain>();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
     void TearDown() override {
         window.reset();

@@ -7,6 +7,12 @@
 #include <QTemporaryDir>
 
 #include <functional>
+#include <ostream>
+
+// Readable QString values in GoogleTest's failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace testsupport {
 
