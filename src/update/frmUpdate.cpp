@@ -10,7 +10,6 @@
 #include "update/UpdateConfig.h"
 #include "update/VersionNumber.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPointer>
@@ -79,7 +78,7 @@ void frmUpdate::Form_Load() {
     ModTransLate::ApplyUpdateCaptions(this);
     setTag(CheckTag);
     localVersion_ = VersionNumber::FromParts(Version::Major, Version::Minor, Version::Revision);
-    setWindowIcon(QApplication::windowIcon());
+    setWindowIcon(Skin::programIcon());
 }
 
 void frmUpdate::centre() {

@@ -5,6 +5,7 @@
 #include "platform/Desktop.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestSupport.h"
+#include "ui/Skin.h"
 #include "ui/SkinLabel.h"
 #include "update/UpdateConfig.h"
 #include "update/VersionNumber.h"
@@ -124,6 +125,8 @@ TEST_F(UpdateWindowTest, LoadsWithItsLayoutCaptionsAndState) {
     EXPECT_EQ(w.LocalVersion(),
               VersionNumber::FromParts(Version::Major, Version::Minor, Version::Revision));
     EXPECT_EQ(w.LocalVersion(), 1.4f); // version 1.4.0
+    ASSERT_FALSE(w.windowIcon().isNull());
+    EXPECT_EQ(w.windowIcon().pixmap(32).toImage(), Skin::programIcon().pixmap(32).toImage());
 }
 
 TEST_F(UpdateWindowTest, TheSameVersionIsNotNewer) {
