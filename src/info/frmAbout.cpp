@@ -3,7 +3,7 @@
 #include "Version.h"
 #include "common/ModCommon.h"
 #include "i18n/ModTransLate.h"
-#include "info/InfoWindow.h"
+#include "ui/DialogSupport.h"
 #include "ui/Skin.h"
 #include "ui_frmAbout.h"
 
@@ -50,8 +50,8 @@ frmAbout::frmAbout(QWidget* centreOn)
     Form_Load();
 
     // First shown centred on the window that opens it (on the screen without one).
-    info::CentreWindow(this, centreOn_ ? centreOn_->frameGeometry() : info::ScreenArea(this),
-                       centreOn_);
+    dialogs::CentreWindow(this, centreOn_ ? centreOn_->frameGeometry() : dialogs::ScreenArea(this),
+                          centreOn_);
 }
 
 frmAbout::~frmAbout() {
@@ -103,6 +103,6 @@ void frmAbout::CommandOk_Click() {
 }
 
 void frmAbout::keyPressEvent(QKeyEvent* event) {
-    if (!info::HandleDialogKey(this, event))
+    if (!dialogs::HandleDialogKey(this, event))
         QDialog::keyPressEvent(event);
 }

@@ -1,7 +1,7 @@
 #include "info/frmHelp.h"
 
 #include "i18n/ModTransLate.h"
-#include "info/InfoWindow.h"
+#include "ui/DialogSupport.h"
 #include "ui/Skin.h"
 #include "ui_frmHelp.h"
 
@@ -24,7 +24,7 @@ frmHelp::frmHelp(QWidget* parent) : QDialog(parent), ui(new Ui::frmHelp) {
     Form_Load();
 
     // First shown centred on the screen.
-    info::CentreWindow(this, info::ScreenArea(this));
+    dialogs::CentreWindow(this, dialogs::ScreenArea(this));
 }
 
 frmHelp::~frmHelp() {
@@ -47,6 +47,6 @@ void frmHelp::btnOk_Click() {
 }
 
 void frmHelp::keyPressEvent(QKeyEvent* event) {
-    if (!info::HandleDialogKey(this, event))
+    if (!dialogs::HandleDialogKey(this, event))
         QDialog::keyPressEvent(event);
 }

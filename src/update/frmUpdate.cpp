@@ -6,6 +6,7 @@
 #include "common/ModCommon.h"
 #include "i18n/ModTransLate.h"
 #include "platform/Desktop.h"
+#include "ui/DialogSupport.h"
 #include "ui/Skin.h"
 #include "update/UpdateConfig.h"
 #include "update/VersionNumber.h"
@@ -13,7 +14,6 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPointer>
-#include <QScreen>
 
 namespace {
 const QString CheckTag = QStringLiteral("CHECK");
@@ -82,13 +82,9 @@ void frmUpdate::Form_Load() {
 }
 
 void frmUpdate::centre() {
-    QRect area;
-    if (centreOn_)
-        area = centreOn_->window()->frameGeometry();
-    else if (const QScreen* screen = QGuiApplication::primaryScreen())
-        area = screen->availableGeometry();
-    if (area.isValid())
-        move(area.center() - rect().center());
+    dialogs::CentreWindow(
+        this, centreOn_ ? centreOn_->window()->frameGeometry() : dialogs::ScreenArea(this),
+        centreOn_);
 }
 
 void frmUpdate::Command_Click(int index) {
@@ -153,21 +149,8 @@ void frmUpdate::CheckVersion() {
 }
 
 void frmUpdate::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Escape:
-        // No cancel button: Escape neither presses a button nor closes the window.
-        event->accept();
-        return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        // No default button: Enter presses only the button that has the focus.
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
-            button->click();
-        event->accept();
-        return;
-    default:
+    if (!dialogs::HandleDialogKey(this, event))
         QDialog::keyPressEvent(event);
-    }
 }
 
 void frmUpdate::closeEvent(QCloseEvent* event) {

@@ -1,4 +1,4 @@
-#include "info/InfoWindow.h"
+#include "ui/DialogSupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -8,7 +8,7 @@
 #include <QScreen>
 #include <QWidget>
 
-namespace info {
+namespace dialogs {
 
 bool HandleDialogKey(QWidget* window, QKeyEvent* event) {
     switch (event->key()) {
@@ -61,4 +61,4 @@ QRect ScreenArea(const QWidget* window) {
     return screen ? screen->availableGeometry() : QRect();
 }
 
-} // namespace info
+} // namespace dialogs

@@ -4,8 +4,8 @@ class QKeyEvent;
 class QRect;
 class QWidget;
 
-// What the About and Help windows share: keys and first position.
-namespace info {
+// What the secondary windows share: keys and first position.
+namespace dialogs {
 
 // Handles the keys of a window that has no default and no cancel button: Escape
 // presses nothing, Enter and Return press the focused button (or nothing when no
@@ -20,4 +20,4 @@ void CentreWindow(QWidget* window, const QRect& area, const QWidget* frameHint =
 // The available area of the screen that window would open on.
 QRect ScreenArea(const QWidget* window);
 
-} // namespace info
+} // namespace dialogs
