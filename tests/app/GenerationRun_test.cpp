@@ -1,6 +1,10 @@
 #include "app/MainWindowFixture.h"
+#include "info/frmHelp.h"
 #include "ui/ProgressBar.h"
 #include "ui/RecordView.h"
+
+#include <QApplication>
+#include <QTimer>
 
 #include <QDir>
 #include <QFile>
@@ -254,6 +258,31 @@ TEST_F(GenerationRunTest, ClosingTheWindowDuringARunEndsItQuietly) {
     EXPECT_LT(window->records().count(), 50000000);
     expectFileEqualsList(output());
     EXPECT_TRUE(testsupport::waitUntil([&] { return !window->isVisible(); }));
+}
+
+TEST_F(GenerationRunTest, AModalWindowOpenedDuringARunHoldsItUntilClosed) {
+    int eventPoints = 0;
+    std::int64_t countWhileOpen = -1;
+    std::int64_t countAfterClose = -1;
+    const int loadsBefore = frmHelp::loadCount();
+    platform::Events::setHook([&] {
+        if (++eventPoints != 2)
+            return;
+        QTimer::singleShot(50, [&] {
+            countWhileOpen = window->records().count();
+            if (QWidget* modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+        QTest::mouseClick(control("btnHelp"), Qt::LeftButton); // returns when Help closes
+        countAfterClose = window->records().count();
+    });
+    run(QStringLiteral("1"), QStringLiteral("5000000"), QStringLiteral("x"));
+    EXPECT_EQ(frmHelp::loadCount(), loadsBefore + 1);
+    EXPECT_GT(countWhileOpen, 0);
+    EXPECT_EQ(countAfterClose, countWhileOpen); // nothing was written while Help was open
+    EXPECT_EQ(window->records().count(), 5000000);
+    EXPECT_EQ(messages(), QStringList{ModTransLate::Text().frmMain.CreateNoSuccessfully});
+    expectFileEqualsList(output());
 }
 
 } // namespace
