@@ -21,11 +21,11 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent), ui(new Ui::frmMain), skin_(
     setFixedSize(size());
     setWindowIcon(Skin::programIcon());
 
-    QFont labelFont(QStringLiteral("MS Sans Serif"));
-    labelFont.setPointSizeF(8.25);
-    for (QLabel* label : {static_cast<QLabel*>(ui->slNoFrom), static_cast<QLabel*>(ui->slTo),
-                          static_cast<QLabel*>(ui->slSuffix)})
-        label->setFont(labelFont);
+    // The window's controls use the dialog font the layout was drawn for, so that
+    // their texts fit the fixed geometry.
+    QFont dialogFont(QStringLiteral("MS Sans Serif"));
+    dialogFont.setPointSizeF(8.25);
+    setFont(dialogFont);
 
     ui->lvRecord->setModel(&records_);
     ui->tbFromNo->installEventFilter(this);
