@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+class QKeyEvent;
+
 namespace Ui {
 class frmAbout;
 }
@@ -26,6 +28,11 @@ public:
 
     // How often a load step has run in this process (tests count reloads).
     static int loadCount();
+
+protected:
+    // Escape presses nothing and leaves the window open; Enter presses only the
+    // focused button.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void Form_Load();

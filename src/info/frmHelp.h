@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+class QKeyEvent;
+
 namespace Ui {
 class frmHelp;
 }
@@ -13,6 +15,14 @@ class frmHelp : public QDialog {
 public:
     explicit frmHelp(QWidget* parent = nullptr);
     ~frmHelp() override;
+
+    // How often a load step has run in this process (tests count reloads).
+    static int loadCount();
+
+protected:
+    // Escape presses nothing and leaves the window open; Enter presses only the
+    // focused button.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void Form_Load();

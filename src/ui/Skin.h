@@ -3,6 +3,9 @@
 #include <QIcon>
 #include <QObject>
 
+class QCursor;
+class QIcon;
+class QPixmap;
 class QWidget;
 
 // The program's one skin. Exactly one instance exists: the invisible component
@@ -21,9 +24,14 @@ public:
     // Restyles window and its controls; windows are skinned once per load.
     void skinWindow(QWidget* window);
 
-    // The program icon (an 80 x 62 picture), for the windows that show it.
-    static QIcon programIcon();
-
     // The built-in style sheet (for tests and for the windows' own checks).
     static QString styleSheet();
+
+    // The program icon: one picture of 80 x 62 pixels, drawn for this program.
+    static QIcon programIcon();
+    static QPixmap programPicture();
+
+    // The pointer shown over links: a pointing hand, 32 x 32, black outline filled
+    // white, with its hot spot at the fingertip (x 6, y 0).
+    static QCursor linkCursor();
 };

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "app/frmMain.h"
+#include "i18n/ModTransLate.h"
+#include "platform/Desktop.h"
+#include "support/TestSupport.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// A program folder with the shipped files, the catalogue loaded, and the real main
+// window shown offscreen.
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = std::make_unique<testsupport::ProgramFolder>();
+        ModTransLate::LoadLanguage();
+        window = std::make_unique<frmMain>();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void TearDown() override {
+        window.reset();
+        folder.reset();
+    }
+
+    template <typename T = QWidget> T* control(const char* name) const {
+        T* found = window->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+
+    QStringList messages() const {
+        QStringList texts;
+        for (const platform::ShownMessage& m : platform::MessageBox::shown())
+            texts << m.text;
+        return texts;
+    }
+
+    std::unique_ptr<testsupport::ProgramFolder> folder;
+    std::unique_ptr<frmMain> window;
+};

@@ -1,0 +1,161 @@
+#include "app/MainWindowFixture.h"
+#include "ui/ProgressBar.h"
+#include "ui/RecordView.h"
+#include "ui/SkinLabel.h"
+#include "ui_frmMain.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QSignalSpy>
+
+namespace {
+
+struct Placement {
+    const char* name;
+    int left, top, width, height; // layout units (twips)
+};
+constexpr Placement Layout[] = {
+    {"tbFromNo", 960, 120, 1665, 315},  {"tbToNo", 2880, 120, 1740, 315},
+    {"btnBuild", 240, 3240, 855, 375},  {"btnCancel", 1200, 3240, 855, 375},
+    {"pb", 105, 2880, 7815, 315},       {"btnExit", 6960, 3240, 975, 375},
+    {"lvRecord", 75, 555, 7830, 2160},  {"btnContact", 2160, 3240, 855, 375},
+    {"btnAdd", 6600, 120, 735, 255},    {"btnDel", 7320, 120, 735, 255},
+    {"cbSuffix", 5280, 120, 1335, 300}, {"btnHelp", 5040, 3240, 855, 375},
+    {"slNoFrom", 120, 120, 735, 255},   {"slTo", 2640, 120, 255, 255},
+    {"slSuffix", 4680, 120, 495, 255},  {"btnUpdate", 6000, 3240, 855, 375},
+};
+
+TEST_F(MainWindowTest, LaysOutEveryControlAtItsPlaceOnAFixedWindow) {
+    EXPECT_EQ(window->objectName(), QStringLiteral("frmMain"));
+    EXPECT_EQ(window->size(), QSize(541, 247));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    const Qt::WindowFlags flags = window->windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    for (const Placement& p : Layout) {
+        QWidget* w = control(p.name);
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(w->geometry(), QRect(p.left / 15, p.top / 15, p.width / 15, p.height / 15))
+            << p.name;
+        EXPECT_TRUE(w->isEnabled()) << p.name;
+        EXPECT_TRUE(w->isVisible()) << p.name;
+    }
+    EXPECT_NE(control<ProgressBar>("pb"), nullptr);
+    EXPECT_NE(control<RecordView>("lvRecord"), nullptr);
+    EXPECT_TRUE(control<QComboBox>("cbSuffix")->isEditable());
+    for (const char* label : {"slNoFrom", "slTo", "slSuffix"}) {
+        auto* l = control<SkinLabel>(label);
+        EXPECT_EQ(l->font().family(), QStringLiteral("MS Sans Serif"));
+        EXPECT_DOUBLE_EQ(l->font().pointSizeF(), 8.25);
+        EXPECT_TRUE(l->alignment() & Qt::AlignLeft);
+    }
+    for (QPushButton* b : window->findChildren<QPushButton*>()) {
+        EXPECT_FALSE(b->isDefault()) << b->objectName().toStdString();
+        EXPECT_FALSE(b->autoDefault()) << b->objectName().toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, TabWalksTheControlsInTheirOrderAndSkipsLabelsAndProgress) {
+    QApplication::setActiveWindow(window.get());
+    control("tbFromNo")->setFocus();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return control("tbFromNo")->hasFocus(); }));
+    QStringList order;
+    for (int i = 0; i < 12; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* focused = QApplication::focusWidget();
+        // The combo box's line edit carries the focus for the box.
+        while (focused && focused->objectName().isEmpty())
+            focused = focused->parentWidget();
+        order << (focused ? focused->objectName() : QStringLiteral("?"));
+    }
+    EXPECT_EQ(order,
+              QStringList({"tbToNo", "btnBuild", "btnCancel", "btnExit", "lvRecord", "btnContact",
+                           "btnAdd", "btnDel", "cbSuffix", "btnHelp", "btnUpdate", "tbFromNo"}));
+}
+
+TEST_F(MainWindowTest, LoadReplacesTheDesignCaptionsAndStartsEmpty) {
+    QWidget bare;
+    Ui::frmMain design;
+    design.setupUi(&bare);
+    EXPECT_EQ(bare.windowTitle(), QStringLiteral("  Korvani"));
+    EXPECT_EQ(design.btnBuild->text(), QStringLiteral("开始"));
+    EXPECT_EQ(design.slNoFrom->text(), QStringLiteral("号码从"));
+    EXPECT_EQ(design.btnExit->text(), QStringLiteral("退出"));
+
+    const ModTransLate::Catalogue& t = ModTransLate::Text();
+    EXPECT_EQ(window->windowTitle(), t.SysGlobal.ProductName);
+    EXPECT_EQ(control<QPushButton>("btnBuild")->text(), t.frmMain.Start);
+    EXPECT_EQ(control<QPushButton>("btnHelp")->text(), t.frmHelp.Help);
+    EXPECT_EQ(control<QLabel>("slNoFrom")->text(), t.frmMain.NoFrom);
+    EXPECT_TRUE(control<QLineEdit>("tbFromNo")->text().isEmpty());
+    EXPECT_TRUE(control<QLineEdit>("tbToNo")->text().isEmpty());
+    EXPECT_EQ(window->records().rowCount(), 0);
+    EXPECT_EQ(control<ProgressBar>("pb")->value(), 0);
+    EXPECT_EQ(control<QComboBox>("cbSuffix")->currentText(), QStringLiteral("example.com"));
+}
+
+TEST_F(MainWindowTest, TheFourthColumnIsFortyUnitsNarrower) {
+    auto* list = control<RecordView>("lvRecord");
+    ASSERT_EQ(list->columnCount(), 4);
+    EXPECT_FLOAT_EQ(list->widthUnits(), 7830.0f);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FLOAT_EQ(list->columnWidthUnits(i), 7830.0f / 4.0f);
+        EXPECT_TRUE(list->columnHeader(i).isEmpty());
+        EXPECT_TRUE(list->columnKey(i).isEmpty());
+    }
+    EXPECT_FLOAT_EQ(list->columnWidthUnits(0) - list->columnWidthUnits(3), 40.0f);
+    window->InitRecordColumns(); // again: the old columns are removed first
+    EXPECT_EQ(list->columnCount(), 4);
+}
+
+TEST_F(MainWindowTest, NumberFieldsTakeOnlyTypedDigitsAndBackspace) {
+    for (const char* name : {"tbFromNo", "tbToNo"}) {
+        auto* field = control<QLineEdit>(name);
+        field->setFocus();
+        QTest::keyClicks(field, QStringLiteral("1a-2. 3+x,4"));
+        EXPECT_EQ(field->text(), QStringLiteral("1234")) << name;
+        QTest::keyClick(field, Qt::Key_Backspace);
+        EXPECT_EQ(field->text(), QStringLiteral("123")) << name;
+        field->insert(QStringLiteral("-5")); // pasted text is left to the input check
+        EXPECT_EQ(field->text(), QStringLiteral("123-5")) << name;
+    }
+}
+
+TEST_F(MainWindowTest, EnterInANumberFieldPressesNoButton) {
+    QList<QSignalSpy*> spies;
+    for (QPushButton* b : window->findChildren<QPushButton*>())
+        spies << new QSignalSpy(b, &QPushButton::clicked);
+    auto* from = control<QLineEdit>("tbFromNo");
+    from->setText(QStringLiteral("1"));
+    control<QLineEdit>("tbToNo")->setText(QStringLiteral("2"));
+    QTest::keyClick(from, Qt::Key_Return);
+    QTest::keyClick(control("tbToNo"), Qt::Key_Enter);
+    for (QSignalSpy* spy : spies) {
+        EXPECT_EQ(spy->count(), 0);
+        delete spy;
+    }
+    EXPECT_TRUE(platform::FileDialog::requests().isEmpty());
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, ExitClosesTheWindow) {
+    QTest::mouseClick(control("btnExit"), Qt::LeftButton);
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST(MainWindowStartup, AMissingLanguageFileStillOpensTheWindowWithEmptyCaptions) {
+    testsupport::ProgramFolder folder;
+    ASSERT_TRUE(QFile::remove(folder.languageFile()));
+    ModTransLate::LoadLanguage();
+    frmMain window;
+    window.show();
+    ASSERT_EQ(platform::MessageBox::shown().size(), 1);
+    EXPECT_TRUE(window.windowTitle().isEmpty());
+    for (QPushButton* b : window.findChildren<QPushButton*>())
+        EXPECT_TRUE(b->text().isEmpty()) << b->objectName().toStdString();
+    for (QLabel* l : window.findChildren<QLabel*>())
+        EXPECT_TRUE(l->text().isEmpty()) << l->objectName().toStdString();
+    EXPECT_TRUE(window.isVisible());
+}
+
+} // namespace

@@ -1,0 +1,163 @@
+#include "i18n/ModTransLate.h"
+#include "platform/Application.h"
+#include "platform/Desktop.h"
+#include "support/TestSupport.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using platform::MessageBox;
+using testsupport::ProgramFolder;
+
+TEST(LanguageFile, CodesPickTheirFilesAndOthersChangeNothing) {
+    ProgramFolder folder;
+    ModTransLate::SetLanguageFile(QStringLiteral("7"));
+    EXPECT_TRUE(ModTransLate::LanguageFile().isEmpty());
+    ModTransLate::SetLanguageFile(QStringLiteral("1"));
+    EXPECT_EQ(ModTransLate::LanguageFile(),
+              folder.path() + QStringLiteral("/language/Korvani_SC.ini"));
+    ModTransLate::SetLanguageFile(QStringLiteral("2"));
+    EXPECT_EQ(ModTransLate::LanguageFile(),
+              folder.path() + QStringLiteral("/language/Korvani_TC.ini"));
+    ModTransLate::SetLanguageFile(QStringLiteral(" 0"));
+    EXPECT_TRUE(ModTransLate::LanguageFile().endsWith(QStringLiteral("Korvani_TC.ini")));
+    ModTransLate::SetLanguageFile(QStringLiteral("0"));
+    EXPECT_EQ(ModTransLate::LanguageFile(),
+              folder.path() + QStringLiteral("/language/Korvani_EN.ini"));
+}
+
+TEST(LoadLanguage, AMissingEnglishFileIsReportedOnceAndEveryEntryStaysEmpty) {
+    ProgramFolder folder;
+    ASSERT_TRUE(QFile::remove(folder.languageFile()));
+    ModTransLate::LoadLanguage();
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    const platform::ShownMessage& shown = MessageBox::shown().first();
+    EXPECT_EQ(shown.text, QStringLiteral("Can't find the language file") + folder.path() +
+                              QStringLiteral("/language/Korvani_EN.ini"));
+    EXPECT_EQ(shown.title, QStringLiteral("Korvani"));
+    EXPECT_EQ(shown.icon, platform::MessageIcon::Warning);
+    EXPECT_TRUE(ModTransLate::Text().SysGlobal.ProductName.isEmpty());
+    EXPECT_TRUE(ModTransLate::Text().frmMain.Start.isEmpty());
+    EXPECT_TRUE(ModTransLate::Text().frmUpdate.CheckingLastestVer.isEmpty());
+    EXPECT_EQ(platform::Application::title(), QStringLiteral("Korvani"));
+}
+
+TEST(LoadLanguage, ReadsEveryEntryOfTheShippedFilesScopedBySection) {
+    ProgramFolder folder;
+    ModTransLate::LoadLanguage();
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+    const ModTransLate::Catalogue& t = ModTransLate::Text();
+    EXPECT_EQ(t.SysGlobal.ProductName, QStringLiteral("Korvani"));
+    EXPECT_EQ(platform::Application::title(), QStringLiteral("Korvani"));
+    EXPECT_EQ(t.frmMain.Start, QStringLiteral("Start"));
+    // Two entries share the key Contact in different sections.
+    EXPECT_EQ(t.frmMain.Contact, QStringLiteral("Contact"));
+    EXPECT_NE(t.frmAbout.Contact, t.frmMain.Contact);
+    const QString all[] = {t.frmMain.Add,
+                           t.frmMain.Del,
+                           t.frmMain.Exit,
+                           t.frmMain.Stop,
+                           t.frmMain.Update,
+                           t.frmMain.Suffix,
+                           t.frmMain.NoFrom,
+                           t.frmMain.To,
+                           t.frmMain.AddSuccessfully,
+                           t.frmMain.CancelAndSave,
+                           t.frmMain.CreateNoSuccessfully,
+                           t.frmMain.PlsFillNo,
+                           t.frmMain.WrongNoFormat,
+                           t.frmMain.StartLargerEnd,
+                           t.frmMain.DelSuccessfully,
+                           t.frmMain.SuffixCanNotEmpty,
+                           t.frmMain.SuffixExist,
+                           t.frmMain.HomePageLink,
+                           t.frmMain.SuffixInvalid,
+                           t.frmAbout.About,
+                           t.frmAbout.HomePage,
+                           t.frmAbout.Email,
+                           t.frmAbout.Contact,
+                           t.frmAbout.Ok,
+                           t.frmHelp.Help,
+                           t.frmHelp.HelpDesc,
+                           t.frmUpdate.FindTheLastestVer,
+                           t.frmUpdate.NoFindTheLastestVer,
+                           t.frmUpdate.CheckUpdate,
+                           t.frmUpdate.DownNewVersion,
+                           t.frmUpdate.TheLastestVer,
+                           t.frmUpdate.CheckingLastestVer,
+                           t.frmUpdate.CheckFailed};
+    for (const QString& entry : all)
+        EXPECT_FALSE(entry.isEmpty());
+}
+
+TEST(LoadLanguage, FollowsTheProfileRulesForEachEntry) {
+    ProgramFolder folder;
+    const QByteArray value599(599, 'v');
+    testsupport::writeFile(folder.languageFile(),
+                           "\xEF\xBB\xBF[sysglobal]\r\nPRODUCTNAME =  \"Quoted Name\"  \r\n"
+                           "[frmMain]\r\n; Start=commented\r\nstart=Go\r\nStart=Second\r\n"
+                           "Stop=\r\nExit='x'\r\nHomePageLink=" +
+                               value599 + "\r\nAdd=" + value599 +
+                               "w\r\n"
+                               "[frmHelp]\r\nHelpDesc=only the text\r\n");
+    ModTransLate::LoadLanguage();
+    const ModTransLate::Catalogue& t = ModTransLate::Text();
+    EXPECT_EQ(t.SysGlobal.ProductName, QStringLiteral("Quoted Name"));
+    EXPECT_EQ(platform::Application::title(), QStringLiteral("Quoted Name"));
+    EXPECT_EQ(t.frmMain.Start, QStringLiteral("Go"));
+    EXPECT_TRUE(t.frmMain.Stop.isEmpty());
+    EXPECT_EQ(t.frmMain.Exit, QStringLiteral("x"));
+    EXPECT_EQ(t.frmMain.HomePageLink, QString::fromLatin1(value599));
+    EXPECT_EQ(t.frmMain.Add, QString::fromLatin1(value599));
+    EXPECT_TRUE(t.frmHelp.Help.isEmpty()); // the section lacks the key
+    EXPECT_EQ(t.frmHelp.HelpDesc, QStringLiteral("only the text"));
+    EXPECT_TRUE(t.frmAbout.Ok.isEmpty()); // the section is missing
+}
+
+TEST(LoadLanguage, WithoutProductNameTheTitleBecomesEmpty) {
+    ProgramFolder folder;
+    testsupport::writeFile(folder.languageFile(), "[frmMain]\nStart=Go\n");
+    ModTransLate::LoadLanguage();
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+    EXPECT_EQ(platform::Application::title(), QString());
+    EXPECT_EQ(ModTransLate::Text().frmMain.Start, QStringLiteral("Go"));
+}
+
+TEST(ReadLanguageText, GivesTheDefaultForMissingOrEmptyValues) {
+    ProgramFolder folder;
+    testsupport::writeFile(folder.languageFile(), "[A]\nkey=value\nempty=\n");
+    ModTransLate::SetLanguageFile(QStringLiteral("0"));
+    EXPECT_EQ(ModTransLate::ReadLanguageText("a", "KEY", "d"), QStringLiteral("value"));
+    EXPECT_EQ(ModTransLate::ReadLanguageText("A", "empty", "d"), QStringLiteral("d"));
+    EXPECT_EQ(ModTransLate::ReadLanguageText("A", "none", "d"), QStringLiteral("d"));
+    EXPECT_EQ(ModTransLate::ReadLanguageText("B", "key", ""), QString());
+}
+
+TEST(Captions, AreAssignedByObjectNameAndEmptyEntriesBlankTheTargets) {
+    ProgramFolder folder;
+    QWidget window;
+    auto* button = new QPushButton(QStringLiteral("design"), &window);
+    button->setObjectName(QStringLiteral("btnHelp"));
+    auto* label = new QLabel(QStringLiteral("design"), &window);
+    label->setObjectName(QStringLiteral("slTo"));
+    window.setWindowTitle(QStringLiteral("  Korvani"));
+
+    ModTransLate::ApplyMainCaptions(&window); // nothing loaded yet: every entry empty
+    EXPECT_EQ(window.windowTitle(), QString());
+    EXPECT_EQ(button->text(), QString());
+    EXPECT_EQ(label->text(), QString());
+
+    ModTransLate::LoadLanguage();
+    ModTransLate::ApplyMainCaptions(&window);
+    EXPECT_EQ(window.windowTitle(), ModTransLate::Text().SysGlobal.ProductName);
+    EXPECT_EQ(button->text(), ModTransLate::Text().frmHelp.Help);
+    EXPECT_EQ(label->text(), ModTransLate::Text().frmMain.To);
+}
+
+} // namespace
