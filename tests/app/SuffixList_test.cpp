@@ -1,5 +1,7 @@
 #include "app/SuffixList.h"
 
+#include "app/MainWindowFixture.h"
+
 #include "i18n/ModTransLate.h"
 #include "platform/Desktop.h"
 #include "support/TestSupport.h"
@@ -350,6 +352,81 @@ TEST_F(SuffixListTest, AReadOnlyFileChangesNeitherFileNorList) {
     EXPECT_EQ(box_->currentText(), "a.com");
     EXPECT_EQ(readFile(settings()), threeSuffixes);
     ::chmod(QFile::encodeName(folder_.path()).constData(), 0700);
+}
+
+// ---------------------------------------------------------------------------
+// Through the main window's buttons
+
+class SuffixListWindowTest : public MainWindowTest {
+protected:
+    QString settings() const { return folder->file(QStringLiteral("Korvani.ini")); }
+    QStringList fileKeys() const {
+        return SuffixList::ReadSectionKeys(settings(), QStringLiteral("Suffix")).keys;
+    }
+    void typeIntoBox(const QString& text) {
+        QLineEdit* edit = control<QComboBox>("cbSuffix")->lineEdit();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QTest::keyClicks(edit, text);
+    }
+};
+
+TEST_F(SuffixListWindowTest, TheWindowListsTheSettingsFile) {
+    const QStringList keys = fileKeys();
+    ASSERT_GE(keys.size(), 2);
+    auto* box = control<QComboBox>("cbSuffix");
+    EXPECT_EQ(items(*box), keys);
+    EXPECT_EQ(box->currentIndex(), 0);
+    EXPECT_EQ(box->currentText(), keys.front());
+}
+
+TEST_F(SuffixListWindowTest, AddAndDeleteWithTheButtons) {
+    const auto& text = ModTransLate::Text().frmMain;
+    auto* box = control<QComboBox>("cbSuffix");
+    const QStringList keys = fileKeys();
+    ASSERT_GE(keys.size(), 2);
+
+    typeIntoBox(QStringLiteral(" typed.example "));
+    QTest::mouseClick(control<QPushButton>("btnAdd"), Qt::LeftButton);
+    EXPECT_EQ(messages(), QStringList{text.AddSuccessfully});
+    EXPECT_EQ(items(*box), keys + QStringList{"typed.example"});
+    EXPECT_EQ(box->currentText(), " typed.example ");
+    EXPECT_EQ(fileKeys(), keys + QStringList{"typed.example"});
+
+    box->setCurrentIndex(0);
+    QTest::mouseClick(control<QPushButton>("btnDel"), Qt::LeftButton);
+    EXPECT_EQ(messages(), (QStringList{text.AddSuccessfully, text.DelSuccessfully}));
+    const QStringList left = keys.mid(1) + QStringList{"typed.example"};
+    EXPECT_EQ(fileKeys(), left);
+    EXPECT_EQ(items(*box), left);
+    EXPECT_EQ(box->currentText(), left.front());
+
+    typeIntoBox(QStringLiteral("x=y"));
+    QTest::mouseClick(control<QPushButton>("btnAdd"), Qt::LeftButton);
+    typeIntoBox(QStringLiteral("   "));
+    QTest::mouseClick(control<QPushButton>("btnAdd"), Qt::LeftButton);
+    EXPECT_EQ(messages(), (QStringList{text.AddSuccessfully, text.DelSuccessfully,
+                                       text.SuffixInvalid, text.SuffixCanNotEmpty}));
+    EXPECT_EQ(platform::MessageBox::shown().back().icon, MessageIcon::Exclamation);
+    EXPECT_TRUE(box->hasFocus());
+    EXPECT_EQ(fileKeys(), left);
+}
+
+TEST_F(SuffixListWindowTest, DeletingEverySuffixLeavesAnEmptyUsableBox) {
+    auto* box = control<QComboBox>("cbSuffix");
+    for (int n = box->count(); n > 0; --n)
+        QTest::mouseClick(control<QPushButton>("btnDel"), Qt::LeftButton);
+    EXPECT_EQ(box->count(), 0);
+    EXPECT_EQ(box->currentIndex(), -1);
+    EXPECT_EQ(box->currentText(), "");
+    EXPECT_EQ(fileKeys(), QStringList{QString()});
+    QTest::mouseClick(control<QPushButton>("btnDel"), Qt::LeftButton); // nothing left
+    EXPECT_TRUE(window->isVisible());
+
+    typeIntoBox(QStringLiteral("again.example"));
+    QTest::mouseClick(control<QPushButton>("btnAdd"), Qt::LeftButton);
+    EXPECT_EQ(items(*box), QStringList{"again.example"});
+    EXPECT_EQ(fileKeys(), QStringList{"again.example"});
 }
 
 } // namespace
