@@ -35,9 +35,12 @@ frmAbout::frmAbout(QWidget* centreOn)
     ui->Picture1->setPalette(picturePalette);
     ui->Picture1->setPixmap(Skin::programPicture());
 
+    // The links read as part of the text beside them: the labels' font, the hand pointer.
     const QCursor hand = Skin::linkCursor();
-    for (QPushButton* link : {ui->LabelHomepage, ui->lbEmail, ui->lbEmail2})
+    for (QPushButton* link : {ui->LabelHomepage, ui->lbEmail, ui->lbEmail2}) {
+        link->setFont(ui->slHomePage->font());
         link->setCursor(hand);
+    }
 
     connect(ui->LabelHomepage, &QPushButton::clicked, this, &frmAbout::LabelHomepage_Click);
     connect(ui->lbEmail, &QPushButton::clicked, this, &frmAbout::lbEmail_Click);
@@ -47,7 +50,8 @@ frmAbout::frmAbout(QWidget* centreOn)
     Form_Load();
 
     // First shown centred on the window that opens it (on the screen without one).
-    info::CentreWindow(this, centreOn_ ? centreOn_->frameGeometry() : info::ScreenArea(this));
+    info::CentreWindow(this, centreOn_ ? centreOn_->frameGeometry() : info::ScreenArea(this),
+                       centreOn_);
 }
 
 frmAbout::~frmAbout() {

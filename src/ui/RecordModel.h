@@ -36,6 +36,9 @@ public:
 
     // Number of stretches (for tests: suffix changes are recorded, not addresses).
     std::size_t stretchCount() const { return stretches_.size(); }
+    // Counts the resets, so that a view can tell a list that was emptied and grew
+    // again from one that only grew.
+    std::uint64_t resetCount() const { return resets_; }
 
 private:
     struct Stretch {
@@ -47,4 +50,5 @@ private:
     std::int64_t from_ = 0;
     std::int64_t count_ = 0;
     std::vector<Stretch> stretches_;
+    std::uint64_t resets_ = 0;
 };

@@ -2,7 +2,23 @@
 
 #include <QFont>
 
+namespace {
+// "MS Sans Serif" is a Windows face; where it is missing, a narrow sans-serif face of
+// similar width stands in, so that captions fit their labels as they were laid out.
+void addFaceSubstitutes() {
+    static const bool added = [] {
+        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                                   {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                                    QStringLiteral("Liberation Sans"),
+                                    QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica")});
+        return true;
+    }();
+    (void)added;
+}
+} // namespace
+
 SkinLabel::SkinLabel(QWidget* parent) : QLabel(parent) {
+    addFaceSubstitutes();
     // Labels are drawn in "MS Sans Serif" 8.25 point, regular, left-aligned; windows
     // may give a label another size or alignment. Captions are plain text: they come
     // from editable language files and are never read as markup.

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+class QCloseEvent;
+class QKeyEvent;
 class QPushButton;
 
 namespace Ui {
@@ -25,11 +27,24 @@ public:
     float LocalVersion() const { return localVersion_; }
     float RemoteVersion() const { return remoteVersion_; }
 
+    // The mode of Command(0), kept in its "Tag" property: "CHECK" or "DOWN".
+    QString tag() const;
+    // True while a check waits for the network; the buttons and the close box then
+    // do nothing.
+    bool isChecking() const { return checking_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void Form_Load();
+    void setTag(const QString& tag);
+    void centre();
 
     Ui::frmUpdate* ui;
     QWidget* centreOn_;
     float localVersion_ = 0;
     float remoteVersion_ = 0;
+    bool checking_ = false;
 };

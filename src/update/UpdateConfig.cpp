@@ -1,0 +1,29 @@
+#include "update/UpdateConfig.h"
+
+#include "platform/HttpGet.h"
+
+namespace UpdateConfig {
+namespace {
+QString& baseOverride() {
+    static QString address;
+    return address;
+}
+} // namespace
+
+QString baseAddress() {
+    return baseOverride().isEmpty() ? QString::fromLatin1(BaseAddress) : baseOverride();
+}
+
+QString manifestAddress() {
+    return baseAddress() + QLatin1Char('/') + QString::fromLatin1(ManifestName);
+}
+
+void setBaseAddressForTesting(const QString& address) {
+    baseOverride() = address;
+}
+
+void setTimeoutForTesting(int ms) {
+    platform::HttpGet::setTimeoutForTesting(ms);
+}
+
+} // namespace UpdateConfig
