@@ -1,0 +1,432 @@
+#include "app/SuffixList.h"
+
+#include "app/MainWindowFixture.h"
+
+#include "i18n/ModTransLate.h"
+#include "platform/Desktop.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSet>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using platform::MessageBox;
+using platform::MessageIcon;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+
+QStringList items(const QComboBox& box) {
+    QStringList list;
+    for (int i = 0; i < box.count(); ++i)
+        list.append(box.itemText(i));
+    return list;
+}
+
+// While it lives, the process runs as the unprivileged user "korvanitest" (created
+// when missing), so that file permissions apply. Without root the process already is
+// unprivileged and nothing changes.
+class AsUnprivilegedUser {
+public:
+    AsUnprivilegedUser() {
+        if (::geteuid() != 0)
+            return;
+        if (::getpwnam("korvanitest") == nullptr) {
+            QProcess useradd;
+            useradd.start(QStringLiteral("useradd"),
+                          {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
+                           QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"),
+                           QStringLiteral("korvanitest")});
+            useradd.waitForFinished(30000);
+        }
+        const passwd* user = ::getpwnam("korvanitest");
+        if (user == nullptr)
+            return;
+        // The saved user id stays root, so the destructor can switch back.
+        switched_ = ::setresgid(user->pw_gid, user->pw_gid, 0) == 0 &&
+                    ::setresuid(user->pw_uid, user->pw_uid, 0) == 0;
+    }
+    ~AsUnprivilegedUser() {
+        if (switched_) {
+            [[maybe_unused]] const int u = ::setresuid(0, 0, 0);
+            [[maybe_unused]] const int g = ::setresgid(0, 0, 0);
+        }
+    }
+    bool active() const { return switched_ || ::geteuid() != 0; }
+
+private:
+    bool switched_ = false;
+};
+
+class SuffixListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ModTransLate::LoadLanguage();
+        const auto& text = ModTransLate::Text().frmMain;
+        // The checks below tell the messages apart by their texts.
+        const QStringList texts{text.AddSuccessfully, text.DelSuccessfully, text.SuffixCanNotEmpty,
+                                text.SuffixExist, text.SuffixInvalid};
+        ASSERT_FALSE(texts.contains(QString()));
+        ASSERT_EQ(QSet<QString>(texts.begin(), texts.end()).size(), texts.size());
+        MessageBox::clearShown();
+
+        box_ = new QComboBox(&window_);
+        box_->setObjectName(QStringLiteral("cbSuffix"));
+        box_->setEditable(true);
+        box_->setInsertPolicy(QComboBox::NoInsert);
+        other_ = new QLineEdit(&window_);
+        auto* layout = new QVBoxLayout(&window_);
+        layout->addWidget(box_);
+        layout->addWidget(other_);
+        window_.show();
+        window_.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+    }
+
+    QString settings() const { return folder_.file(QStringLiteral("Korvani.ini")); }
+    void load(const QByteArray& content) {
+        writeFile(settings(), content);
+        SuffixList::LoadSuffixList(box_);
+    }
+    void type(const QString& text) {
+        other_->setFocus();
+        box_->setEditText(text);
+    }
+    void add(const QString& text) {
+        type(text);
+        SuffixList::btnAdd_Click(box_);
+    }
+
+    // The one message shown since the last call, or nothing.
+    std::optional<platform::ShownMessage> takeMessage() {
+        const QList<platform::ShownMessage> shown = MessageBox::shown();
+        MessageBox::clearShown();
+        EXPECT_LE(shown.size(), 1);
+        if (shown.isEmpty())
+            return std::nullopt;
+        return shown.front();
+    }
+    void expectWarning(const QString& text) {
+        const auto message = takeMessage();
+        ASSERT_TRUE(message.has_value());
+        EXPECT_EQ(message->text, text);
+        EXPECT_EQ(message->icon, MessageIcon::Exclamation);
+        EXPECT_TRUE(box_->hasFocus()) << "the focus did not go to cbSuffix";
+    }
+    void expectNotice(const QString& text) {
+        const auto message = takeMessage();
+        ASSERT_TRUE(message.has_value());
+        EXPECT_EQ(message->text, text);
+        EXPECT_EQ(message->icon, MessageIcon::Information);
+    }
+
+    const decltype(ModTransLate::Text().frmMain)& text() const {
+        return ModTransLate::Text().frmMain;
+    }
+
+    testsupport::ProgramFolder folder_;
+    QWidget window_;
+    QComboBox* box_ = nullptr;
+    QLineEdit* other_ = nullptr;
+};
+
+const QByteArray threeSuffixes = "[Suffix]\r\nb.com=\r\na.com=\r\nc.com=\r\n";
+
+// ---------------------------------------------------------------------------
+// Reading the list
+
+TEST_F(SuffixListTest, ReadSectionKeysGivesTheKeysInFileOrder) {
+    writeFile(settings(), "[suffix]\r\nb.com=\r\nA.com= a value\r\n; note\r\nc.com=\r\n");
+    const SuffixList::KeyList list = SuffixList::ReadSectionKeys(settings(), "Suffix");
+    EXPECT_EQ(list.keys, (QStringList{"b.com", "A.com", "c.com"}));
+    EXPECT_EQ(list.lastIndex, 2);
+
+    for (const QByteArray& content : {QByteArray("[Suffix]\r\n"), QByteArray("[Other]\r\na=\r\n"),
+                                      QByteArray("[Suffix]\r\na.com=\r\nbroken\r\nc.com=\r\n")}) {
+        writeFile(settings(), content);
+        const SuffixList::KeyList failed = SuffixList::ReadSectionKeys(settings(), "Suffix");
+        EXPECT_EQ(failed.keys, QStringList{QString()}) << content.toStdString();
+        EXPECT_EQ(failed.lastIndex, 0);
+    }
+    QFile::remove(settings());
+    EXPECT_EQ(SuffixList::ReadSectionKeys(settings(), "Suffix").keys, QStringList{QString()});
+}
+
+TEST_F(SuffixListTest, LoadingFillsTheBoxInFileOrderAndSelectsTheFirst) {
+    box_->addItems({"old", "items"});
+    box_->setEditText(QStringLiteral("typed"));
+    load(threeSuffixes);
+    EXPECT_EQ(items(*box_), (QStringList{"b.com", "a.com", "c.com"}));
+    EXPECT_EQ(box_->currentIndex(), 0);
+    EXPECT_EQ(box_->currentText(), "b.com");
+    EXPECT_FALSE(takeMessage().has_value());
+    EXPECT_EQ(SuffixList::SettingsFilePath(), settings());
+}
+
+TEST_F(SuffixListTest, AValueAfterTheEqualsSignListsOnlyTheKey) {
+    load("[Suffix]\r\nx.com=hand-made value\r\ny.com = \r\n");
+    EXPECT_EQ(items(*box_), (QStringList{"x.com", "y.com"}));
+}
+
+TEST_F(SuffixListTest, NoSuffixLeavesTheBoxEmptyAndUsable) {
+    for (const QByteArray& content :
+         {QByteArray("[Suffix]\r\na.com=\r\nno equals sign\r\nc.com=\r\n"),
+          QByteArray("[Suffix]\r\n"), QByteArray()}) {
+        box_->addItems({"old", "items"});
+        load(content);
+        EXPECT_EQ(box_->count(), 0) << content.toStdString();
+        EXPECT_EQ(box_->currentIndex(), -1);
+        EXPECT_EQ(box_->currentText(), "");
+    }
+    QFile::remove(settings());
+    SuffixList::LoadSuffixList(box_);
+    EXPECT_EQ(box_->count(), 0);
+    EXPECT_FALSE(takeMessage().has_value());
+
+    // Still usable: a suffix typed into the empty box is added and the file created.
+    add(QStringLiteral(" first.com "));
+    expectNotice(text().AddSuccessfully);
+    EXPECT_EQ(items(*box_), QStringList{"first.com"});
+    EXPECT_EQ(box_->currentText(), " first.com ");
+    EXPECT_EQ(readFile(settings()), "[Suffix]\r\nfirst.com=\r\n");
+}
+
+TEST_F(SuffixListTest, ALongSectionListsItsFirstSuffixes) {
+    QByteArray content = "[Suffix]\r\n";
+    QStringList all;
+    for (int i = 0; i < 3000; ++i) {
+        all.append(QStringLiteral("mail%1.example.com").arg(i));
+        content += all.back().toUtf8() + "=\r\n";
+    }
+    load(content);
+    ASSERT_GT(box_->count(), 1000);
+    ASSERT_LT(box_->count(), 3000);
+    EXPECT_EQ(items(*box_), all.first(box_->count()));
+    EXPECT_EQ(box_->currentText(), "mail0.example.com");
+}
+
+// ---------------------------------------------------------------------------
+// Adding
+
+TEST_F(SuffixListTest, AddingAppendsToTheListAndTheFile) {
+    load(threeSuffixes + "[Other]\r\nkeep=1\r\n");
+    add(QStringLiteral("  new.com  "));
+    expectNotice(text().AddSuccessfully);
+    EXPECT_EQ(items(*box_), (QStringList{"b.com", "a.com", "c.com", "new.com"}));
+    EXPECT_EQ(box_->currentText(), "  new.com  ") << "the box's text changed";
+    EXPECT_EQ(readFile(settings()), threeSuffixes + "new.com=\r\n[Other]\r\nkeep=1\r\n");
+
+    add(QStringLiteral("new.com"));
+    expectWarning(text().SuffixExist);
+    add(QStringLiteral("\t new.com \t"));
+    expectWarning(text().SuffixExist);
+    EXPECT_EQ(items(*box_), (QStringList{"b.com", "a.com", "c.com", "new.com"}));
+}
+
+TEST_F(SuffixListTest, ASuffixAlreadyInTheFileIsRefused) {
+    load(threeSuffixes);
+    add(QStringLiteral("a.com"));
+    expectWarning(text().SuffixExist);
+    EXPECT_EQ(readFile(settings()), threeSuffixes);
+    EXPECT_EQ(items(*box_), (QStringList{"b.com", "a.com", "c.com"}));
+
+    // The test is made against the file, not against the list.
+    writeFile(settings(), threeSuffixes + "later.com=\r\n");
+    add(QStringLiteral("later.com"));
+    expectWarning(text().SuffixExist);
+    EXPECT_EQ(box_->count(), 3);
+}
+
+TEST_F(SuffixListTest, OtherLetterCasePassesButTheFileKeepsOneKey) {
+    load(threeSuffixes);
+    add(QStringLiteral("A.COM"));
+    expectNotice(text().AddSuccessfully);
+    EXPECT_EQ(readFile(settings()), threeSuffixes);
+    EXPECT_EQ(items(*box_), (QStringList{"b.com", "a.com", "c.com", "A.COM"}));
+}
+
+TEST_F(SuffixListTest, AnEmptySuffixIsRefused) {
+    load(threeSuffixes);
+    for (const QString& typed : {QString(), QStringLiteral("    "), QStringLiteral(" \t ")}) {
+        add(typed);
+        expectWarning(text().SuffixCanNotEmpty);
+    }
+    EXPECT_EQ(readFile(settings()), threeSuffixes);
+}
+
+TEST_F(SuffixListTest, ASuffixTheFileCannotHoldIsRefused) {
+    load(threeSuffixes);
+    for (const QString& typed :
+         {QStringLiteral("a=b.com"), QStringLiteral("a.com="), QStringLiteral(";a.com"),
+          QStringLiteral("[a.com"), QStringLiteral("a\tb.com"), QStringLiteral("a\nb.com"),
+          QStringLiteral("a\u0001b.com"), QStringLiteral("a\u007fb.com"),
+          QStringLiteral("a\u0085b.com")}) {
+        add(typed);
+        expectWarning(text().SuffixInvalid);
+    }
+    EXPECT_EQ(readFile(settings()), threeSuffixes);
+    EXPECT_EQ(box_->count(), 3);
+
+    // The same characters elsewhere in the suffix are fine.
+    add(QStringLiteral("a;b[1].com"));
+    expectNotice(text().AddSuccessfully);
+    EXPECT_EQ(SuffixList::ReadSectionKeys(settings(), "Suffix").keys.back(), "a;b[1].com");
+}
+
+TEST_F(SuffixListTest, InvalidIsReportedBeforeExisting) {
+    load("[Suffix]\r\nbad\x01key=\r\n");
+    EXPECT_EQ(items(*box_), QStringList{"bad\u0001key"});
+    add(QStringLiteral("bad\u0001key"));
+    expectWarning(text().SuffixInvalid);
+}
+
+// ---------------------------------------------------------------------------
+// Deleting
+
+TEST_F(SuffixListTest, DeletingReloadsTheListAndSelectsTheFirst) {
+    load(threeSuffixes + "[Other]\r\nb.com=\r\n");
+    box_->setCurrentIndex(2);
+    box_->addItem(QStringLiteral("added.com")); // only in the list until it is rebuilt
+    SuffixList::btnDel_Click(box_);
+    expectNotice(text().DelSuccessfully);
+    EXPECT_EQ(items(*box_), (QStringList{"b.com", "a.com"}));
+    EXPECT_EQ(box_->currentIndex(), 0);
+    EXPECT_EQ(box_->currentText(), "b.com");
+    EXPECT_EQ(readFile(settings()), "[Suffix]\r\nb.com=\r\na.com=\r\n[Other]\r\nb.com=\r\n");
+
+    type(QStringLiteral("B.COM"));
+    SuffixList::btnDel_Click(box_);
+    expectNotice(text().DelSuccessfully);
+    EXPECT_EQ(items(*box_), QStringList{"a.com"});
+    EXPECT_EQ(readFile(settings()), "[Suffix]\r\na.com=\r\n[Other]\r\nb.com=\r\n");
+
+    SuffixList::btnDel_Click(box_);
+    expectNotice(text().DelSuccessfully);
+    EXPECT_EQ(box_->count(), 0);
+    EXPECT_EQ(box_->currentIndex(), -1);
+    EXPECT_EQ(box_->currentText(), "");
+    EXPECT_EQ(readFile(settings()), "[Suffix]\r\n[Other]\r\nb.com=\r\n");
+}
+
+TEST_F(SuffixListTest, DeletingASuffixNotInTheFileDoesNothing) {
+    load(threeSuffixes);
+    for (const QString& typed : {QStringLiteral("missing.com"), QString(), QStringLiteral("b")}) {
+        type(typed);
+        SuffixList::btnDel_Click(box_);
+        EXPECT_FALSE(takeMessage().has_value()) << typed.toStdString();
+        EXPECT_EQ(items(*box_), (QStringList{"b.com", "a.com", "c.com"}));
+        EXPECT_EQ(box_->currentText(), typed);
+    }
+    EXPECT_EQ(readFile(settings()), threeSuffixes);
+}
+
+TEST_F(SuffixListTest, AReadOnlyFileChangesNeitherFileNorList) {
+    load(threeSuffixes);
+    ASSERT_EQ(::chmod(QFile::encodeName(folder_.path()).constData(), 0777), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(settings()).constData(), 0444), 0);
+    {
+        AsUnprivilegedUser user;
+        ASSERT_TRUE(user.active());
+        add(QStringLiteral("new.com"));
+        EXPECT_FALSE(takeMessage().has_value());
+        box_->setCurrentIndex(1);
+        SuffixList::btnDel_Click(box_);
+        EXPECT_FALSE(takeMessage().has_value());
+    }
+    EXPECT_EQ(items(*box_), (QStringList{"b.com", "a.com", "c.com"}));
+    EXPECT_EQ(box_->currentText(), "a.com");
+    EXPECT_EQ(readFile(settings()), threeSuffixes);
+    ::chmod(QFile::encodeName(folder_.path()).constData(), 0700);
+}
+
+// ---------------------------------------------------------------------------
+// Through the main window's buttons
+
+class SuffixListWindowTest : public MainWindowTest {
+protected:
+    QString settings() const { return folder->file(QStringLiteral("Korvani.ini")); }
+    QStringList fileKeys() const {
+        return SuffixList::ReadSectionKeys(settings(), QStringLiteral("Suffix")).keys;
+    }
+    void typeIntoBox(const QString& text) {
+        QLineEdit* edit = control<QComboBox>("cbSuffix")->lineEdit();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QTest::keyClicks(edit, text);
+    }
+};
+
+TEST_F(SuffixListWindowTest, TheWindowListsTheSettingsFile) {
+    const QStringList keys = fileKeys();
+    ASSERT_GE(keys.size(), 2);
+    auto* box = control<QComboBox>("cbSuffix");
+    EXPECT_EQ(items(*box), keys);
+    EXPECT_EQ(box->currentIndex(), 0);
+    EXPECT_EQ(box->currentText(), keys.front());
+}
+
+TEST_F(SuffixListWindowTest, AddAndDeleteWithTheButtons) {
+    const auto& text = ModTransLate::Text().frmMain;
+    auto* box = control<QComboBox>("cbSuffix");
+    const QStringList keys = fileKeys();
+    ASSERT_GE(keys.size(), 2);
+
+    typeIntoBox(QStringLiteral(" typed.example "));
+    QTest::mouseClick(control<QPushButton>("btnAdd"), Qt::LeftButton);
+    EXPECT_EQ(messages(), QStringList{text.AddSuccessfully});
+    EXPECT_EQ(items(*box), keys + QStringList{"typed.example"});
+    EXPECT_EQ(box->currentText(), " typed.example ");
+    EXPECT_EQ(fileKeys(), keys + QStringList{"typed.example"});
+
+    box->setCurrentIndex(0);
+    QTest::mouseClick(control<QPushButton>("btnDel"), Qt::LeftButton);
+    EXPECT_EQ(messages(), (QStringList{text.AddSuccessfully, text.DelSuccessfully}));
+    const QStringList left = keys.mid(1) + QStringList{"typed.example"};
+    EXPECT_EQ(fileKeys(), left);
+    EXPECT_EQ(items(*box), left);
+    EXPECT_EQ(box->currentText(), left.front());
+
+    typeIntoBox(QStringLiteral("x=y"));
+    QTest::mouseClick(control<QPushButton>("btnAdd"), Qt::LeftButton);
+    typeIntoBox(QStringLiteral("   "));
+    QTest::mouseClick(control<QPushButton>("btnAdd"), Qt::LeftButton);
+    EXPECT_EQ(messages(), (QStringList{text.AddSuccessfully, text.DelSuccessfully,
+                                       text.SuffixInvalid, text.SuffixCanNotEmpty}));
+    EXPECT_EQ(platform::MessageBox::shown().back().icon, MessageIcon::Exclamation);
+    EXPECT_TRUE(box->hasFocus());
+    EXPECT_EQ(fileKeys(), left);
+}
+
+TEST_F(SuffixListWindowTest, DeletingEverySuffixLeavesAnEmptyUsableBox) {
+    auto* box = control<QComboBox>("cbSuffix");
+    for (int n = box->count(); n > 0; --n)
+        QTest::mouseClick(control<QPushButton>("btnDel"), Qt::LeftButton);
+    EXPECT_EQ(box->count(), 0);
+    EXPECT_EQ(box->currentIndex(), -1);
+    EXPECT_EQ(box->currentText(), "");
+    EXPECT_EQ(fileKeys(), QStringList{QString()});
+    QTest::mouseClick(control<QPushButton>("btnDel"), Qt::LeftButton); // nothing left
+    EXPECT_TRUE(window->isVisible());
+
+    typeIntoBox(QStringLiteral("again.example"));
+    QTest::mouseClick(control<QPushButton>("btnAdd"), Qt::LeftButton);
+    EXPECT_EQ(items(*box), QStringList{"again.example"});
+    EXPECT_EQ(fileKeys(), QStringList{"again.example"});
+}
+
+} // namespace

@@ -1,0 +1,588 @@
+#include "platform/ProfileFile.h"
+
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using platform::ProfileFile;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+
+QString toolPath() {
+    return QStringLiteral(KORVANI_TEST_TOOLS_DIR "/profile_write");
+}
+
+struct StringRead {
+    int result;
+    QByteArray text;
+};
+
+// Reads with a buffer of the given size and checks that the read kept inside it.
+StringRead readString(const QString& path, const char* section, const char* key,
+                      QByteArrayView defaultValue = "",
+                      int bufferSize = ProfileFile::StringBufferSize) {
+    std::vector<char> buffer(static_cast<size_t>(bufferSize) + 16, '\x7f');
+    const int result =
+        ProfileFile::readString(path, section, key, defaultValue, buffer.data(), bufferSize);
+    EXPECT_GE(result, 0);
+    EXPECT_LT(result, bufferSize);
+    EXPECT_EQ(buffer[static_cast<size_t>(result)], '\0');
+    EXPECT_EQ(buffer[static_cast<size_t>(bufferSize)], '\x7f') << "wrote past the buffer";
+    return {result, QByteArray(buffer.data())};
+}
+
+struct SectionRead {
+    int result;
+    QList<QByteArray> entries;
+};
+
+SectionRead readSection(const QString& path, const char* section,
+                        int bufferSize = ProfileFile::SectionBufferSize) {
+    std::vector<char> buffer(static_cast<size_t>(bufferSize) + 16, '\x7f');
+    const int result = ProfileFile::readSection(path, section, buffer.data(), bufferSize);
+    EXPECT_EQ(buffer[static_cast<size_t>(bufferSize)], '\x7f') << "wrote past the buffer";
+    SectionRead read{result, {}};
+    const char* p = buffer.data();
+    while (*p != '\0') {
+        read.entries.append(QByteArray(p));
+        p += std::strlen(p) + 1;
+    }
+    EXPECT_EQ(p - buffer.data(), result) << "the result counts the bytes before the final NUL";
+    return read;
+}
+
+class ProfileFileTest : public ::testing::Test {
+protected:
+    QString file(const QString& name = QStringLiteral("Korvani.ini")) const {
+        return dir_.filePath(name);
+    }
+    // Everything in the folder other than the settings file and its lock file.
+    QStringList strayFiles() const {
+        QStringList names = QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden);
+        names.removeAll(QStringLiteral("Korvani.ini"));
+        names.removeAll(QStringLiteral("Korvani.ini.lock"));
+        return names;
+    }
+    QTemporaryDir dir_;
+};
+
+// ---------------------------------------------------------------------------
+// Reading one value
+
+TEST_F(ProfileFileTest, ReadStringFollowsTheProfileRules) {
+    writeFile(file(), "; settings of the program\r\n"
+                      "[Lang]\r\n"
+                      "  Name  =  Value with spaces  \r\n"
+                      "quoted=\"in quotes\"\n"
+                      "single='single'\r\n"
+                      "mixed=\"mixed'\r\n"
+                      "lonequote=\"\r\n"
+                      "inner=a \"b\" c\r\n"
+                      "equals=a=b\r\n"
+                      "empty=\r\n"
+                      "name=second of the name\r\n"
+                      ";hidden=yes\r\n"
+                      "\r\n"
+                      "[lang]\r\n"
+                      "other=in the second section of the name\r\n"
+                      "[Next]\n"
+                      "name=next");
+    const QString path = file();
+    EXPECT_EQ(readString(path, "LANG", "name").text, "Value with spaces");
+    EXPECT_EQ(readString(path, "lang", "NAME").result, 17);
+    EXPECT_EQ(readString(path, "Lang", "quoted").text, "in quotes");
+    EXPECT_EQ(readString(path, "Lang", "single").text, "single");
+    EXPECT_EQ(readString(path, "Lang", "mixed").text, "\"mixed'");
+    EXPECT_EQ(readString(path, "Lang", "lonequote").text, "\"");
+    EXPECT_EQ(readString(path, "Lang", "inner").text, "a \"b\" c");
+    EXPECT_EQ(readString(path, "Lang", "equals").text, "a=b");
+    EXPECT_EQ(readString(path, "Lang", ";hidden", "dflt").text, "dflt");
+    EXPECT_EQ(readString(path, "Lang", "hidden", "dflt").text, "dflt");
+    EXPECT_EQ(readString(path, "Lang", "other", "dflt").text, "dflt")
+        << "only the first section of a name counts";
+    EXPECT_EQ(readString(path, " next ", "name").text, "next");
+
+    const StringRead empty = readString(path, "Lang", "empty", "dflt");
+    EXPECT_EQ(empty.result, 0) << "a key with an empty value is not a missing key";
+    EXPECT_EQ(empty.text, "");
+}
+
+TEST_F(ProfileFileTest, ReadStringSkipsTheByteOrderMarkAndAcceptsBothLineEnds) {
+    writeFile(file(), "\xEF\xBB\xBF[Top]\r\nk=crlf\r\n[Other]\nk=lf\nj=\xC3\xA9t\xC3\xA9\n");
+    EXPECT_EQ(readString(file(), "Top", "k").text, "crlf");
+    EXPECT_EQ(readString(file(), "other", "K").text, "lf");
+    EXPECT_EQ(readString(file(), "other", "j").text, "\xC3\xA9t\xC3\xA9");
+    writeFile(file("cr.ini"), "[A]\r\nk=v\r\n");
+    EXPECT_EQ(readString(file("cr.ini"), "A", "k").result, 1) << "no CR left on the value";
+}
+
+TEST_F(ProfileFileTest, MissingFileSectionOrKeyGivesTheDefault) {
+    writeFile(file(), "[A]\r\nk=v\r\n");
+    for (const auto& [path, section, key] :
+         {std::tuple{file("none.ini"), "A", "k"}, std::tuple{file(), "B", "k"},
+          std::tuple{file(), "A", "x"}}) {
+        const StringRead read = readString(path, section, key, "the default");
+        EXPECT_EQ(read.result, 11);
+        EXPECT_EQ(read.text, "the default");
+    }
+    EXPECT_EQ(readString(file(), "A", "x").result, 0);
+    const QByteArray longDefault(700, 'd');
+    const StringRead capped = readString(file(), "A", "x", longDefault);
+    EXPECT_EQ(capped.result, 599);
+    EXPECT_EQ(capped.text, longDefault.first(599));
+}
+
+TEST_F(ProfileFileTest, ValuesAreCutToTheBuffer) {
+    const QByteArray v599(599, 'x');
+    const QByteArray v600 = QByteArray(599, 'y') + 'Z';
+    writeFile(file(), "[A]\r\nv599=" + v599 + "\r\nv600=" + v600 + "\r\nq=\"" + v600 +
+                          "\"\r\nlong=" + QByteArray(5000, 'w') + "\r\nshort=Value\r\n");
+    const StringRead r599 = readString(file(), "A", "v599");
+    EXPECT_EQ(r599.result, 599);
+    EXPECT_EQ(r599.text, v599);
+    const StringRead r600 = readString(file(), "A", "v600");
+    EXPECT_EQ(r600.result, 599);
+    EXPECT_EQ(r600.text, v600.first(599));
+    EXPECT_EQ(readString(file(), "A", "q").text, v600.first(599)) << "quotes go before the cut";
+    EXPECT_EQ(readString(file(), "A", "long").result, 599);
+
+    EXPECT_EQ(readString(file(), "A", "short", "", 4).text, "Val");
+    EXPECT_EQ(readString(file(), "A", "short", "", 1).result, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Reading a section
+
+TEST_F(ProfileFileTest, ReadSectionListsTheEntriesInFileOrder) {
+    writeFile(file(), "[Other]\r\nfirst=1\r\n"
+                      "[Suffix]\r\n"
+                      "  b.com =  \r\n"
+                      "a.com=x = y\r\n"
+                      "\r\n"
+                      "; a note\r\n"
+                      "   bare line  \r\n"
+                      "C.com=\n"
+                      "[Next]\r\nz=\r\n"
+                      "[suffix]\r\nlater=\r\n");
+    const SectionRead read = readSection(file(), "SUFFIX");
+    EXPECT_EQ(read.entries, (QList<QByteArray>{"b.com=", "a.com=x = y", "bare line", "C.com="}));
+    EXPECT_EQ(read.result, 7 + 12 + 10 + 7);
+}
+
+TEST_F(ProfileFileTest, ReadSectionOfNothingIsAnEmptyList) {
+    writeFile(file(), "[Suffix]\r\n\r\n; only a note\r\n[Other]\r\nx=\r\n");
+    for (const auto& [path, section] : {std::pair{file(), "Suffix"}, std::pair{file(), "Missing"},
+                                        std::pair{file("none.ini"), "Suffix"}}) {
+        std::vector<char> buffer(64, '\x7f');
+        EXPECT_EQ(ProfileFile::readSection(path, section, buffer.data(), 64), 0);
+        EXPECT_EQ(buffer[0], '\0');
+        EXPECT_EQ(buffer[1], '\0');
+    }
+}
+
+TEST_F(ProfileFileTest, ReadSectionCopiesOnlyWholeEntries) {
+    writeFile(file(), "[S]\r\naaaa=\r\nbbbb=\r\ncccc=\r\n");
+    // Each entry takes 6 bytes with its NUL; the list needs one more.
+    EXPECT_EQ(readSection(file(), "S", 19).entries, (QList<QByteArray>{"aaaa=", "bbbb=", "cccc="}));
+    EXPECT_EQ(readSection(file(), "S", 18).entries, (QList<QByteArray>{"aaaa=", "bbbb="}));
+    EXPECT_EQ(readSection(file(), "S", 13).entries, (QList<QByteArray>{"aaaa=", "bbbb="}));
+    EXPECT_EQ(readSection(file(), "S", 12).entries, (QList<QByteArray>{"aaaa="}));
+    EXPECT_TRUE(readSection(file(), "S", 6).entries.isEmpty());
+}
+
+TEST_F(ProfileFileTest, ALongSectionListsItsFirstEntries) {
+    QByteArray content = "[Suffix]\r\n";
+    QList<QByteArray> all;
+    for (int i = 0; i < 3000; ++i) {
+        all.append("suffix" + QByteArray::number(i) + ".example.com=");
+        content += all.back() + "\r\n";
+    }
+    writeFile(file(), content);
+    const SectionRead read = readSection(file(), "Suffix");
+    ASSERT_GT(read.entries.size(), 1000);
+    ASSERT_LT(read.entries.size(), 3000);
+    EXPECT_EQ(read.entries, all.first(read.entries.size())) << "whole entries, first ones";
+    const qsizetype next = all[read.entries.size()].size() + 1;
+    EXPECT_GT(read.result + next + 1, ProfileFile::SectionBufferSize) << "the next one fit";
+}
+
+// ---------------------------------------------------------------------------
+// Writing and deleting keys
+
+TEST_F(ProfileFileTest, WritingCreatesAMissingFileWithCrLf) {
+    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "a.com", ""), 1);
+    EXPECT_EQ(readFile(file()), "[Suffix]\r\na.com=\r\n");
+    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", " b.com ", "v"), 1);
+    EXPECT_EQ(readFile(file()), "[Suffix]\r\na.com=\r\nb.com=v\r\n");
+}
+
+TEST_F(ProfileFileTest, AMissingSectionIsAppendedAtTheEnd) {
+    writeFile(file(), "[A]\r\nx=1");
+    EXPECT_EQ(ProfileFile::writeString(file(), "B", "y", ""), 1);
+    EXPECT_EQ(readFile(file()), "[A]\r\nx=1\r\n[B]\r\ny=\r\n");
+    writeFile(file(), "");
+    EXPECT_EQ(ProfileFile::writeString(file(), "B", "y", ""), 1);
+    EXPECT_EQ(readFile(file()), "[B]\r\ny=\r\n");
+}
+
+TEST_F(ProfileFileTest, ANewKeyGoesToTheEndOfItsSection) {
+    writeFile(file(), "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n[a]\r\nz=3\r\n");
+    EXPECT_EQ(ProfileFile::writeString(file(), "a", "new", "4"), 1);
+    EXPECT_EQ(readFile(file()), "[A]\r\nx=1\r\nnew=4\r\n\r\n[B]\r\ny=2\r\n[a]\r\nz=3\r\n");
+
+    writeFile(file(), "[Empty]\r\n[B]\r\n");
+    EXPECT_EQ(ProfileFile::writeString(file(), "empty", "k", ""), 1);
+    EXPECT_EQ(readFile(file()), "[Empty]\r\nk=\r\n[B]\r\n");
+
+    writeFile(file(), "[A]\r\nx=1\r\n; a note at the end\r\n\r\n[B]\r\n");
+    EXPECT_EQ(ProfileFile::writeString(file(), "A", "k", ""), 1);
+    EXPECT_EQ(readFile(file()), "[A]\r\nx=1\r\n; a note at the end\r\nk=\r\n\r\n[B]\r\n");
+
+    writeFile(file(), "[Last]");
+    EXPECT_EQ(ProfileFile::writeString(file(), "Last", "k", ""), 1);
+    EXPECT_EQ(readFile(file()), "[Last]\r\nk=\r\n");
+}
+
+TEST_F(ProfileFileTest, AnExistingKeyKeepsItsSpellingAndGetsTheNewValue) {
+    writeFile(file(), "[suffix]\r\n  Example.COM = old \r\nexample.com=second\r\n");
+    EXPECT_EQ(ProfileFile::writeString(file(), "SUFFIX", "example.com", "new"), 1);
+    EXPECT_EQ(readFile(file()), "[suffix]\r\n  Example.COM =new\r\nexample.com=second\r\n");
+    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "EXAMPLE.com", ""), 1);
+    EXPECT_EQ(readFile(file()), "[suffix]\r\n  Example.COM =\r\nexample.com=second\r\n");
+
+    writeFile(file(), "[S]\r\nbare\r\n");
+    EXPECT_EQ(ProfileFile::writeString(file(), "S", "BARE", "v"), 1);
+    EXPECT_EQ(readFile(file()), "[S]\r\nbare=v\r\n");
+}
+
+TEST_F(ProfileFileTest, WritingTheValueAlreadyThereLeavesTheFileAlone) {
+    writeFile(file(), "[S]\r\nk=\r\n");
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(file()).constData(), &before), 0);
+    EXPECT_EQ(ProfileFile::writeString(file(), "s", "K", ""), 1);
+    struct stat after {};
+    ASSERT_EQ(::stat(QFile::encodeName(file()).constData(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino) << "the file was replaced";
+    EXPECT_EQ(readFile(file()), "[S]\r\nk=\r\n");
+}
+
+TEST_F(ProfileFileTest, CommentsAndOtherSectionsSurviveAnAddAndADelete) {
+    const QByteArray tail = "\r\n[Other]\r\n; belongs to others\r\n  key = value \r\n";
+    writeFile(file(), "\xEF\xBB\xBF; Korvani settings\r\n[Suffix]\r\na.com=\r\n; picked by hand\r\n"
+                      "b.com=" +
+                          tail);
+    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "c.com", ""), 1);
+    EXPECT_EQ(readFile(file()), "\xEF\xBB\xBF; Korvani settings\r\n[Suffix]\r\na.com=\r\n"
+                                "; picked by hand\r\nb.com=\r\nc.com=" +
+                                    tail);
+    EXPECT_EQ(ProfileFile::deleteKey(file(), "suffix", " A.COM "), 1);
+    EXPECT_EQ(readFile(file()), "\xEF\xBB\xBF; Korvani settings\r\n[Suffix]\r\n"
+                                "; picked by hand\r\nb.com=\r\nc.com=" +
+                                    tail);
+    EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "C.com"), 1);
+    EXPECT_EQ(readFile(file()), "\xEF\xBB\xBF; Korvani settings\r\n[Suffix]\r\n"
+                                "; picked by hand\r\nb.com=" +
+                                    tail);
+    EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
+}
+
+TEST_F(ProfileFileTest, LfFilesStayLf) {
+    writeFile(file(), "[Suffix]\na=\n\n[Other]\nx=1");
+    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "b", ""), 1);
+    EXPECT_EQ(readFile(file()), "[Suffix]\na=\nb=\n\n[Other]\nx=1");
+    EXPECT_EQ(ProfileFile::writeString(file(), "Other", "y", "2"), 1);
+    EXPECT_EQ(readFile(file()), "[Suffix]\na=\nb=\n\n[Other]\nx=1\ny=2\n");
+    EXPECT_EQ(ProfileFile::writeString(file(), "New", "k", ""), 1);
+    EXPECT_EQ(readFile(file()), "[Suffix]\na=\nb=\n\n[Other]\nx=1\ny=2\n[New]\nk=\n");
+    EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "a"), 1);
+    EXPECT_EQ(readFile(file()), "[Suffix]\nb=\n\n[Other]\nx=1\ny=2\n[New]\nk=\n");
+}
+
+TEST_F(ProfileFileTest, DeletingWhatIsNotThereChangesNothing) {
+    const QByteArray content = "[Suffix]\r\na.com=\r\n;b.com=\r\n[Other]\r\nc.com=\r\n";
+    writeFile(file(), content);
+    EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "c.com"), 0);
+    EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "b.com"), 0) << "a comment is no key";
+    EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", ";b.com"), 0);
+    EXPECT_EQ(ProfileFile::deleteKey(file(), "Missing", "a.com"), 0);
+    EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", ""), 0);
+    EXPECT_EQ(readFile(file()), content);
+    EXPECT_EQ(ProfileFile::deleteKey(file("none.ini"), "Suffix", "a.com"), 0);
+    EXPECT_FALSE(QFile::exists(file("none.ini")));
+}
+
+TEST_F(ProfileFileTest, KeysTheFileCannotHoldAreRefused) {
+    const QByteArray content = "[Suffix]\r\na.com=\r\n";
+    writeFile(file(), content);
+    for (const char* key : {"a=b", ";a", "[a", "a\nb", "a\rb", "", "   "})
+        EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", key, ""), 0) << key;
+    EXPECT_EQ(ProfileFile::writeString(file(), "Suf]fix", "k", ""), 0);
+    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "k", "two\r\nlines"), 0);
+    EXPECT_EQ(readFile(file()), content);
+    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "a;b[c]", ""), 1);
+    EXPECT_EQ(readString(file(), "Suffix", "a;b[c]", "missing").text, "");
+}
+
+TEST_F(ProfileFileTest, WritingKeepsThePermissions) {
+    writeFile(file(), "[S]\r\n");
+    const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+    ASSERT_TRUE(QFile::setPermissions(file(), mode));
+    EXPECT_EQ(ProfileFile::writeString(file(), "S", "k", ""), 1);
+    EXPECT_EQ(QFile::permissions(file()) & 0x7077, mode);
+    EXPECT_EQ(ProfileFile::deleteKey(file(), "S", "k"), 1);
+    EXPECT_EQ(QFile::permissions(file()) & 0x7077, mode);
+}
+
+// ---------------------------------------------------------------------------
+// Failures part way: the file is the old one or the new one, never a mix
+
+TEST_F(ProfileFileTest, AFailureBeforeTheReplaceLeavesTheOldFile) {
+    const QByteArray content = "[Suffix]\r\na.com=\r\n";
+    writeFile(file(), content);
+    int calls = 0;
+    ProfileFile::setBeforeReplaceHook([&] {
+        ++calls;
+        return false; // e.g. the disk filled up while the new content was written
+    });
+    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "b.com", ""), 0);
+    EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "a.com"), 0);
+    ProfileFile::setBeforeReplaceHook({});
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(readFile(file()), content);
+    EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
+}
+
+TEST_F(ProfileFileTest, AWriterThatDiesBeforeTheReplaceLeavesTheOldFile) {
+    const QByteArray content = "[Suffix]\r\na.com=\r\n" + QByteArray(100000, ';') + "\r\n";
+    writeFile(file(), content);
+    QProcess writer;
+    writer.start(toolPath(), {QStringLiteral("crash"), file(), QStringLiteral("Suffix"),
+                              QStringLiteral("b.com"), QString()});
+    ASSERT_TRUE(writer.waitForFinished(30000));
+    EXPECT_EQ(writer.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(writer.exitCode(), 42) << "the writer did not die where it should";
+    EXPECT_EQ(readFile(file()), content);
+    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "b.com", ""), 1) << "lock left behind";
+}
+
+TEST_F(ProfileFileTest, AWriterKilledAtAnyMomentLeavesAWholeFile) {
+    const int size = 2 * 1024 * 1024;
+    const QByteArray head = "[Other]\r\nkeep=1\r\n[Suffix]\r\nbig=";
+    const QByteArray withA = head + QByteArray(size, 'a') + "\r\n";
+    const QByteArray withB = head + QByteArray(size, 'b') + "\r\n";
+    writeFile(file(), withA);
+    for (int round = 0; round < 3; ++round) {
+        QProcess writer;
+        writer.start(toolPath(), {QStringLiteral("churn"), file(), QStringLiteral("Suffix"),
+                                  QStringLiteral("big"), QString::number(size)});
+        ASSERT_TRUE(writer.waitForStarted());
+        // Let it replace the file a few times, then kill it wherever it is.
+        int changes = 0;
+        QByteArray last = readFile(file());
+        ASSERT_TRUE(testsupport::waitUntil(
+            [&] {
+                const QByteArray now = readFile(file());
+                if (now != last)
+                    ++changes;
+                last = now;
+                return changes >= round + 2;
+            },
+            30000));
+        writer.kill();
+        ASSERT_TRUE(writer.waitForFinished(10000));
+        const QByteArray after = readFile(file());
+        EXPECT_TRUE(after == withA || after == withB) << "size " << after.size();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Two writers at once
+
+TEST_F(ProfileFileTest, TwoProcessesAddingAtOnceLoseNothing) {
+    writeFile(file(), "[Suffix]\r\nexample.com=\r\n[Other]\r\nx=\r\n");
+    QProcess first;
+    QProcess second;
+    const QStringList common{file(), QStringLiteral("Suffix")};
+    first.start(toolPath(), QStringList{QStringLiteral("add-many")} + common +
+                                QStringList{QStringLiteral("one-"), QStringLiteral("200")});
+    second.start(toolPath(), QStringList{QStringLiteral("add-many")} + common +
+                                 QStringList{QStringLiteral("two-"), QStringLiteral("200")});
+    ASSERT_TRUE(first.waitForFinished(120000));
+    ASSERT_TRUE(second.waitForFinished(120000));
+    EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardOutput().toStdString();
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardOutput().toStdString();
+
+    const QList<QByteArray> lines = readFile(file()).split('\n');
+    for (const char* prefix : {"one-", "two-"}) {
+        for (int i = 0; i < 200; ++i) {
+            const QByteArray line = prefix + QByteArray::number(i) + "=\r";
+            EXPECT_EQ(lines.count(line), 1) << line.toStdString();
+        }
+    }
+    const SectionRead suffixes = readSection(file(), "Suffix");
+    EXPECT_EQ(suffixes.entries.size(), 401);
+    EXPECT_EQ(readSection(file(), "Other").entries, QList<QByteArray>{"x="});
+}
+
+TEST_F(ProfileFileTest, AWriterWaitsForTheLockOnlyABoundedTime) {
+    const QByteArray content = "[Suffix]\r\na.com=\r\n";
+    writeFile(file(), content);
+    const int fd =
+        ::open(QFile::encodeName(file() + ".lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+
+    ProfileFile::setLockTimeout(300);
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "b.com", ""), 0);
+    EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "a.com"), 0);
+    EXPECT_GE(timer.elapsed(), 2 * 290);
+    ProfileFile::setLockTimeout(ProfileFile::DefaultLockTimeoutMs);
+    EXPECT_EQ(readFile(file()), content);
+
+    // A writer that waits gets in as soon as the holder lets go.
+    QProcess writer;
+    writer.start(toolPath(), {QStringLiteral("write"), file(), QStringLiteral("Suffix"),
+                              QStringLiteral("c.com"), QString()});
+    ASSERT_TRUE(writer.waitForStarted());
+    EXPECT_FALSE(writer.waitForFinished(500)) << "the writer did not wait for the lock";
+    ::close(fd);
+    ASSERT_TRUE(writer.waitForFinished(10000));
+    EXPECT_EQ(writer.exitCode(), 1);
+    EXPECT_EQ(readFile(file()), content + "c.com=\r\n");
+}
+
+// ---------------------------------------------------------------------------
+// Read-only file and folder, tried by an unprivileged user
+
+class ProfileFilePermissionTest : public ProfileFileTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(tools_.isValid());
+        // The tool runs from a folder the unprivileged user may enter.
+        tool_ = tools_.filePath(QStringLiteral("profile_write"));
+        ASSERT_TRUE(QFile::copy(toolPath(), tool_));
+        ASSERT_EQ(::chmod(QFile::encodeName(tools_.path()).constData(), 0755), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(tool_).constData(), 0755), 0);
+        if (::geteuid() == 0)
+            ensureUser();
+    }
+    void TearDown() override { setMode(dir_.path(), 0700); }
+
+    static void ensureUser() {
+        if (::getpwnam("korvanitest") == nullptr) {
+            QProcess useradd;
+            useradd.start(QStringLiteral("useradd"),
+                          {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
+                           QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"),
+                           QStringLiteral("korvanitest")});
+            ASSERT_TRUE(useradd.waitForFinished(30000));
+            ASSERT_EQ(useradd.exitCode(), 0) << useradd.readAllStandardError().toStdString();
+        }
+        ASSERT_NE(::getpwnam("korvanitest"), nullptr);
+    }
+
+    static void setMode(const QString& path, mode_t mode) {
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0) << path.toStdString();
+    }
+
+    // Runs the tool as the unprivileged user (or as ourselves when we are not root);
+    // returns the write's result.
+    int runTool(const QStringList& arguments) {
+        QProcess process;
+        if (::geteuid() == 0) {
+            const passwd* user = ::getpwnam("korvanitest");
+            EXPECT_NE(user, nullptr);
+            if (user == nullptr)
+                return -1;
+            process.start(QStringLiteral("setpriv"),
+                          QStringList{QStringLiteral("--reuid=%1").arg(user->pw_uid),
+                                      QStringLiteral("--regid=%1").arg(user->pw_gid),
+                                      QStringLiteral("--clear-groups"), tool_} +
+                              arguments);
+        } else {
+            process.start(tool_, arguments);
+        }
+        EXPECT_TRUE(process.waitForFinished(30000));
+        const QByteArray out = process.readAllStandardOutput().trimmed();
+        EXPECT_TRUE(out == "result=0" || out == "result=1")
+            << out.toStdString() << process.readAllStandardError().toStdString();
+        EXPECT_EQ(out, "result=" + QByteArray::number(process.exitCode()));
+        return process.exitCode();
+    }
+
+    int write(const char* key) {
+        return runTool({QStringLiteral("write"), file(), QStringLiteral("Suffix"),
+                        QString::fromLatin1(key), QString()});
+    }
+    int remove(const char* key) {
+        return runTool(
+            {QStringLiteral("delete"), file(), QStringLiteral("Suffix"), QString::fromLatin1(key)});
+    }
+
+    QTemporaryDir tools_;
+    QString tool_;
+};
+
+const QByteArray permissionContent = "[Suffix]\r\na.com=\r\nb.com=\r\n";
+
+TEST_F(ProfileFilePermissionTest, AWritableFileInAWritableFolderIsWritten) {
+    writeFile(file(), permissionContent);
+    setMode(file(), 0666);
+    setMode(dir_.path(), 0777);
+    EXPECT_EQ(write("c.com"), 1);
+    EXPECT_EQ(remove("a.com"), 1);
+    EXPECT_EQ(readFile(file()), "[Suffix]\r\nb.com=\r\nc.com=\r\n");
+}
+
+TEST_F(ProfileFilePermissionTest, AReadOnlyFileIsNotWritten) {
+    writeFile(file(), permissionContent);
+    setMode(file(), 0444);
+    setMode(dir_.path(), 0777); // the folder alone would allow replacing the file
+    EXPECT_EQ(write("c.com"), 0);
+    EXPECT_EQ(remove("a.com"), 0);
+    EXPECT_EQ(readFile(file()), permissionContent);
+    EXPECT_EQ(QFile::permissions(file()) & 0x7077,
+              QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
+}
+
+TEST_F(ProfileFilePermissionTest, AFileInAReadOnlyFolderIsNotWritten) {
+    writeFile(file(), permissionContent);
+    setMode(file(), 0666); // the file alone would allow writing in place
+    setMode(dir_.path(), 0555);
+    EXPECT_EQ(write("c.com"), 0);
+    EXPECT_EQ(remove("a.com"), 0);
+    EXPECT_EQ(readFile(file()), permissionContent);
+
+    // Also when the lock file is there and may be locked.
+    setMode(dir_.path(), 0700);
+    writeFile(file("Korvani.ini.lock"), "");
+    setMode(file("Korvani.ini.lock"), 0666);
+    setMode(dir_.path(), 0555);
+    EXPECT_EQ(write("c.com"), 0);
+    EXPECT_EQ(remove("a.com"), 0);
+    EXPECT_EQ(readFile(file()), permissionContent);
+    EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
+}
+
+} // namespace
