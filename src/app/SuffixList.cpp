@@ -6,6 +6,7 @@
 #include "platform/ProfileFile.h"
 
 #include <QComboBox>
+#include <QLineEdit>
 
 #include <algorithm>
 #include <cstring>
@@ -80,6 +81,9 @@ void LoadSuffixList(QComboBox* cbSuffix) {
     }
     if (cbSuffix->count() > 0) {
         cbSuffix->setCurrentIndex(0);
+        // Show the suffix from its start when it is wider than the box.
+        if (QLineEdit* edit = cbSuffix->lineEdit())
+            edit->setCursorPosition(0);
     } else {
         // Nothing to select: the box stays empty and usable for typing a suffix.
         cbSuffix->setCurrentIndex(-1);
