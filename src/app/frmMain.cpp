@@ -21,12 +21,6 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent), ui(new Ui::frmMain), skin_(
     setFixedSize(size());
     setWindowIcon(Skin::programIcon());
 
-    // The window's controls use the dialog font the layout was drawn for, so that
-    // their texts fit the fixed geometry.
-    QFont dialogFont(QStringLiteral("MS Sans Serif"));
-    dialogFont.setPointSizeF(8.25);
-    setFont(dialogFont);
-
     ui->lvRecord->setModel(&records_);
     ui->tbFromNo->installEventFilter(this);
     ui->tbToNo->installEventFilter(this);

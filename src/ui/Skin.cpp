@@ -1,5 +1,7 @@
 #include "ui/Skin.h"
 
+#include "ui/SkinLabel.h"
+
 #include <QColor>
 #include <QCursor>
 #include <QFile>
@@ -71,6 +73,9 @@ QCursor Skin::linkCursor() {
 void Skin::skinWindow(QWidget* window) {
     if (!window)
         return;
+    // Every control is drawn in the dialog font the layouts were made for, so that
+    // captions fit their fixed places. Fonts a window sets on a control stay.
+    window->setFont(SkinLabel::captionFont());
     const QString sheet = styleSheet();
     if (sheet.isEmpty())
         return; // the window stays unskinned

@@ -17,15 +17,19 @@ void addFaceSubstitutes() {
 }
 } // namespace
 
-SkinLabel::SkinLabel(QWidget* parent) : QLabel(parent) {
+QFont SkinLabel::captionFont() {
     addFaceSubstitutes();
-    // Labels are drawn in "MS Sans Serif" 8.25 point, regular, left-aligned; windows
-    // may give a label another size or alignment. Captions are plain text: they come
-    // from editable language files and are never read as markup.
-    QFont labelFont(QStringLiteral("MS Sans Serif"));
-    labelFont.setPointSizeF(8.25);
-    labelFont.setWeight(QFont::Normal);
-    setFont(labelFont);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSizeF(8.25);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+SkinLabel::SkinLabel(QWidget* parent) : QLabel(parent) {
+    // Labels are drawn in the caption font, left-aligned; windows may give a label
+    // another size or alignment. Captions are plain text: they come from editable
+    // language files and are never read as markup.
+    setFont(captionFont());
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }

@@ -8,4 +8,8 @@ class SkinLabel : public QLabel {
     Q_OBJECT
 public:
     explicit SkinLabel(QWidget* parent = nullptr);
+
+    // "MS Sans Serif" 8.25 point, regular: the labels' font, and the dialog font the
+    // windows' layouts were drawn for.
+    static QFont captionFont();
 };
