@@ -86,6 +86,7 @@ protected:
         check.progress = window->findChild<QProgressBar*>(QStringLiteral("pbUpdate"))->value();
         RecordProperty("waitedMs", std::to_string(check.waitedMs));
         RecordProperty("requests", std::to_string(current().requests().size()));
+        RecordProperty("connections", std::to_string(current().connectionCount()));
         return check;
     }
 
@@ -187,8 +188,8 @@ TEST_F(UpdateServerFaultsTest, ARedirectLoopEndsOnCheckFailed) {
             server.setRedirect(from, to);
         server.setBody("1.5");
         const Check check = run(LongTimeoutMs);
-        RecordProperty(std::string("redirects followed, ") + c.name,
-                       std::to_string(server.requests().size()));
+        RecordProperty(std::string("requests ") + c.name, std::to_string(server.requests().size()));
+        RecordProperty(std::string("waitedMs ") + c.name, std::to_string(check.waitedMs));
         expectFailed(check);
         EXPECT_LT(check.waitedMs, LongTimeoutMs);
         // The loop was followed to the redirect limit and no further (a request may
