@@ -50,9 +50,13 @@ QString GetUrlText(const QString& address, QProgressBar* progressBar) {
         body.append(piece.data(), count);
     }
 
+    // A body that broke off is not the manifest, however it begins ("1." of "1.5").
+    const bool brokeOff = internet.failed();
     showProgress(90);
     internet.close();
     showProgress(100);
+    if (brokeOff)
+        return {};
 
     // Decoded once, after the last piece, so that a character split between two
     // pieces survives; a leading byte-order mark is dropped.

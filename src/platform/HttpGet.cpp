@@ -38,6 +38,13 @@ bool isRedirect(int status) {
     return status >= 300 && status < 400;
 }
 
+// Errors that cut a transfer short, as opposed to those that name the HTTP status of
+// a whole response (content, server and request errors).
+bool brokeOff(QNetworkReply::NetworkError error) {
+    return (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied) ||
+           error == QNetworkReply::ProtocolUnknownError || error == QNetworkReply::ProtocolFailure;
+}
+
 } // namespace
 
 struct HttpGet::Impl {
@@ -45,6 +52,7 @@ struct HttpGet::Impl {
     QNetworkAccessManager manager;
     QNetworkReply* reply = nullptr;
     QDeadlineTimer deadline;
+    bool failed = false;
 
     // Runs a local event loop until ready() holds or the deadline passes; user input
     // stays queued meanwhile. Returns ready().
@@ -94,6 +102,7 @@ bool HttpGet::openUrl(const QString& address) {
     if (!d)
         return false;
     close();
+    d->failed = false;
     const QUrl url(address, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || url.host().isEmpty() ||
@@ -118,11 +127,20 @@ qsizetype HttpGet::read(char* buffer, qsizetype size) {
         return 0;
     QNetworkReply* reply = d->reply;
     if (!d->waitFor([reply] { return reply->bytesAvailable() > 0 || reply->isFinished(); })) {
+        d->failed = true;
         close(); // timed out in the middle of the body
         return 0;
     }
     const qint64 count = reply->read(buffer, std::min(size, PieceSize));
-    return count > 0 ? static_cast<qsizetype>(count) : 0;
+    if (count > 0)
+        return static_cast<qsizetype>(count);
+    if (reply->isFinished() && brokeOff(reply->error()))
+        d->failed = true;
+    return 0;
+}
+
+bool HttpGet::failed() const {
+    return d && d->failed;
 }
 
 void HttpGet::close() {

@@ -40,6 +40,12 @@ public:
     // timed-out transfer, or when no URL is open.
     qsizetype read(char* buffer, qsizetype size);
 
+    // True when the transfer since openUrl broke off before the end of the body: the
+    // time-out passed, the connection dropped, or a redirect, proxy or protocol
+    // failure ended it. What was read is then only a part of the body. An HTTP error
+    // status is not a failure: its page is a whole body like any other.
+    bool failed() const;
+
     // Ends the transfer (an unfinished one is aborted) and releases it.
     void close();
 

@@ -14,6 +14,8 @@ QByteArray reason(int status) {
     switch (status) {
     case 200:
         return "OK";
+    case 302:
+        return "Found";
     case 404:
         return "Not Found";
     case 500:
@@ -33,6 +35,7 @@ struct LocalHttpServer::Client {
     QByteArray incoming;
     bool answered = false;
     bool silent = false; // headers sent, the body held back for ever
+    bool ended = false;  // the whole body (and its last chunk) written
     qint64 bodyTotal = 0;
     qint64 bodyPos = 0;
     QTimer pause;
@@ -63,6 +66,10 @@ void LocalHttpServer::setGeneratedBody(qint64 size) {
     generatedSize_ = size;
 }
 
+void LocalHttpServer::setRedirect(const QByteArray& path, const QByteArray& location) {
+    redirects_.insert(path, location);
+}
+
 void LocalHttpServer::setPieces(int pieceSize, int pauseMs) {
     pieceSize_ = pieceSize;
     pauseMs_ = pauseMs;
@@ -81,16 +88,26 @@ QByteArray LocalHttpServer::header(const QByteArray& head, const QByteArray& nam
     return {};
 }
 
+QByteArray LocalHttpServer::path(const QByteArray& head) {
+    const QList<QByteArray> words = head.left(head.indexOf('\r')).split(' ');
+    return words.size() >= 2 ? words.at(1) : QByteArray();
+}
+
 void LocalHttpServer::onNewConnection() {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
         ++connections_;
+        if (mode_ == Mode::CloseAtOnce) {
+            socket->close();
+            socket->deleteLater();
+            continue;
+        }
         auto* client = new Client;
         client->socket = socket;
         client->pause.setSingleShot(true);
         clients_.append(client);
         connect(socket, &QTcpSocket::readyRead, this, [this, client] { onReadyRead(client); });
         connect(socket, &QTcpSocket::bytesWritten, this, [this, client] {
-            if (client->answered && !client->silent && !client->pause.isActive())
+            if (client->answered && !client->silent && !client->ended && !client->pause.isActive())
                 pump(client);
         });
         connect(&client->pause, &QTimer::timeout, this, [this, client] { pump(client); });
@@ -123,10 +140,29 @@ void LocalHttpServer::answer(Client* client) {
     client->answered = true;
     if (mode_ == Mode::NeverAnswer)
         return;
+    if (mode_ == Mode::Raw) {
+        client->ended = true;
+        client->socket->write(raw_);
+        client->socket->disconnectFromHost();
+        return;
+    }
     client->bodyTotal = generatedSize_ >= 0 ? generatedSize_ : body_.size();
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(status_) + ' ' + reason(status_) + "\r\n";
+    const auto redirect = redirects_.constFind(path(requests_.constLast()));
+    const int status = redirect != redirects_.cend() ? 302 : status_;
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
+    if (redirect != redirects_.cend())
+        head += "Location: " + *redirect + "\r\n";
     head += "Content-Type: text/plain\r\n";
-    head += "Content-Length: " + QByteArray::number(client->bodyTotal) + "\r\n";
+    switch (framing_) {
+    case Framing::ContentLength:
+        head += "Content-Length: " + QByteArray::number(client->bodyTotal) + "\r\n";
+        break;
+    case Framing::Chunked:
+        head += "Transfer-Encoding: chunked\r\n";
+        break;
+    case Framing::CloseOnly:
+        break;
+    }
     head += "Connection: close\r\n\r\n";
     client->socket->write(head);
     if (mode_ == Mode::HeadersOnly) {
@@ -150,17 +186,33 @@ void LocalHttpServer::pump(Client* client) {
         } else {
             piece = body_.mid(client->bodyPos, count);
         }
-        socket->write(piece);
+        writePiece(client, piece);
         client->bodyPos += count;
         bodySent_ += count;
         if (pieceSize_ > 0 && client->bodyPos < client->bodyTotal) {
-            socket->flush();
+            // Paused before the flush, whose bytesWritten would otherwise send the
+            // next piece at once.
             client->pause.start(pauseMs_);
+            socket->flush();
             return;
         }
     }
-    if (client->bodyPos >= client->bodyTotal)
+    if (client->bodyPos >= client->bodyTotal && !client->ended) {
+        client->ended = true;
+        if (framing_ == Framing::Chunked)
+            socket->write("0\r\n\r\n");
         socket->disconnectFromHost();
+    }
+}
+
+void LocalHttpServer::writePiece(Client* client, const QByteArray& piece) {
+    if (framing_ != Framing::Chunked) {
+        client->socket->write(piece);
+        return;
+    }
+    client->socket->write(QByteArray::number(piece.size(), 16) + "\r\n");
+    client->socket->write(piece);
+    client->socket->write("\r\n");
 }
 
 quint16 closedPort() {
