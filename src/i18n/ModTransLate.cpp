@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QFileInfo>
 #include <QLabel>
+#include <QStringDecoder>
 #include <QWidget>
 
 #include <array>
@@ -66,9 +67,11 @@ QString ReadLanguageText(const QString& section, const QString& key, const QStri
         languageFile(), section.toUtf8(), key.toUtf8(), defaultBytes, buffer, sizeof buffer);
     if (length <= 0)
         return defaultText;
-    // A value cut at the buffer's end may end in the middle of a UTF-8 sequence; the
-    // decoder replaces the broken tail rather than reading past it.
-    return ModCommon::CutAtNul(QString::fromUtf8(buffer, length));
+    // A value cut at the buffer's end may end in the middle of a UTF-8 sequence: the
+    // decoder keeps such an unfinished character back, so the text ends on the last
+    // whole one (broken bytes elsewhere still become replacement characters).
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    return ModCommon::CutAtNul(decoder.decode(QByteArrayView(buffer, length)));
 }
 
 void LoadLanguage() {

@@ -1,0 +1,409 @@
+// Faults injected into real generation runs: the run is the real main window in a
+// child process (tests/tools/generation_run), killed at random moments, stopped, or
+// run under a file-size limit. After each, the output file must be the start of the
+// expected list, line by line.
+#include "app/AddressFormatter.h"
+#include "i18n/ModTransLate.h"
+#include "support/TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/statvfs.h>
+
+namespace {
+
+QString toolPath() {
+    return QStringLiteral(KORVANI_TEST_TOOLS_DIR "/generation_run");
+}
+
+// How far a file agrees with the list of addresses from, from + 1, ... in suffix.
+struct PrefixCheck {
+    bool exists = false;
+    qint64 bytes = 0;
+    qint64 wholeLines = 0;    // lines ended by CR LF
+    bool cutLastLine = false; // the file ends inside a line
+    qint64 mismatchAt = -1;   // first byte that is not the list's, -1 when none
+};
+
+PrefixCheck checkPrefix(const QString& path, std::int64_t from, std::int64_t total,
+                        const QByteArray& suffix) {
+    PrefixCheck check;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return check;
+    check.exists = true;
+    const std::string_view suffixView(suffix.constData(), static_cast<std::size_t>(suffix.size()));
+    constexpr std::size_t Capacity = 1 << 20;
+    std::vector<char> expected(Capacity);
+    std::vector<char> actual(Capacity);
+    std::int64_t listed = 0;
+    for (;;) {
+        const FormattedSlice slice =
+            FormatAddresses(from + listed, total - listed, suffixView, expected.data(), Capacity);
+        // One byte more than the list holds shows a file that runs past its end.
+        const qint64 want = static_cast<qint64>(slice.bytes) + (slice.count == 0 ? 1 : 0);
+        const qint64 got = file.read(actual.data(), want);
+        if (got <= 0)
+            return check;
+        if (slice.count == 0) {
+            check.mismatchAt = check.bytes; // bytes past the end of the list
+            return check;
+        }
+        if (std::memcmp(actual.data(), expected.data(), static_cast<std::size_t>(got)) != 0) {
+            const auto [differs, unused] =
+                std::mismatch(actual.data(), actual.data() + got, expected.data());
+            check.mismatchAt = check.bytes + (differs - actual.data());
+            return check;
+        }
+        check.bytes += got;
+        if (got == static_cast<qint64>(slice.bytes)) {
+            check.wholeLines += slice.count;
+            listed += slice.count;
+            continue;
+        }
+        check.wholeLines += std::count(actual.data(), actual.data() + got, '\n');
+        check.cutLastLine = actual[static_cast<std::size_t>(got - 1)] != '\n';
+        return check;
+    }
+}
+
+// The check itself tells a damaged file from a good one.
+TEST(PrefixCheckTest, FindsEveryKindOfDamage) {
+    testsupport::ProgramFolder folder;
+    const QString path = folder.file(QStringLiteral("list.txt"));
+    const QByteArray good = "98@s\r\n99@s\r\n100@s\r\n101@s\r\n";
+    const auto check = [&](const QByteArray& bytes) {
+        testsupport::writeFile(path, bytes);
+        return checkPrefix(path, 98, 4, "s");
+    };
+    PrefixCheck whole = check(good);
+    EXPECT_EQ(whole.mismatchAt, -1);
+    EXPECT_EQ(whole.wholeLines, 4);
+    EXPECT_FALSE(whole.cutLastLine);
+    PrefixCheck cut = check(good.first(17));
+    EXPECT_EQ(cut.mismatchAt, -1);
+    EXPECT_EQ(cut.wholeLines, 2);
+    EXPECT_TRUE(cut.cutLastLine);
+    EXPECT_TRUE(check(good.first(11)).cutLastLine);               // ends between CR and LF
+    EXPECT_EQ(check("98@s\r\n100@s\r\n").mismatchAt, 6);          // a line missing
+    EXPECT_EQ(check("98@s\n99@s\r\n").mismatchAt, 4);             // LF without CR
+    EXPECT_EQ(check("98@t\r\n").mismatchAt, 3);                   // another suffix
+    EXPECT_EQ(check(good + "102@s\r\n").mismatchAt, good.size()); // past the end
+    EXPECT_EQ(check(QByteArray()).wholeLines, 0);
+    QFile::remove(path);
+    EXPECT_FALSE(checkPrefix(path, 98, 4, "s").exists);
+}
+
+// What a finished child printed.
+struct ChildResult {
+    bool finished = false;
+    int exitCode = -1;
+    QStringList notices; // "information <text>" and so on
+    qint64 count = -1;
+    long peakRssKb = -1;
+    QByteArray errors;
+};
+
+class RunFaultsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(QFileInfo(toolPath()).isExecutable()) << toolPath().toStdString();
+        ModTransLate::LoadLanguage(); // the texts the child shows, from the same files
+        ASSERT_FALSE(text().CancelAndSave.isEmpty());
+        ASSERT_FALSE(text().CreateNoSuccessfully.isEmpty());
+    }
+
+    const decltype(ModTransLate::Text().frmMain)& text() const {
+        return ModTransLate::Text().frmMain;
+    }
+    QString output() const { return folder_.file(QStringLiteral("out.txt")); }
+
+    QStringList arguments(std::int64_t from, std::int64_t to, const QString& path,
+                          const QStringList& extra = {}) const {
+        return QStringList{QStringLiteral("--folder"), folder_.path(),
+                           QStringLiteral("--from"),   QString::number(from),
+                           QStringLiteral("--to"),     QString::number(to),
+                           QStringLiteral("--suffix"), QString::fromUtf8(Suffix),
+                           QStringLiteral("--output"), path} +
+               extra;
+    }
+
+    void start(QProcess& child, const QStringList& args) const {
+        child.setProgram(toolPath());
+        child.setArguments(args);
+        child.setProcessChannelMode(QProcess::SeparateChannels);
+        child.start();
+        ASSERT_TRUE(child.waitForStarted(30000)) << child.errorString().toStdString();
+    }
+
+    static ChildResult collect(QProcess& child, int timeoutMs) {
+        ChildResult result;
+        result.finished =
+            child.waitForFinished(timeoutMs) && child.exitStatus() == QProcess::NormalExit;
+        if (!result.finished) {
+            child.kill();
+            child.waitForFinished(10000);
+        }
+        result.exitCode = child.exitCode();
+        result.errors = child.readAllStandardError();
+        for (const QByteArray& line : child.readAllStandardOutput().split('\n')) {
+            if (line.startsWith("notice "))
+                result.notices.append(QString::fromUtf8(line.mid(7)));
+            else if (line.startsWith("count "))
+                result.count = line.mid(6).toLongLong();
+            else if (line.startsWith("peak_rss_kb "))
+                result.peakRssKb = line.mid(12).toLong();
+        }
+        return result;
+    }
+
+    ChildResult runChild(const QStringList& args, int timeoutMs = 240000,
+                         const std::function<void()>& inChild = {},
+                         const QProcessEnvironment& environment = {}) const {
+        QProcess child;
+        if (inChild)
+            child.setChildProcessModifier(inChild);
+        if (!environment.isEmpty())
+            child.setProcessEnvironment(environment);
+        start(child, args);
+        return collect(child, timeoutMs);
+    }
+
+    static constexpr const char* Suffix = "kill.example";
+    testsupport::ProgramFolder folder_;
+};
+
+// ---------------------------------------------------------------------------
+// Killed mid-run
+
+TEST_F(RunFaultsTest, AKilledRunAlwaysLeavesTheStartOfTheList) {
+    constexpr std::int64_t From = 1;
+    constexpr std::int64_t Total = 10'000'000;
+    const QString path = output();
+
+    // The whole run first: it shows how long a run lasts here, and what a run that is
+    // not killed leaves.
+    QProcess whole;
+    start(whole, arguments(From, Total, path));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return QFileInfo(path).size() > 0; }, 60000));
+    QElapsedTimer clock;
+    clock.start();
+    const ChildResult full = collect(whole, 300000);
+    const qint64 runMs = clock.elapsed();
+    ASSERT_TRUE(full.finished) << full.errors.toStdString();
+    EXPECT_EQ(full.notices,
+              QStringList{QStringLiteral("information ") + text().CreateNoSuccessfully});
+    EXPECT_EQ(full.count, Total);
+    const PrefixCheck complete = checkPrefix(path, From, Total, Suffix);
+    EXPECT_EQ(complete.mismatchAt, -1);
+    EXPECT_EQ(complete.wholeLines, Total);
+    EXPECT_FALSE(complete.cutLastLine);
+    const qint64 fullBytes = complete.bytes;
+
+    // Kills at seeded random moments spread over the run, counted from the moment the
+    // file starts to grow.
+    std::mt19937 random(20261207);
+    // A kill that comes after the end (the machine ran faster than when measured)
+    // shortens the span for the rounds after it.
+    qint64 spanMs = std::max<qint64>(1, runMs * 9 / 10);
+    std::uniform_real_distribution<double> moment(0.0, 1.0);
+    int kills = 0, midRun = 0, cutLines = 0;
+    for (int round = 0; round < 20; ++round) {
+        QFile::remove(path);
+        const auto waitMs = static_cast<qint64>(moment(random) * static_cast<double>(spanMs));
+        QProcess child;
+        start(child, arguments(From, Total, path));
+        ASSERT_TRUE(testsupport::waitUntil([&] { return QFileInfo(path).size() > 0; }, 60000))
+            << "round " << round;
+        std::this_thread::sleep_for(std::chrono::milliseconds(waitMs)); // the random moment
+        child.kill();
+        ASSERT_TRUE(child.waitForFinished(30000) || child.state() == QProcess::NotRunning);
+        ++kills;
+
+        const PrefixCheck check = checkPrefix(path, From, Total, Suffix);
+        ASSERT_TRUE(check.exists) << "round " << round;
+        EXPECT_EQ(check.mismatchAt, -1) << "round " << round << " after " << waitMs << " ms";
+        EXPECT_GT(check.wholeLines + (check.cutLastLine ? 1 : 0), 0) << "round " << round;
+        if (check.bytes < fullBytes)
+            ++midRun;
+        else
+            spanMs = std::max<qint64>(1, spanMs * 2 / 3);
+        if (check.cutLastLine)
+            ++cutLines;
+    }
+    QFile::remove(path);
+    // The delays lie within the run's length, so nearly every kill lands during it.
+    EXPECT_GE(midRun, 14);
+    std::printf("[ reliability ] run of %lld addresses: %lld ms, %lld bytes; %d kills, %d "
+                "mid-run, %d cut the last line\n",
+                static_cast<long long>(Total), static_cast<long long>(runMs),
+                static_cast<long long>(fullBytes), kills, midRun, cutLines);
+}
+
+// ---------------------------------------------------------------------------
+// Stopped
+
+TEST_F(RunFaultsTest, AStoppedRunEndsOnAWholeLineAndEqualsTheList) {
+    constexpr std::int64_t From = -5000;
+    constexpr std::int64_t Total = 100'000'000;
+    const QStringList stops[] = {
+        {QStringLiteral("--stop-after-events"), QStringLiteral("2")},
+        {QStringLiteral("--stop-after-events"), QStringLiteral("3")},
+        {QStringLiteral("--stop-after-events"), QStringLiteral("11")},
+        {QStringLiteral("--stop-after-ms"), QStringLiteral("150")},
+        {QStringLiteral("--stop-after-ms"), QStringLiteral("400")},
+    };
+    for (const QStringList& stop : stops) {
+        const std::string label = stop.join(QLatin1Char(' ')).toStdString();
+        QFile::remove(output());
+        const ChildResult result = runChild(arguments(From, From + Total - 1, output(), stop));
+        ASSERT_TRUE(result.finished) << label << result.errors.toStdString();
+        EXPECT_EQ(result.exitCode, 0) << label;
+        EXPECT_EQ(result.notices,
+                  QStringList{QStringLiteral("information ") + text().CancelAndSave})
+            << label;
+        EXPECT_GT(result.count, 0) << label;
+        EXPECT_LT(result.count, Total) << label;
+        const PrefixCheck check = checkPrefix(output(), From, Total, Suffix);
+        EXPECT_EQ(check.mismatchAt, -1) << label;
+        EXPECT_FALSE(check.cutLastLine) << label;
+        EXPECT_EQ(check.wholeLines, result.count) << label;
+    }
+
+    // Stopped at the first event point: nothing was written and the list is empty.
+    QFile::remove(output());
+    const ChildResult first =
+        runChild(arguments(From, From + Total - 1, output(),
+                           {QStringLiteral("--stop-after-events"), QStringLiteral("1")}));
+    ASSERT_TRUE(first.finished);
+    EXPECT_EQ(first.notices, QStringList{QStringLiteral("information ") + text().CancelAndSave});
+    EXPECT_EQ(first.count, 0);
+    EXPECT_EQ(QFileInfo(output()).size(), 0);
+}
+
+// ---------------------------------------------------------------------------
+// File too large
+
+TEST_F(RunFaultsTest, AFileSizeLimitEndsTheRunSilentlyOnTheListedAddresses) {
+    constexpr std::int64_t From = 999'990;
+    constexpr std::int64_t Total = 5'000'000;
+    // From nothing at all, through one line, one chunk and one slice, to several slices.
+    const rlim_t limits[] = {0, 1, 23, 262'145, 1'000'003, 9'999'991, 33'333'331, 77'777'777};
+    for (const rlim_t limit : limits) {
+        QFile::remove(output());
+        const ChildResult result =
+            runChild(arguments(From, From + Total - 1, output()), 240000, [limit] {
+                // In the child before exec: the limit, and a failed write instead of death.
+                const struct rlimit fsize { limit, limit };
+                ::setrlimit(RLIMIT_FSIZE, &fsize);
+                ::signal(SIGXFSZ, SIG_IGN);
+            });
+        ASSERT_TRUE(result.finished) << "limit " << limit << ": " << result.errors.toStdString();
+        EXPECT_EQ(result.exitCode, 0) << "limit " << limit;
+        EXPECT_TRUE(result.notices.isEmpty())
+            << "limit " << limit << ": " << result.notices.join(QLatin1Char('|')).toStdString();
+        EXPECT_GE(result.count, 0);
+        EXPECT_LT(result.count, Total) << "limit " << limit;
+        const PrefixCheck check = checkPrefix(output(), From, Total, Suffix);
+        EXPECT_EQ(check.mismatchAt, -1) << "limit " << limit;
+        EXPECT_FALSE(check.cutLastLine) << "limit " << limit;
+        EXPECT_EQ(check.wholeLines, result.count) << "limit " << limit;
+        EXPECT_LE(check.bytes, static_cast<qint64>(limit));
+        std::printf("[ reliability ] file-size limit %llu bytes: %lld addresses kept, %lld "
+                    "bytes\n",
+                    static_cast<unsigned long long>(limit), static_cast<long long>(result.count),
+                    static_cast<long long>(check.bytes));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Soak: a hundred million addresses (about 1.9 GB, written to a temporary folder and
+// removed) in the same memory as a hundred thousand.
+
+class SoakTest : public RunFaultsTest {};
+
+TEST_F(SoakTest, AHundredMillionAddressesCompleteInTheMemoryOfAHundredThousand) {
+    constexpr std::int64_t Small = 100'000;
+    constexpr std::int64_t Large = 100'000'000;
+    const QByteArray suffix = "a.example";
+    // 788,888,898 digits, and "@a.example" CR LF on each line.
+    constexpr qint64 LargeBytes = 788'888'898 + Large * 12;
+
+    struct statvfs disk {};
+    ASSERT_EQ(::statvfs(QFile::encodeName(folder_.path()).constData(), &disk), 0);
+    const qint64 freeBytes = static_cast<qint64>(disk.f_bavail) * disk.f_frsize;
+    ASSERT_GE(freeBytes, LargeBytes + (256 << 20))
+        << "the soak needs " << (LargeBytes >> 20) << " MB free beside "
+        << folder_.path().toStdString() << " (TMPDIR), only " << (freeBytes >> 20)
+        << " MB are free";
+
+    const auto soakArgs = [&](std::int64_t to) {
+        QStringList args = arguments(1, to, output());
+        args[args.indexOf(QStringLiteral("--suffix")) + 1] = QString::fromUtf8(suffix);
+        return args;
+    };
+    const QString done = QStringLiteral("information ") + text().CreateNoSuccessfully;
+    // Under AddressSanitizer freed memory waits in a quarantine of up to 256 MB, which
+    // fills with every slice's short-lived allocations; it is the checker's memory, not
+    // the program's, so the soak's children keep it small (ignored without the checker).
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString sanitizer = environment.value(QStringLiteral("ASAN_OPTIONS"));
+    environment.insert(QStringLiteral("ASAN_OPTIONS"), sanitizer +
+                                                           (sanitizer.isEmpty() ? "" : ":") +
+                                                           QStringLiteral("quarantine_size_mb=1"));
+
+    const ChildResult small = runChild(soakArgs(Small), 240000, {}, environment);
+    ASSERT_TRUE(small.finished) << small.errors.toStdString();
+    EXPECT_EQ(small.notices, QStringList{done});
+    EXPECT_EQ(small.count, Small);
+    QFile::remove(output());
+
+    QElapsedTimer clock;
+    clock.start();
+    const ChildResult large = runChild(soakArgs(Large), 280000, {}, environment);
+    const qint64 runMs = clock.elapsed();
+    ASSERT_TRUE(large.finished) << large.errors.toStdString();
+    EXPECT_EQ(large.notices, QStringList{done});
+    EXPECT_EQ(large.count, Large);
+    EXPECT_EQ(QFileInfo(output()).size(), LargeBytes);
+    {
+        QFile file(output());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        ASSERT_TRUE(file.seek(file.size() - 22));
+        EXPECT_EQ(file.readAll(), QByteArray("\n100000000@a.example\r\n"));
+    }
+    const PrefixCheck check = checkPrefix(output(), 1, Large, suffix);
+    EXPECT_EQ(check.mismatchAt, -1);
+    EXPECT_EQ(check.wholeLines, Large);
+    EXPECT_EQ(check.bytes, LargeBytes);
+    EXPECT_TRUE(QFile::remove(output()));
+
+    // Memory does not grow with the number of addresses.
+    ASSERT_GT(small.peakRssKb, 0);
+    EXPECT_LE(large.peakRssKb, small.peakRssKb + 10 * 1024);
+    std::printf("[ reliability ] soak: %lld addresses, %lld bytes in %lld ms; peak memory "
+                "%ld KB (%lld addresses: %ld KB)\n",
+                static_cast<long long>(Large), static_cast<long long>(LargeBytes),
+                static_cast<long long>(runMs), large.peakRssKb, static_cast<long long>(Small),
+                small.peakRssKb);
+}
+
+} // namespace

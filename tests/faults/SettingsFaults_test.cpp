@@ -1,0 +1,206 @@
+// A damaged settings file under the real main window: the window still opens, Add and
+// Delete never claim a success they did not have, a failed write leaves the file
+// byte for byte as it was, and a write that succeeds keeps every other byte.
+#include "app/SuffixList.h"
+#include "app/frmMain.h"
+#include "i18n/ModTransLate.h"
+#include "platform/Desktop.h"
+#include "platform/ProfileFile.h"
+#include "support/TestSupport.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+#include <random>
+
+#include <sys/resource.h>
+
+namespace {
+
+using testsupport::readFile;
+using testsupport::writeFile;
+
+QByteArray randomBytes(qsizetype size, unsigned seed) {
+    std::mt19937 random(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& c : bytes)
+        c = static_cast<char>(random() & 0xFF);
+    return bytes;
+}
+
+class SettingsFaultsTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        platform::ProfileFile::setBeforeReplaceHook({});
+        window_.reset();
+    }
+
+    QString settings() const { return folder_.file(QStringLiteral("Korvani.ini")); }
+
+    void openWindow() {
+        ModTransLate::LoadLanguage();
+        window_ = std::make_unique<frmMain>();
+        window_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    }
+
+    QComboBox* box() const { return window_->findChild<QComboBox*>(QStringLiteral("cbSuffix")); }
+    QStringList items() const {
+        QStringList list;
+        for (int i = 0; i < box()->count(); ++i)
+            list.append(box()->itemText(i));
+        return list;
+    }
+    QStringList messages() const {
+        QStringList texts;
+        for (const platform::ShownMessage& m : platform::MessageBox::shown())
+            texts << m.text;
+        platform::MessageBox::clearShown();
+        return texts;
+    }
+
+    void add(const QString& suffix) {
+        box()->setEditText(suffix);
+        QTest::mouseClick(window_->findChild<QPushButton*>(QStringLiteral("btnAdd")),
+                          Qt::LeftButton);
+    }
+    void remove(int index) {
+        box()->setCurrentIndex(index);
+        QTest::mouseClick(window_->findChild<QPushButton*>(QStringLiteral("btnDel")),
+                          Qt::LeftButton);
+    }
+
+    const decltype(ModTransLate::Text().frmMain)& text() const {
+        return ModTransLate::Text().frmMain;
+    }
+
+    // Opens the window on content and checks that Add and Delete, failing at the
+    // replace, change nothing and say nothing; then that they work, giving afterAdd
+    // and (after deleting the added suffix again) afterDelete.
+    void exercise(const QByteArray& content, const QStringList& listed, const QByteArray& afterAdd,
+                  const QByteArray& afterDelete) {
+        writeFile(settings(), content);
+        ASSERT_NO_FATAL_FAILURE(openWindow());
+        EXPECT_TRUE(messages().isEmpty());
+        EXPECT_EQ(items(), listed);
+
+        platform::ProfileFile::setBeforeReplaceHook([] { return false; });
+        add(QStringLiteral("new.example"));
+        if (!listed.isEmpty())
+            remove(0);
+        EXPECT_TRUE(messages().isEmpty());
+        EXPECT_EQ(items(), listed);
+        EXPECT_TRUE(readFile(settings()) == content) << "a failed write changed the file";
+
+        platform::ProfileFile::setBeforeReplaceHook({});
+        add(QStringLiteral("new.example"));
+        EXPECT_EQ(messages(), QStringList{text().AddSuccessfully});
+        EXPECT_EQ(items(), listed + QStringList{QStringLiteral("new.example")});
+        EXPECT_TRUE(readFile(settings()) == afterAdd) << "the add changed other bytes";
+        remove(static_cast<int>(listed.size()));
+        EXPECT_EQ(messages(), QStringList{text().DelSuccessfully});
+        EXPECT_TRUE(readFile(settings()) == afterDelete) << "the delete changed other bytes";
+        EXPECT_TRUE(window_->isVisible());
+    }
+
+    testsupport::ProgramFolder folder_;
+    std::unique_ptr<frmMain> window_;
+};
+
+TEST_F(SettingsFaultsTest, AFolderWhereTheFileShouldBe) {
+    ASSERT_TRUE(QFile::remove(settings()));
+    ASSERT_TRUE(QDir().mkdir(settings()));
+    writeFile(settings() + QStringLiteral("/inside.txt"), "keep");
+    ASSERT_NO_FATAL_FAILURE(openWindow());
+    EXPECT_TRUE(messages().isEmpty());
+    EXPECT_EQ(box()->count(), 0);
+
+    add(QStringLiteral("new.example"));
+    EXPECT_TRUE(messages().isEmpty()) << "a write into a folder claimed success";
+    EXPECT_EQ(box()->count(), 0);
+    box()->setEditText(QStringLiteral("new.example"));
+    QTest::mouseClick(window_->findChild<QPushButton*>(QStringLiteral("btnDel")), Qt::LeftButton);
+    EXPECT_TRUE(messages().isEmpty());
+
+    EXPECT_TRUE(QFileInfo(settings()).isDir());
+    EXPECT_EQ(QDir(settings()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+              QStringList{QStringLiteral("inside.txt")});
+    EXPECT_EQ(readFile(settings() + QStringLiteral("/inside.txt")), QByteArray("keep"));
+    // Nothing else appeared beside it but the writers' lock file.
+    for (const QString& name : QDir(folder_.path()).entryList(QDir::Files))
+        EXPECT_TRUE(name == QStringLiteral("Korvani.ini.lock")) << name.toStdString();
+}
+
+TEST_F(SettingsFaultsTest, AFileWithoutANewlineAtTheEnd) {
+    exercise("[Suffix]\r\na.com=\r\nb.com=", {"a.com", "b.com"},
+             "[Suffix]\r\na.com=\r\nb.com=\r\nnew.example=\r\n",
+             "[Suffix]\r\na.com=\r\nb.com=\r\n");
+}
+
+TEST_F(SettingsFaultsTest, AnotherSectionLastWithoutANewline) {
+    exercise("[Suffix]\r\na.com=\r\n[Other]\r\nx=1", {"a.com"},
+             "[Suffix]\r\na.com=\r\nnew.example=\r\n[Other]\r\nx=1",
+             "[Suffix]\r\na.com=\r\n[Other]\r\nx=1");
+}
+
+TEST_F(SettingsFaultsTest, InvalidUtf8InKeys) {
+    const QByteArray content = "[Suffix]\r\na.com=\r\nbad\xff\xfe.com=\r\nc\xc3.com=\r\n"
+                               "[Other]\r\nk\x80=v\xff\r\n";
+    const QByteArray added = "[Suffix]\r\na.com=\r\nbad\xff\xfe.com=\r\nc\xc3.com=\r\n"
+                             "new.example=\r\n[Other]\r\nk\x80=v\xff\r\n";
+    exercise(content, {"a.com", "bad\uFFFD\uFFFD.com", "c\uFFFD.com"}, added, content);
+
+    // A listed suffix with broken bytes deletes its own line and nothing else.
+    remove(1);
+    EXPECT_EQ(messages(), QStringList{text().DelSuccessfully});
+    EXPECT_EQ(readFile(settings()), QByteArray("[Suffix]\r\na.com=\r\nc\xc3.com=\r\n"
+                                               "[Other]\r\nk\x80=v\xff\r\n"));
+    EXPECT_EQ(items(), (QStringList{"a.com", "c\uFFFD.com"}));
+}
+
+TEST_F(SettingsFaultsTest, TenMegabytesOfRandomBytes) {
+    const QByteArray content = randomBytes(10 * 1024 * 1024, 7);
+    // The file's first line break decides the line ends of what is added.
+    const qsizetype lf = content.indexOf('\n');
+    const QByteArray eol = lf > 0 && content[lf - 1] == '\r' ? "\r\n" : "\n";
+    const QByteArray kept = content + (content.endsWith('\n') ? "" : eol) + "[Suffix]" + eol;
+    // Random bytes hold no section called Suffix: the list is empty.
+    exercise(content, {}, kept + "new.example=" + eol, kept);
+}
+
+TEST_F(SettingsFaultsTest, ADiskFullWhileReplacingTheFileKeepsTheOldOne) {
+    const QByteArray content = randomBytes(4 * 1024 * 1024, 11) + "\r\n[Suffix]\r\na.com=\r\n";
+    writeFile(settings(), content);
+    ASSERT_NO_FATAL_FAILURE(openWindow());
+    EXPECT_EQ(items(), QStringList{"a.com"});
+
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 1024 * 1024; // the new file cannot be written whole
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    add(QStringLiteral("new.example"));
+    remove(0);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_TRUE(messages().isEmpty());
+    EXPECT_EQ(items(), QStringList{"a.com"});
+    EXPECT_TRUE(readFile(settings()) == content);
+    for (const QString& name : QDir(folder_.path()).entryList(QDir::Files))
+        EXPECT_TRUE(name == QStringLiteral("Korvani.ini") ||
+                    name == QStringLiteral("Korvani.ini.lock"))
+            << "left behind: " << name.toStdString();
+}
+
+} // namespace

@@ -1,0 +1,147 @@
+// One generation run of the real main window in a process of its own, for the tests
+// that kill a run, stop it, or run it under a file-size limit, and for the soak.
+//
+//   generation_run --to N --output PATH [options]
+//     --folder DIR        the program folder (language files, Korvani.ini); without it a
+//                         new empty temporary folder is used (empty interface texts)
+//     --from N            From (default 1)
+//     --to N              To
+//     --suffix TEXT       the suffix typed into the suffix box (default "example.com")
+//     --output PATH       the name the Save dialog answers
+//     --stop-after-events N   clicks Stop at the N-th event point of the run
+//     --stop-after-ms N       clicks Stop from a timer N ms after Start
+//
+// The message boxes and the Save dialog are in recording mode: nothing is shown.
+// Printed on stdout when the run is over, one item a line:
+//   notice <icon> <text>    each message box shown during the run, in order
+//                           (icon: exclamation, information or warning)
+//   count <N>               the number of addresses in the window's list
+//   peak_rss_kb <N>         the process's peak resident memory
+// Exit code 0 when the run ended (however it ended), 2 on a usage error.
+#include "app/frmMain.h"
+#include "i18n/ModTransLate.h"
+#include "platform/Application.h"
+#include "platform/Desktop.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include <sys/resource.h>
+
+namespace {
+
+struct Options {
+    QString folder;
+    QString from = QStringLiteral("1");
+    QString to;
+    QString suffix = QStringLiteral("example.com");
+    QString output;
+    int stopAfterEvents = 0;
+    int stopAfterMs = -1;
+};
+
+int usage() {
+    std::fprintf(stderr, "usage: generation_run --to N --output PATH [--folder DIR] [--from N]\n"
+                         "       [--suffix TEXT] [--stop-after-events N] [--stop-after-ms N]\n");
+    return 2;
+}
+
+std::optional<Options> parse(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const char* name = argv[i];
+        if (i + 1 >= argc)
+            return std::nullopt;
+        const QString value = QString::fromLocal8Bit(argv[++i]);
+        if (std::strcmp(name, "--folder") == 0)
+            options.folder = value;
+        else if (std::strcmp(name, "--from") == 0)
+            options.from = value;
+        else if (std::strcmp(name, "--to") == 0)
+            options.to = value;
+        else if (std::strcmp(name, "--suffix") == 0)
+            options.suffix = value;
+        else if (std::strcmp(name, "--output") == 0)
+            options.output = value;
+        else if (std::strcmp(name, "--stop-after-events") == 0)
+            options.stopAfterEvents = value.toInt();
+        else if (std::strcmp(name, "--stop-after-ms") == 0)
+            options.stopAfterMs = value.toInt();
+        else
+            return std::nullopt;
+    }
+    if (options.to.isEmpty() || options.output.isEmpty())
+        return std::nullopt;
+    return options;
+}
+
+const char* iconName(platform::MessageIcon icon) {
+    switch (icon) {
+    case platform::MessageIcon::Exclamation:
+        return "exclamation";
+    case platform::MessageIcon::Information:
+        return "information";
+    case platform::MessageIcon::Warning:
+        return "warning";
+    }
+    return "?";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const std::optional<Options> options = parse(argc, argv);
+    if (!options)
+        return usage();
+
+    QTemporaryDir temporary;
+    platform::Application::setProgramFolder(options->folder.isEmpty() ? temporary.path()
+                                                                      : options->folder);
+    platform::MessageBox::setRecording(true);
+    platform::FileDialog::setRecording(true);
+    platform::Shell::setRecording(true);
+    ModTransLate::LoadLanguage();
+
+    auto window = std::make_unique<frmMain>();
+    window->show();
+    window->findChild<QLineEdit*>(QStringLiteral("tbFromNo"))->setText(options->from);
+    window->findChild<QLineEdit*>(QStringLiteral("tbToNo"))->setText(options->to);
+    window->findChild<QComboBox*>(QStringLiteral("cbSuffix"))->setEditText(options->suffix);
+    QPushButton* stop = window->findChild<QPushButton*>(QStringLiteral("btnCancel"));
+
+    int eventPoints = 0;
+    if (options->stopAfterEvents > 0) {
+        platform::Events::setHook([&] {
+            if (++eventPoints == options->stopAfterEvents)
+                stop->click();
+        });
+    }
+    if (options->stopAfterMs >= 0)
+        QTimer::singleShot(options->stopAfterMs, stop, &QPushButton::click);
+
+    // Only the run's own boxes are reported, not those of start-up.
+    platform::MessageBox::clearShown();
+    platform::FileDialog::setNextFileName(options->output);
+    window->findChild<QPushButton*>(QStringLiteral("btnBuild"))->click(); // returns after the run
+
+    for (const platform::ShownMessage& shown : platform::MessageBox::shown())
+        std::printf("notice %s %s\n", iconName(shown.icon), shown.text.toUtf8().constData());
+    std::printf("count %lld\n", static_cast<long long>(window->records().count()));
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak_rss_kb %ld\n", usage.ru_maxrss);
+    std::fflush(stdout);
+    return 0;
+}
