@@ -92,8 +92,8 @@ private:
 
 // ---------------------------------------------------------------------------
 // The profile rules written out plainly: lines end at LF (a CR before it is dropped),
-// a NUL ends its text, blanks are trimmed, ';' starts a comment, '[' a section header (its name up to the
-// first ']'), anything else is an entry split at its first '='.
+// a NUL ends its text, blanks are trimmed, ';' starts a comment, '[' a section header (its name up
+// to the first ']'), anything else is an entry split at its first '='.
 
 struct ModelEntry {
     std::string name;
