@@ -1,17 +1,21 @@
 # make run   - installs what is missing, builds and starts Korvani
 # make test  - installs what is missing, builds and runs the whole test suite headless,
-#              then again built with AddressSanitizer and UndefinedBehaviorSanitizer
+#              then again built with AddressSanitizer and UndefinedBehaviorSanitizer,
+#              then fuzzes the file and text readers for a bounded time
+# make fuzz  - builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS
 # make bench - builds in release mode and runs the benchmarks
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 15
 JOBS       ?= $(shell nproc)
 CTEST_ENV  := QT_QPA_PLATFORM=offscreen
 SAN_ENV    := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
               LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
               UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps build run test test-plain test-sanitized bench clean
+.PHONY: deps build run test test-plain test-sanitized fuzz bench clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -26,6 +30,7 @@ run: build
 test: deps
 	$(MAKE) test-plain
 	$(MAKE) test-sanitized
+	$(MAKE) fuzz
 
 test-plain:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANI_WERROR=ON
@@ -37,10 +42,16 @@ test-sanitized:
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && $(CTEST_ENV) $(SAN_ENV) ctest --output-on-failure -j$(JOBS)
 
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	      -DKORVANI_WERROR=ON -DKORVANI_TESTS=OFF -DKORVANI_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) --target korvani_fuzzers -j$(JOBS)
+	bash tests/fuzz/run-fuzzers.sh $(FUZZ_BUILD)/tests/fuzz $(FUZZ_SECONDS)
+
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DKORVANI_TESTS=OFF -DKORVANI_BENCH=ON
 	cmake --build $(BENCH_BUILD) -j$(JOBS)
 	cd $(BENCH_BUILD) && QT_QPA_PLATFORM=offscreen ./bench/korvani_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

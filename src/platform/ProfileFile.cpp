@@ -107,6 +107,12 @@ public:
             line.end = lf + 1;
             line.terminated = true;
         }
+        // A NUL byte (a damaged file) ends the line's text: names, values and section
+        // entries never hold one, so a NUL-separated entry list stays whole.
+        if (const qsizetype nul =
+                data_.sliced(line.start, line.contentEnd - line.start).indexOf('\0');
+            nul >= 0)
+            line.contentEnd = line.start + nul;
         pos_ = line.end;
         classify(line);
         return true;

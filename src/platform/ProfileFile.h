@@ -13,7 +13,8 @@
 // - lines are trimmed, blank lines skipped, lines starting with ';' are comments;
 // - "[name]" opens a section; a key is the text before the first '=' (trimmed),
 //   its value the rest (trimmed);
-// - a UTF-8 byte-order mark at the start is skipped; CR LF and LF both end a line.
+// - a UTF-8 byte-order mark at the start is skipped; CR LF and LF both end a line;
+//   a NUL byte ends the text of its line (the rest of that line is ignored).
 namespace platform {
 
 class ProfileFile {
