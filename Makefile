@@ -29,8 +29,8 @@ run: build
 
 test: deps
 	$(MAKE) test-plain
-	$(MAKE) test-sanitized
 	$(MAKE) fuzz
+	$(MAKE) test-sanitized
 
 test-plain:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANI_WERROR=ON
