@@ -1,7 +1,7 @@
 # make run   - installs what is missing, builds and starts Korvani
 # make test  - installs what is missing, builds and runs the whole test suite headless,
-#              then again built with AddressSanitizer and UndefinedBehaviorSanitizer,
-#              then fuzzes the file and text readers for a bounded time
+#              fuzzes the file and text readers for a bounded time, then runs the suite
+#              again built with AddressSanitizer and UndefinedBehaviorSanitizer
 # make fuzz  - builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS
 # make bench - builds in release mode and runs the benchmarks
 BUILD      ?= build
