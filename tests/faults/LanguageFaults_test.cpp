@@ -17,6 +17,7 @@
 
 namespace {
 
+using testsupport::randomBytes;
 using testsupport::readFile;
 using testsupport::writeFile;
 
@@ -61,14 +62,6 @@ QList<QString> allEntries() {
             u.TheLastestVer,
             u.CheckingLastestVer,
             u.CheckFailed};
-}
-
-QByteArray randomBytes(qsizetype size, unsigned seed) {
-    std::mt19937 random(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& c : bytes)
-        c = static_cast<char>(random() & 0xFF);
-    return bytes;
 }
 
 class LanguageFaultsTest : public ::testing::Test {

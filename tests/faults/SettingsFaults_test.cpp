@@ -26,16 +26,9 @@
 
 namespace {
 
+using testsupport::randomBytes;
 using testsupport::readFile;
 using testsupport::writeFile;
-
-QByteArray randomBytes(qsizetype size, unsigned seed) {
-    std::mt19937 random(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& c : bytes)
-        c = static_cast<char>(random() & 0xFF);
-    return bytes;
-}
 
 class SettingsFaultsTest : public ::testing::Test {
 protected:

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <random>
+
 #include <gtest/gtest.h>
 
 namespace testsupport {
@@ -16,6 +18,14 @@ QByteArray readFile(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+QByteArray randomBytes(qsizetype size, unsigned seed) {
+    std::mt19937 random(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& c : bytes)
+        c = static_cast<char>(random() & 0xFF);
+    return bytes;
 }
 
 void writeFile(const QString& path, const QByteArray& bytes) {

@@ -28,6 +28,8 @@ inline bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 50
 }
 
 QByteArray readFile(const QString& path);
+// size pseudo-random bytes, the same for the same seed.
+QByteArray randomBytes(qsizetype size, unsigned seed);
 void writeFile(const QString& path, const QByteArray& bytes);
 
 // A program folder of its own for one test: the shipped language files under
