@@ -2,7 +2,7 @@
 // loop that writes the addresses to the file, the list and the progress bar.
 #include "app/AddressFormatter.h"
 #include "app/NumberInput.h"
-#include "app/OutputFile.h"
+#include "common/OutputFile.h"
 #include "app/frmMain.h"
 #include "common/ModCommon.h"
 #include "i18n/ModTransLate.h"

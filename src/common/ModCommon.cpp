@@ -1,5 +1,6 @@
 #include "common/ModCommon.h"
 
+#include "common/OutputFile.h"
 #include "platform/Desktop.h"
 
 #include <QFile>
@@ -54,16 +55,8 @@ bool CheckFileExists(const QString& path) {
 }
 
 bool AppendLine(const QString& line, const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return false;
     const QByteArray bytes = line.toUtf8() + QByteArrayLiteral("\r\n");
-    const qint64 start = file.size();
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.resize(start); // never leave a partial line behind
-        return false;
-    }
-    return true;
+    return OutputFile(path).appendSlice(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 QString CutAtNul(const QString& text) {

@@ -1,5 +1,5 @@
 #include "app/AddressFormatter.h"
-#include "app/OutputFile.h"
+#include "common/OutputFile.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "app/OutputFile.h"
+#include "common/OutputFile.h"
 
 #include <QFileInfo>
 

@@ -22,7 +22,8 @@ public:
     // Opens for appending (creating the file), writes data whole or not at all, closes.
     bool appendSlice(const char* data, std::size_t size);
 
-    // Keeps the file open across several appendSlice calls of one slice.
+    // The same in steps, for a slice written in several pieces: open, write, and on a
+    // failed write roll back before closing.
     bool open();
     bool write(const char* data, std::size_t size);
     // Cuts the file back to its size at open() (used after a failed write).
