@@ -10,7 +10,6 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QSet>
 #include <QTest>
@@ -46,15 +45,7 @@ public:
     AsUnprivilegedUser() {
         if (::geteuid() != 0)
             return;
-        if (::getpwnam("korvanitest") == nullptr) {
-            QProcess useradd;
-            useradd.start(QStringLiteral("useradd"),
-                          {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
-                           QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"),
-                           QStringLiteral("korvanitest")});
-            useradd.waitForFinished(30000);
-        }
-        const passwd* user = ::getpwnam("korvanitest");
+        const passwd* user = testsupport::unprivilegedUser();
         if (user == nullptr)
             return;
         // The saved user id stays root, so the destructor can switch back.

@@ -488,18 +488,7 @@ protected:
     }
     void TearDown() override { setMode(dir_.path(), 0700); }
 
-    static void ensureUser() {
-        if (::getpwnam("korvanitest") == nullptr) {
-            QProcess useradd;
-            useradd.start(QStringLiteral("useradd"),
-                          {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
-                           QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"),
-                           QStringLiteral("korvanitest")});
-            ASSERT_TRUE(useradd.waitForFinished(30000));
-            ASSERT_EQ(useradd.exitCode(), 0) << useradd.readAllStandardError().toStdString();
-        }
-        ASSERT_NE(::getpwnam("korvanitest"), nullptr);
-    }
+    static void ensureUser() { ASSERT_NE(testsupport::unprivilegedUser(), nullptr); }
 
     static void setMode(const QString& path, mode_t mode) {
         ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0) << path.toStdString();
@@ -510,7 +499,7 @@ protected:
     int runTool(const QStringList& arguments) {
         QProcess process;
         if (::geteuid() == 0) {
-            const passwd* user = ::getpwnam("korvanitest");
+            const passwd* user = testsupport::unprivilegedUser();
             EXPECT_NE(user, nullptr);
             if (user == nullptr)
                 return -1;

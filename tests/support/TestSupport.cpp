@@ -6,6 +6,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+
+#include <pwd.h>
 
 #include <random>
 
@@ -32,6 +35,19 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
     ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+const passwd* unprivilegedUser() {
+    if (const passwd* user = ::getpwnam("korvanitest"))
+        return user;
+    QProcess useradd;
+    useradd.start(QStringLiteral("useradd"),
+                  {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
+                   QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"),
+                   QStringLiteral("korvanitest")});
+    if (!useradd.waitForFinished(30000) || useradd.exitCode() != 0)
+        ADD_FAILURE() << "useradd: " << useradd.readAllStandardError().toStdString();
+    return ::getpwnam("korvanitest");
 }
 
 namespace {

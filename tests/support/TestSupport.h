@@ -7,7 +7,9 @@
 #include <QTemporaryDir>
 
 #include <functional>
+
 #include <ostream>
+#include <pwd.h>
 
 // Readable QString values in GoogleTest's failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -31,6 +33,10 @@ QByteArray readFile(const QString& path);
 // size pseudo-random bytes, the same for the same seed.
 QByteArray randomBytes(qsizetype size, unsigned seed);
 void writeFile(const QString& path, const QByteArray& bytes);
+
+// The unprivileged user "korvanitest" that read-only tests run as (root ignores file
+// permissions); created with useradd when missing. nullptr when it cannot be had.
+const passwd* unprivilegedUser();
 
 // A program folder of its own for one test: the shipped language files under
 // "language" and the shipped Korvani.ini, made the program folder while it lives.
