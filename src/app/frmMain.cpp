@@ -5,13 +5,14 @@
 #include "i18n/ModTransLate.h"
 #include "info/frmAbout.h"
 #include "info/frmHelp.h"
+#include "ui/DialogSupport.h"
 #include "ui/Skin.h"
 #include "ui_frmMain.h"
 #include "update/frmUpdate.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QKeyEvent>
-#include <QScreen>
 
 frmMain::frmMain(QWidget* parent) : QWidget(parent), ui(new Ui::frmMain), skin_(new Skin(this)) {
     ui->setupUi(this);
@@ -20,6 +21,11 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent), ui(new Ui::frmMain), skin_(
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(size());
     setWindowIcon(Skin::programIcon());
+
+    // The suffix box holds exactly what the user typed or picked: no completion from
+    // the list, and its list changes only through Add, Delete and the window's load.
+    ui->cbSuffix->setCompleter(nullptr);
+    ui->cbSuffix->setInsertPolicy(QComboBox::NoInsert);
 
     ui->lvRecord->setModel(&records_);
     ui->tbFromNo->installEventFilter(this);
@@ -36,9 +42,8 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent), ui(new Ui::frmMain), skin_(
 
     Form_Load();
 
-    // First shown centred on the screen.
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    // First shown centred on the screen, frame included.
+    dialogs::CentreOnFirstShow(this);
 }
 
 // Form_Terminate: releases the program-wide file-system service.
@@ -70,16 +75,19 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     // number filter; a result of 0 discards the keystroke.
     if ((watched == ui->tbFromNo || watched == ui->tbToNo) && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        // Tab moves the focus; it is not a typed character.
-        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
-            return QWidget::eventFilter(watched, event);
-        const QString text = key->text();
-        for (const QChar c : text) {
-            if (ModCommon::FilterNumberKey(c.unicode()) == 0)
-                return true;
+        if (dialogs::IsTypedCharacter(key)) {
+            for (const QChar c : key->text()) {
+                if (ModCommon::FilterNumberKey(c.unicode()) == 0)
+                    return true;
+            }
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::keyPressEvent(QKeyEvent* event) {
+    if (!dialogs::HandleDialogKey(this, event))
+        QWidget::keyPressEvent(event);
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

@@ -10,6 +10,17 @@
 
 namespace dialogs {
 
+bool IsTypedCharacter(const QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Delete:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return false;
+    default:
+        return !event->text().isEmpty();
+    }
+}
+
 bool HandleDialogKey(QWidget* window, QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Escape:
@@ -30,14 +41,18 @@ bool HandleDialogKey(QWidget* window, QKeyEvent* event) {
 }
 
 namespace {
+// The size the window manager adds round a shown window; nothing before it is shown.
+QSize ShownFrameExtra(const QWidget* w) {
+    return w && w->isWindow() && w->isVisible() ? w->frameGeometry().size() - w->geometry().size()
+                                                : QSize(0, 0);
+}
+
 // The size the window manager adds round a window, estimated before the window is
 // shown from a shown window that already has its frame (as Qt's dialogs do).
 QSize FrameExtra(const QWidget* window, const QWidget* hint) {
-    auto extra = [](const QWidget* w) {
-        return w && w->isWindow() && w->isVisible()
-                   ? w->frameGeometry().size() - w->geometry().size()
-                   : QSize(0, 0);
-    };
+    const auto extra = ShownFrameExtra;
+    if (!extra(window).isEmpty())
+        return extra(window);
     if (hint && !extra(hint->window()).isEmpty())
         return extra(hint->window());
     for (const QWidget* other : QApplication::topLevelWidgets()) {
@@ -46,7 +61,51 @@ QSize FrameExtra(const QWidget* window, const QWidget* hint) {
     }
     return QSize(0, 0);
 }
+// Centres its window at the first show, and again when the frame becomes known.
+class FirstShowCentring : public QObject {
+public:
+    explicit FirstShowCentring(QWidget* window) : QObject(window), window_(window) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != window_)
+            return false;
+        if (event->type() == QEvent::Show && !shown_) {
+            shown_ = true;
+            centre();
+        } else if (shown_ && event->type() == QEvent::Move && ++moves_ <= MaxMoves) {
+            centre();
+        }
+        return false;
+    }
+
+private:
+    // Moves seen while the window manager frames the window; after that, a move is
+    // the user's.
+    static constexpr int MaxMoves = 4;
+
+    void centre() {
+        const bool framed = !ShownFrameExtra(window_).isEmpty();
+        CentreWindow(window_, ScreenArea(window_));
+        if (framed) {
+            window_->removeEventFilter(this);
+            deleteLater();
+        }
+    }
+
+    QWidget* window_;
+    bool shown_ = false;
+    int moves_ = 0;
+};
+
 } // namespace
+
+void CentreOnFirstShow(QWidget* window) {
+    CentreWindow(window, ScreenArea(window));
+    new FirstShowCentring(window);
+}
 
 void CentreWindow(QWidget* window, const QRect& area, const QWidget* frameHint) {
     // A window's position is that of its frame.

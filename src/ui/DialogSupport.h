@@ -4,8 +4,13 @@ class QKeyEvent;
 class QRect;
 class QWidget;
 
-// What the secondary windows share: keys and first position.
+// What the windows share: keys and first position.
 namespace dialogs {
+
+// Whether a key press is a typed character, the only keys a text box's key filter
+// sees on Windows: Delete (which X11 delivers with the character 0x7F), Tab and the
+// keys without text (arrows, Home, End) edit or move as usual.
+bool IsTypedCharacter(const QKeyEvent* event);
 
 // Handles the keys of a window that has no default and no cancel button: Escape
 // presses nothing, Enter and Return press the focused button (or nothing when no
@@ -16,6 +21,11 @@ bool HandleDialogKey(QWidget* window, QKeyEvent* event);
 // window is first shown its frame is estimated from frameHint's (or another shown
 // window's) frame.
 void CentreWindow(QWidget* window, const QRect& area, const QWidget* frameHint = nullptr);
+
+// Centres window on its screen when it is first shown, and once more when the window
+// manager has put its frame round it (the frame is known only after the window is
+// mapped). Later shows, such as a restore from the taskbar, leave it where it is.
+void CentreOnFirstShow(QWidget* window);
 
 // The available area of the screen that window would open on.
 QRect ScreenArea(const QWidget* window);

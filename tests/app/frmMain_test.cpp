@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QScreen>
 #include <QSignalSpy>
 
 namespace {
@@ -53,6 +54,11 @@ TEST_F(MainWindowTest, LaysOutEveryControlAtItsPlaceOnAFixedWindow) {
         EXPECT_FALSE(b->isDefault()) << b->objectName().toStdString();
         EXPECT_FALSE(b->autoDefault()) << b->objectName().toStdString();
     }
+    // Centred on the screen by its frame, not by its client area.
+    ASSERT_NE(window->frameGeometry().size(), window->size());
+    const QPoint offset =
+        window->frameGeometry().center() - window->screen()->availableGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 1) << offset.x() << "," << offset.y();
 }
 
 TEST_F(MainWindowTest, TabWalksTheControlsInTheirOrderAndSkipsLabelsAndProgress) {
@@ -118,7 +124,40 @@ TEST_F(MainWindowTest, NumberFieldsTakeOnlyTypedDigitsAndBackspace) {
         EXPECT_EQ(field->text(), QStringLiteral("123")) << name;
         field->insert(QStringLiteral("-5")); // pasted text is left to the input check
         EXPECT_EQ(field->text(), QStringLiteral("123-5")) << name;
+        // Keys that type no character edit as usual; X11 sends Delete with 0x7F.
+        QTest::keyClick(field, Qt::Key_Home);
+        QTest::keyClick(field, Qt::Key_Right);
+        QTest::sendKeyEvent(QTest::Click, field, Qt::Key_Delete, QString(QChar(0x7F)),
+                            Qt::NoModifier);
+        EXPECT_EQ(field->text(), QStringLiteral("13-5")) << name;
     }
+}
+
+TEST_F(MainWindowTest, TheSuffixBoxKeepsWhatIsTypedAndItsListChangesOnlyByTheButtons) {
+    auto* box = control<QComboBox>("cbSuffix");
+    const int listed = box->count();
+    ASSERT_GT(listed, 0);
+    box->setFocus();
+    box->lineEdit()->selectAll();
+    QTest::keyClicks(box->lineEdit(), QStringLiteral("EXAMPLE.co"));
+    QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+    QTest::keyClick(box->lineEdit(), Qt::Key_Tab); // the focus leaves the box
+    EXPECT_EQ(box->currentText(), QStringLiteral("EXAMPLE.co"));
+    EXPECT_EQ(box->count(), listed);
+    EXPECT_EQ(box->findText(QStringLiteral("EXAMPLE.co")), -1);
+    box->setCurrentIndex(0); // picking an entry still sets the text
+    EXPECT_EQ(box->currentText(), QStringLiteral("example.com"));
+}
+
+TEST_F(MainWindowTest, EnterAndSpacePressTheFocusedButton) {
+    auto* stop = control<QPushButton>("btnCancel");
+    QSignalSpy clicks(stop, &QPushButton::clicked);
+    stop->setFocus();
+    QTest::keyClick(stop, Qt::Key_Return);
+    QTest::keyClick(stop, Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::keyClick(stop, Qt::Key_Space);
+    EXPECT_EQ(clicks.count(), 3);
+    EXPECT_TRUE(window->stopRequested());
 }
 
 TEST_F(MainWindowTest, EnterInANumberFieldPressesNoButton) {
