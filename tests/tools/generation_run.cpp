@@ -18,8 +18,8 @@
 //   count <N>               the number of addresses in the window's list
 //   peak_rss_kb <N>         the process's peak resident memory
 // Exit code 0 when the run ended (however it ended), 2 on a usage error.
+#include "app/Startup.h"
 #include "app/frmMain.h"
-#include "i18n/ModTransLate.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"
 
@@ -112,10 +112,8 @@ int main(int argc, char** argv) {
     platform::MessageBox::setRecording(true);
     platform::FileDialog::setRecording(true);
     platform::Shell::setRecording(true);
-    ModTransLate::LoadLanguage();
-
-    auto window = std::make_unique<frmMain>();
-    window->show();
+    // Started as the program starts: the catalogue, the process set-up, the window.
+    std::unique_ptr<frmMain> window(Startup::Main());
     window->findChild<QLineEdit*>(QStringLiteral("tbFromNo"))->setText(options->from);
     window->findChild<QLineEdit*>(QStringLiteral("tbToNo"))->setText(options->to);
     window->findChild<QComboBox*>(QStringLiteral("cbSuffix"))->setEditText(options->suffix);
