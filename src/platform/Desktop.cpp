@@ -98,9 +98,14 @@ QString FileDialog::getSaveFileName(const SaveDialogRequest& request) {
     }
     // No owner window is named, yet the dialog is application-modal so that a
     // second run cannot start while the first asks for its file.
-    QFileDialog dialog(nullptr, request.title, QString(),
-                       request.filterDescription + QStringLiteral(" (") + request.filterPattern +
-                           QLatin1Char(')'));
+    // Windows shows the description as it is and filters by the pattern; Qt shows its
+    // one name filter and takes the patterns from its parentheses. A description that
+    // already ends in its pattern ("Text files(*.txt)") is therefore the filter as it is.
+    const QString patternPart = QLatin1Char('(') + request.filterPattern + QLatin1Char(')');
+    const QString nameFilter = request.filterDescription.endsWith(patternPart)
+                                   ? request.filterDescription
+                                   : request.filterDescription + QLatin1Char(' ') + patternPart;
+    QFileDialog dialog(nullptr, request.title, QString(), nameFilter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(request.defaultSuffix);

@@ -3,8 +3,11 @@
 #include "support/TestSupport.h"
 #include "ui/ProgressBar.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -61,6 +64,21 @@ TEST(AskSaveFile, AsksForATextFileWithoutOverwritePrompt) {
     EXPECT_EQ(request.defaultSuffix, QStringLiteral("txt"));
     EXPECT_TRUE(request.initialName.isEmpty());
     EXPECT_FALSE(request.overwritePrompt);
+
+    // The real dialog shows the file type as given, once.
+    platform::FileDialog::setRecording(false);
+    QStringList filters;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            filters = dialog->nameFilters();
+            dialog->reject();
+        }
+    });
+    poll.start(20);
+    EXPECT_EQ(ModCommon::AskSaveFile(), QString());
+    platform::FileDialog::setRecording(true);
+    EXPECT_EQ(filters, QStringList{QStringLiteral("Text files(*.txt)")});
 }
 
 TEST(ProgressBar, CountsInSixtyFourBitsAndShowsTheScaledValue) {
