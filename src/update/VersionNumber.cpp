@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 
 namespace VersionNumber {
@@ -31,9 +32,19 @@ std::optional<float> Parse(QStringView text) {
 }
 
 QString ToText(float version) {
-    // Seven significant digits are what a single-precision number holds; 'g' drops
-    // trailing zeros and a bare decimal point.
-    return QString::number(static_cast<double>(version), 'g', 7);
+    // Seven significant digits are what a single-precision number holds. Rounded to
+    // them first, the number is then written out in full: 12345678 reads 12345680,
+    // never 1.234568e+07.
+    const QString rounded = QString::number(static_cast<double>(version), 'e', 6);
+    const int exponent = rounded.mid(rounded.indexOf(QLatin1Char('e')) + 1).toInt();
+    QString text = QString::number(rounded.toDouble(), 'f', std::max(0, 6 - exponent));
+    if (text.contains(QLatin1Char('.'))) {
+        while (text.endsWith(QLatin1Char('0')))
+            text.chop(1);
+        if (text.endsWith(QLatin1Char('.')))
+            text.chop(1);
+    }
+    return text;
 }
 
 } // namespace VersionNumber

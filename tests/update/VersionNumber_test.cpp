@@ -47,7 +47,10 @@ TEST(VersionNumberTest, WritesTheShortestForm) {
     EXPECT_EQ(VersionNumber::ToText(1.4f), QStringLiteral("1.4"));
     EXPECT_EQ(VersionNumber::ToText(1.412f), QStringLiteral("1.412"));
     EXPECT_EQ(VersionNumber::ToText(10.0f), QStringLiteral("10"));
-    EXPECT_EQ(VersionNumber::ToText(1.2345678f), QStringLiteral("1.234568")); // seven digits
+    EXPECT_EQ(VersionNumber::ToText(1.2345678f), QStringLiteral("1.234568"));  // seven digits
+    EXPECT_EQ(VersionNumber::ToText(12345678.0f), QStringLiteral("12345680")); // no exponent
+    EXPECT_EQ(VersionNumber::ToText(0.0000001f), QStringLiteral("0.0000001"));
+    EXPECT_EQ(VersionNumber::ToText(-1.5f), QStringLiteral("-1.5"));
 }
 
 TEST(VersionNumberTest, ComparesInSinglePrecision) {
