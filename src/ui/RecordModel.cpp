@@ -91,7 +91,9 @@ int RecordModel::formatCell(int row, int column, char* out) const {
 }
 
 QString RecordModel::cellText(int row, int column) const {
-    char buffer[CellCapacity];
-    const int length = formatCell(row, column, buffer);
-    return QString::fromUtf8(buffer, length);
+    if (!hasCell(row, column))
+        return {};
+    // Whole, however long the suffix: the text the file holds for this cell.
+    const std::int64_t index = static_cast<std::int64_t>(row) * Columns + column;
+    return QString::number(from_ + index) + QLatin1Char('@') + QString::fromUtf8(suffixOf(index));
 }

@@ -28,10 +28,12 @@ public:
     int rowCount() const { return static_cast<int>((count_ + Columns - 1) / Columns); }
 
     bool hasCell(int row, int column) const;
-    // Formats cell (row, column) as UTF-8 into out (no NUL); returns its length, or
-    // 0 for an empty cell. out must hold CellCapacity bytes at least; longer suffixes are cut.
+    // Formats cell (row, column) as UTF-8 into out (no NUL) for painting; returns its
+    // length, or 0 for an empty cell. out must hold CellCapacity bytes at least; a longer
+    // suffix is cut there (far wider than a column, which elides it anyway).
     static constexpr int CellCapacity = 1024;
     int formatCell(int row, int column, char* out) const;
+    // The cell's whole text, as the file holds it (empty for an empty cell).
     QString cellText(int row, int column) const;
 
     // Number of stretches (for tests: suffix changes are recorded, not addresses).
