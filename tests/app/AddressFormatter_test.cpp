@@ -4,12 +4,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -39,12 +42,22 @@ TEST(AddressFormatter, StopsBeforeALineThatWouldNotFitWhole) {
     EXPECT_EQ(std::string(buffer, 10), "1000@abc\r\n");
 }
 
-TEST(AddressFormatter, ABufferTooSmallForOneLineFormatsNothing) {
-    char buffer[8];
-    const FormattedSlice slice = FormatAddresses(1, 5, "example.com", buffer, sizeof buffer);
-    EXPECT_EQ(slice.count, 0);
-    EXPECT_EQ(slice.bytes, 0u);
+TEST(AddressFormatter, FormatsALineOnlyWhenTheBufferHoldsTheLongestOne) {
     EXPECT_GE(LongestLine(11), sizeof("-2147483648@example.com\r\n") - 1);
+    const std::size_t longest = LongestLine(11);
+    struct Row {
+        std::size_t capacity;
+        std::int64_t count;
+    };
+    // The longest line fits exactly; one byte less takes nothing.
+    for (const Row row : {Row{8, 0}, Row{longest - 1, 0}, Row{longest, 1}, Row{2 * longest, 2}}) {
+        // On the heap, sized exactly, so that the sanitizer sees a byte written past it.
+        std::vector<char> buffer(row.capacity);
+        const FormattedSlice slice =
+            FormatAddresses(-2147483648LL, 5, "example.com", buffer.data(), buffer.size());
+        EXPECT_EQ(slice.count, row.count) << row.capacity;
+        EXPECT_EQ(slice.bytes, static_cast<std::size_t>(row.count) * longest) << row.capacity;
+    }
 }
 
 TEST(OutputFile, PrepareReplacesFilesButRefusesDirectoriesAndDevices) {
@@ -65,7 +78,11 @@ TEST(OutputFile, PrepareReplacesFilesButRefusesDirectoriesAndDevices) {
     testsupport::writeFile(sub + QStringLiteral("/inside.txt"), "x");
     EXPECT_EQ(OutputFile::prepare(sub), OutputFile::Prepared::NotAFile);
     EXPECT_TRUE(QFile::exists(sub + QStringLiteral("/inside.txt")));
-    EXPECT_EQ(OutputFile::prepare(QStringLiteral("/dev/null")), OutputFile::Prepared::NotAFile);
+    // A special file of the test's own, never a system one.
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_EQ(OutputFile::prepare(fifo), OutputFile::Prepared::NotAFile);
+    EXPECT_TRUE(QFileInfo::exists(fifo));
     EXPECT_EQ(OutputFile::prepare(dir.filePath(QStringLiteral("missing.txt"))),
               OutputFile::Prepared::Ready);
 }
