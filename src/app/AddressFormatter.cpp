@@ -24,3 +24,14 @@ FormattedSlice FormatAddresses(std::int64_t first, std::int64_t maxCount, std::s
     slice.bytes = static_cast<std::size_t>(p - out);
     return slice;
 }
+
+WholeLines CountWholeLines(const char* data, std::size_t size) {
+    WholeLines lines;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == '\n') {
+            ++lines.count;
+            lines.bytes = i + 1;
+        }
+    }
+    return lines;
+}

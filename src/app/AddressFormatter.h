@@ -20,3 +20,10 @@ FormattedSlice FormatAddresses(std::int64_t first, std::int64_t maxCount, std::s
 constexpr std::size_t LongestLine(std::size_t suffixBytes) {
     return 1 + 10 + 1 + suffixBytes + 2;
 }
+
+// The whole lines (ended by LF) at the start of data[0, size): how many, and their bytes.
+struct WholeLines {
+    std::int64_t count = 0;
+    std::size_t bytes = 0;
+};
+WholeLines CountWholeLines(const char* data, std::size_t size);

@@ -2,9 +2,9 @@
 // loop that writes the addresses to the file, the list and the progress bar.
 #include "app/AddressFormatter.h"
 #include "app/NumberInput.h"
-#include "common/OutputFile.h"
 #include "app/frmMain.h"
 #include "common/ModCommon.h"
+#include "common/OutputFile.h"
 #include "i18n/ModTransLate.h"
 #include "platform/Desktop.h"
 #include "ui_frmMain.h"
@@ -110,30 +110,36 @@ void frmMain::runAddresses(std::int32_t from, std::int32_t to, const QString& pa
             if (!file.open())
                 break;
             std::int64_t sliceCount = 0;
+            std::size_t sliceBytes = 0;
             bool written = true;
             clock.start();
             do {
                 const FormattedSlice chunk =
                     FormatAddresses(std::int64_t{from} + done + sliceCount,
                                     total - done - sliceCount, suffixView, buffer.get(), capacity);
-                if (!file.write(buffer.get(), chunk.bytes)) {
+                const std::size_t reached = file.write(buffer.get(), chunk.bytes);
+                if (reached != chunk.bytes) {
+                    // Disk full or file too large: the lines that reached the file whole
+                    // stay and count; a cut line is taken back. The run then ends
+                    // without a message, the file equal to the list.
+                    const WholeLines kept = CountWholeLines(buffer.get(), reached);
+                    if (file.cutBack(static_cast<qint64>(sliceBytes + kept.bytes)))
+                        sliceCount += kept.count;
+                    else if (!file.cutBack())
+                        sliceCount = 0;
                     written = false;
                     break;
                 }
+                sliceBytes += chunk.bytes;
                 sliceCount += chunk.count;
             } while (done + sliceCount < total && clock.nsecsElapsed() < SliceNanoseconds);
-            if (!written) {
-                // Disk full or file too large: the slice is taken back whole and the
-                // run ends without a message, the file equal to the list.
-                file.rollBack();
-                file.close();
-                break;
-            }
             file.close();
             done += sliceCount;
             records_.append(sliceCount, suffix);
             ui->lvRecord->modelChanged();
             progress->setPosition64(done);
+            if (!written)
+                break;
         }
         completed = done == total && progress->position64() == progress->maximum64();
     }

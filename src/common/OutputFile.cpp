@@ -19,13 +19,13 @@ bool OutputFile::open() {
     return true;
 }
 
-bool OutputFile::write(const char* data, std::size_t size) {
-    const auto wanted = static_cast<qint64>(size);
-    return file_.write(data, wanted) == wanted;
+std::size_t OutputFile::write(const char* data, std::size_t size) {
+    const qint64 reached = file_.write(data, static_cast<qint64>(size));
+    return reached > 0 ? static_cast<std::size_t>(reached) : 0;
 }
 
-void OutputFile::rollBack() {
-    file_.resize(sliceStart_);
+bool OutputFile::cutBack(qint64 kept) {
+    return file_.resize(sliceStart_ + kept);
 }
 
 void OutputFile::close() {
@@ -35,9 +35,9 @@ void OutputFile::close() {
 bool OutputFile::appendSlice(const char* data, std::size_t size) {
     if (!open())
         return false;
-    const bool written = write(data, size);
+    const bool written = write(data, size) == size;
     if (!written)
-        rollBack();
+        cutBack();
     close();
     return written;
 }

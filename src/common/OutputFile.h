@@ -23,11 +23,14 @@ public:
     bool appendSlice(const char* data, std::size_t size);
 
     // The same in steps, for a slice written in several pieces: open, write, and on a
-    // failed write roll back before closing.
+    // failed write cut back before closing.
     bool open();
-    bool write(const char* data, std::size_t size);
-    // Cuts the file back to its size at open() (used after a failed write).
-    void rollBack();
+    // Appends data; returns how many of its bytes reached the file: all of them, or
+    // fewer when the disk is full or the file-size limit is reached.
+    std::size_t write(const char* data, std::size_t size);
+    // Cuts the file back to `kept` bytes past its size at open(): 0 takes the whole
+    // slice back. False when the file could not be cut.
+    bool cutBack(qint64 kept = 0);
     void close();
 
 private:

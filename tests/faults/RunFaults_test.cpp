@@ -326,6 +326,10 @@ TEST_F(RunFaultsTest, AFileSizeLimitEndsTheRunSilentlyOnTheListedAddresses) {
         EXPECT_FALSE(check.cutLastLine) << "limit " << limit;
         EXPECT_EQ(check.wholeLines, result.count) << "limit " << limit;
         EXPECT_LE(check.bytes, static_cast<qint64>(limit));
+        // Every whole line that fitted under the limit is kept: less than one is lost.
+        EXPECT_GT(check.bytes + static_cast<qint64>(LongestLine(std::strlen(Suffix))),
+                  static_cast<qint64>(limit))
+            << "limit " << limit;
         std::printf("[ reliability ] file-size limit %llu bytes: %lld addresses kept, %lld "
                     "bytes\n",
                     static_cast<unsigned long long>(limit), static_cast<long long>(result.count),
