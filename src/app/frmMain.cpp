@@ -1,10 +1,13 @@
 #include "app/frmMain.h"
 
+#include "app/GenerationRun.h"
+#include "app/NumberInput.h"
 #include "app/SuffixList.h"
 #include "common/ModCommon.h"
 #include "i18n/ModTransLate.h"
 #include "info/frmAbout.h"
 #include "info/frmHelp.h"
+#include "platform/Desktop.h"
 #include "ui/DialogSupport.h"
 #include "ui/Skin.h"
 #include "ui_frmMain.h"
@@ -100,6 +103,94 @@ void frmMain::closeEvent(QCloseEvent* event) {
         return;
     }
     QWidget::closeEvent(event);
+}
+
+namespace {
+void warn(const QString& text) {
+    platform::MessageBox::show(text, platform::MessageIcon::Exclamation);
+}
+} // namespace
+
+frmMain::InputCheck frmMain::CheckNumberInput(std::int32_t& from, std::int32_t& to) {
+    const auto& text = ModTransLate::Text().frmMain;
+    const NumberText f = ParseNumberText(ui->tbFromNo->text());
+    const NumberText t = ParseNumberText(ui->tbToNo->text());
+    if (f.kind == NumberText::Kind::Empty || t.kind == NumberText::Kind::Empty) {
+        warn(text.PlsFillNo);
+        (f.kind == NumberText::Kind::Empty ? ui->tbFromNo : ui->tbToNo)->setFocus();
+        return InputCheck::Rejected;
+    }
+    if (f.kind == NumberText::Kind::NotNumber) {
+        warn(text.WrongNoFormat);
+        ui->tbFromNo->setFocus();
+        return InputCheck::Rejected;
+    }
+    if (t.kind == NumberText::Kind::NotNumber) {
+        warn(text.WrongNoFormat);
+        ui->tbToNo->setFocus();
+        return InputCheck::Rejected;
+    }
+    if (!f.fitsInt32 || !t.fitsInt32)
+        return InputCheck::OutOfRange;
+    if (t.value < f.value) {
+        warn(text.StartLargerEnd);
+        return InputCheck::Rejected;
+    }
+    from = f.value;
+    to = t.value;
+    return InputCheck::Valid;
+}
+
+void frmMain::btnBuild_Click() {
+    StopRequested = false;
+    if (running_)
+        return; // Start is disabled while a run is active
+    std::int32_t from = 0;
+    std::int32_t to = 0;
+    if (CheckNumberInput(from, to) != InputCheck::Valid) {
+        ui->pb->setPosition64(0);
+        return;
+    }
+    const QString path = ModCommon::AskSaveFile();
+    if (path.isEmpty())
+        return;
+
+    GenerationRun run(from, to, path, records_);
+    ProgressBar* progress = ui->pb;
+    progress->setMaximum64(run.total());
+    progress->setPosition64(0);
+    ui->btnBuild->setEnabled(false);
+    running_ = true;
+
+    GenerationRun::Hooks hooks;
+    hooks.eventPoint = [this] {
+        platform::Events::process();
+        if (closeRequested_)
+            return GenerationRun::Next::Close;
+        return StopRequested ? GenerationRun::Next::Stop : GenerationRun::Next::Continue;
+    };
+    hooks.suffix = [this] { return ui->cbSuffix->currentText().trimmed().toUtf8(); };
+    hooks.progressed = [this, progress](std::int64_t done) {
+        ui->lvRecord->modelChanged();
+        progress->setPosition64(done);
+    };
+    const auto& text = ModTransLate::Text().frmMain;
+    switch (run.run(hooks)) {
+    case GenerationRun::Outcome::Completed:
+        platform::MessageBox::show(text.CreateNoSuccessfully, platform::MessageIcon::Information);
+        break;
+    case GenerationRun::Outcome::Stopped:
+        platform::MessageBox::show(text.CancelAndSave, platform::MessageIcon::Information);
+        break;
+    default:
+        break; // a failed file ends the run without a message; a closing window shows nothing
+    }
+
+    running_ = false;
+    ui->btnBuild->setEnabled(true);
+    progress->setPosition64(0);
+    if (closeRequested_)
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
 void frmMain::btnCancel_Click() {

@@ -47,7 +47,6 @@ protected:
 
 private:
     void Form_Load();
-    void runAddresses(std::int32_t from, std::int32_t to, const QString& path);
 
     Ui::frmMain* ui;
     Skin* skin_;

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "ui/RecordModel.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+// One generation run: every address of a range, in slices, appended to the output file
+// and then to the list. At each event point the caller's window handles its events;
+// between two of them the file, the list and the progress agree.
+class GenerationRun {
+public:
+    enum class Outcome {
+        Completed,    // every address of the range is in the file and the list
+        Stopped,      // Stop was seen at an event point
+        WindowClosed, // the window is closing: the run ends and shows nothing more
+        WriteFailed,  // disk full or file too large: the whole lines that fitted stay
+        CutFailed,    // a failed write could not be cut back: the file may end in a cut line
+        NotAFile,     // the path names a folder or device: nothing was deleted or written
+        CannotDelete, // the existing file could not be deleted
+        CannotOpen,   // the file could not be opened for appending
+    };
+
+    // What the caller says at an event point.
+    enum class Next { Continue, Stop, Close };
+
+    struct Hooks {
+        // Lets the window handle its pending events once; says whether to go on.
+        std::function<Next()> eventPoint;
+        // The suffix as it stands at this event point (UTF-8, trimmed).
+        std::function<QByteArray()> suffix;
+        // After the list was emptied and after each slice: `done` addresses are in the
+        // file and the list.
+        std::function<void(std::int64_t done)> progressed;
+    };
+
+    // Work between two event points.
+    static constexpr std::int64_t SliceNanoseconds = 10'000'000;
+
+    GenerationRun(std::int32_t from, std::int32_t to, QString path, RecordModel& records);
+
+    std::int64_t total() const { return total_; }
+    std::int64_t done() const { return done_; }
+
+    // Empties the list, replaces the file and writes the range; returns how it ended.
+    Outcome run(const Hooks& hooks);
+
+private:
+    std::int32_t from_;
+    std::int64_t total_;
+    std::int64_t done_ = 0;
+    QString path_;
+    RecordModel& records_;
+};
