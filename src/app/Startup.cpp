@@ -2,6 +2,7 @@
 
 #include "app/frmMain.h"
 #include "i18n/ModTransLate.h"
+#include "ui/RecordViewAccessible.h"
 
 #include <csignal>
 
@@ -9,9 +10,11 @@ namespace Startup {
 
 frmMain* Main() {
     // A write past the file-size limit (ulimit -f) must fail like a full disk, so that
-    // the run takes back its slice and ends, instead of the signal ending the program
+    // the run keeps its whole lines and ends, instead of the signal ending the program
     // in the middle of a line.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Assistive tools read the address list as a table.
+    installRecordViewAccessibility();
     ModTransLate::LoadLanguage();
     auto* window = new frmMain;
     window->show();

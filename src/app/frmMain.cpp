@@ -4,6 +4,7 @@
 #include "app/NumberInput.h"
 #include "app/SuffixList.h"
 #include "common/ModCommon.h"
+#include "common/ModCommonUi.h"
 #include "i18n/ModTransLate.h"
 #include "info/frmAbout.h"
 #include "info/frmHelp.h"

@@ -1,4 +1,4 @@
-#include "common/ModCommon.h"
+#include "common/ModCommonUi.h"
 
 #include "Version.h"
 #include "platform/Desktop.h"

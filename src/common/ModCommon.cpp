@@ -1,7 +1,6 @@
 #include "common/ModCommon.h"
 
 #include "common/OutputFile.h"
-#include "platform/Desktop.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -34,17 +33,6 @@ char16_t FilterNumberKey(char16_t keyAscii) {
     if ((keyAscii >= u'0' && keyAscii <= u'9') || keyAscii == 8)
         return keyAscii;
     return 0;
-}
-
-QString AskSaveFile() {
-    platform::SaveDialogRequest request;
-    request.title = QStringLiteral("保存到");
-    request.filterDescription = QStringLiteral("Text files(*.txt)");
-    request.filterPattern = QStringLiteral("*.txt");
-    request.defaultSuffix = QStringLiteral("txt");
-    request.maxPathLength = 255;
-    request.overwritePrompt = false;
-    return platform::FileDialog::getSaveFileName(request);
 }
 
 bool CheckFileExists(const QString& path) {

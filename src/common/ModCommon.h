@@ -3,10 +3,8 @@
 #include <QByteArrayView>
 #include <QString>
 
-class QWidget;
-class QProgressBar;
-
-// Small routines shared by the windows.
+// Small routines shared by the windows: those that need no window. The ones that show
+// a dialog or drive a control are in ModCommonUi.h.
 namespace ModCommon {
 
 // The program-wide file-system service: created by the catalogue load for its file
@@ -23,9 +21,6 @@ void ReleaseFileSystem();
 // backspace (8); 0 (discard the keystroke) for any other code.
 char16_t FilterNumberKey(char16_t keyAscii);
 
-// Shows the Save dialog for the output file; the chosen path or empty when cancelled.
-QString AskSaveFile();
-
 // False for an empty path, else whether something exists at the path that is a
 // file (or a link to one).
 bool CheckFileExists(const QString& path);
@@ -36,13 +31,5 @@ bool AppendLine(const QString& line, const QString& path);
 
 // The part of text before its first NUL, or the whole text when it holds none.
 QString CutAtNul(const QString& text);
-
-// Opens a web address with the desktop's default handler. Only http:, https: and
-// mailto: addresses are handed over; anything else is silently not opened.
-void OpenLink(QWidget* window, const QString& target);
-
-// HTTP GET of address, driving progressBar 0, 10, 20, 90, 100. Returns the body
-// (cut at 64 KiB), or empty text without a progress bar or when the fetch fails.
-QString GetUrlText(const QString& address, QProgressBar* progressBar);
 
 } // namespace ModCommon

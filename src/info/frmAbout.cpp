@@ -1,7 +1,7 @@
 #include "info/frmAbout.h"
 
 #include "Version.h"
-#include "common/ModCommon.h"
+#include "common/ModCommonUi.h"
 #include "i18n/ModTransLate.h"
 #include "ui/DialogSupport.h"
 #include "ui/Skin.h"

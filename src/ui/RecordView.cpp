@@ -1,7 +1,6 @@
 #include "ui/RecordView.h"
 
 #include "ui/RecordModel.h"
-#include "ui/RecordViewAccessible.h"
 
 #include <QAccessible>
 #include <QKeyEvent>
@@ -14,7 +13,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 
 namespace {
 // Layout units (twips) to a pixel.
@@ -55,9 +53,6 @@ private:
 };
 
 RecordView::RecordView(QWidget* parent) : QAbstractScrollArea(parent) {
-    static std::once_flag accessibility;
-    std::call_once(accessibility, [] { installRecordViewAccessibility(); });
-
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(false);

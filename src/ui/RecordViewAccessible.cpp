@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <mutex>
 
 namespace {
 
@@ -23,7 +24,8 @@ int modelRows(const RecordView* view) {
 } // namespace
 
 void installRecordViewAccessibility() {
-    QAccessible::installFactory(recordViewFactory);
+    static std::once_flag installed;
+    std::call_once(installed, [] { QAccessible::installFactory(recordViewFactory); });
 }
 
 // The table.

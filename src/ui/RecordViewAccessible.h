@@ -10,7 +10,7 @@
 class RecordView;
 
 // Registers the accessibility factory that describes every RecordView as a table.
-// RecordView calls it once, when the first view is made.
+// Start-up calls it before the first window is made; later calls do nothing.
 void installRecordViewAccessibility();
 
 // A RecordView as accessibility clients see it: a table of the model's rows and the

@@ -3,7 +3,7 @@
 #include "ui_frmUpdate.h"
 
 #include "Version.h"
-#include "common/ModCommon.h"
+#include "common/ModCommonUi.h"
 #include "i18n/ModTransLate.h"
 #include "platform/Desktop.h"
 #include "ui/DialogSupport.h"

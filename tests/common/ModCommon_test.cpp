@@ -1,4 +1,5 @@
 #include "common/ModCommon.h"
+#include "common/ModCommonUi.h"
 #include "platform/Desktop.h"
 #include "support/TestSupport.h"
 #include "ui/ProgressBar.h"

@@ -1,4 +1,4 @@
-#include "common/ModCommon.h"
+#include "common/ModCommonUi.h"
 #include "platform/Desktop.h"
 #include "support/TestSupport.h"
 

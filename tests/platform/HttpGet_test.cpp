@@ -1,5 +1,5 @@
 #include "Version.h"
-#include "common/ModCommon.h"
+#include "common/ModCommonUi.h"
 #include "platform/HttpGet.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestSupport.h"
