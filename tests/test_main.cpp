@@ -1,14 +1,24 @@
-#include <QApplication>
+#include "support/SeamGuard.h"
+
 #include <gtest/gtest.h>
 
-#include "support/TestEnvironment.h"
+#ifdef KORVANI_TEST_GUI
 #include "ui/RecordViewAccessible.h"
+
+#include <QApplication>
+using TestApplication = QApplication;
+#else
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#endif
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    TestApplication app(argc, argv);
+#ifdef KORVANI_TEST_GUI
     installRecordViewAccessibility(); // as start-up does
+#endif
     ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new TestEnvironment);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new testsupport::SeamGuardListener);
     return RUN_ALL_TESTS();
 }

@@ -23,11 +23,8 @@ protected:
     // the click returns.
     void run(const QString& from, const QString& to, const QString& suffix,
              const QString& path = QString()) {
-        control<QLineEdit>("tbFromNo")->setText(from);
-        control<QLineEdit>("tbToNo")->setText(to);
-        control<QComboBox>("cbSuffix")->setEditText(suffix);
-        platform::FileDialog::setNextFileName(path.isNull() ? output() : path);
-        QTest::mouseClick(control("btnBuild"), Qt::LeftButton);
+        driver->enter(from, to, suffix);
+        driver->start(path.isNull() ? output() : path);
     }
 
     // The file holds exactly the list's addresses, in order, each line ended by CR LF.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/frmMain.h"
+#include "driver/MainWindowDriver.h"
 #include "i18n/ModTransLate.h"
 #include "platform/Desktop.h"
 #include "support/TestSupport.h"
@@ -14,26 +15,26 @@
 
 #include <memory>
 
-// A program folder with the shipped files, the catalogue loaded, and the real main
-// window shown offscreen.
+// A program folder with the shipped files and the real main window, started as the
+// program starts and shown offscreen.
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         folder = std::make_unique<testsupport::ProgramFolder>();
-        ModTransLate::LoadLanguage();
-        window = std::make_unique<frmMain>();
-        window->show();
+        window = MainWindowDriver::startProgram();
+        driver = std::make_unique<MainWindowDriver>(*window);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
     void TearDown() override {
+        driver.reset();
         window.reset();
         folder.reset();
     }
 
     template <typename T = QWidget> T* control(const char* name) const {
-        T* found = window->findChild<T*>(QString::fromLatin1(name));
+        T* found = driver->control<T>(name);
         EXPECT_NE(found, nullptr) << name;
         return found;
     }
@@ -47,4 +48,5 @@ protected:
 
     std::unique_ptr<testsupport::ProgramFolder> folder;
     std::unique_ptr<frmMain> window;
+    std::unique_ptr<MainWindowDriver> driver;
 };

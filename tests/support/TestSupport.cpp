@@ -1,8 +1,6 @@
 #include "support/TestSupport.h"
 
-#include "i18n/ModTransLate.h"
 #include "platform/Application.h"
-#include "platform/Desktop.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,19 +48,6 @@ const passwd* unprivilegedUser() {
     return ::getpwnam("korvanitest");
 }
 
-namespace {
-void resetSeams() {
-    platform::MessageBox::clearShown();
-    platform::MessageBox::setOnShow({});
-    platform::FileDialog::clearRequests();
-    platform::FileDialog::setNextFileName({});
-    platform::Shell::clearOpened();
-    platform::Events::setHook({});
-    platform::Application::setTitle(platform::Application::builtInTitle());
-    ModTransLate::ResetForTesting();
-}
-} // namespace
-
 ProgramFolder::ProgramFolder(bool withLanguageFiles, bool withSettings) {
     const QString source = QStringLiteral(KORVANI_SOURCE_DIR "/resources");
     if (withLanguageFiles) {
@@ -80,12 +65,10 @@ ProgramFolder::ProgramFolder(bool withLanguageFiles, bool withSettings) {
         QFile::setPermissions(dir_.filePath(f), QFile::ReadOwner | QFile::WriteOwner |
                                                     QFile::ReadGroup | QFile::ReadOther);
     platform::Application::setProgramFolder(dir_.path());
-    resetSeams();
 }
 
 ProgramFolder::~ProgramFolder() {
     platform::Application::setProgramFolder({});
-    resetSeams();
 }
 
 QString ProgramFolder::languageFile(const QString& name) const {

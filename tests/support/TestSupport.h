@@ -40,7 +40,6 @@ const passwd* unprivilegedUser();
 
 // A program folder of its own for one test: the shipped language files under
 // "language" and the shipped Korvani.ini, made the program folder while it lives.
-// Every seam's record is cleared and the catalogue emptied on entry and exit.
 class ProgramFolder {
 public:
     explicit ProgramFolder(bool withLanguageFiles = true, bool withSettings = true);

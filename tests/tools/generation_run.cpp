@@ -18,14 +18,12 @@
 //   count <N>               the number of addresses in the window's list
 //   peak_rss_kb <N>         the process's peak resident memory
 // Exit code 0 when the run ended (however it ended), 2 on a usage error.
-#include "app/Startup.h"
 #include "app/frmMain.h"
+#include "driver/MainWindowDriver.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"
 
 #include <QApplication>
-#include <QComboBox>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -109,15 +107,10 @@ int main(int argc, char** argv) {
     QTemporaryDir temporary;
     platform::Application::setProgramFolder(options->folder.isEmpty() ? temporary.path()
                                                                       : options->folder);
-    platform::MessageBox::setRecording(true);
-    platform::FileDialog::setRecording(true);
-    platform::Shell::setRecording(true);
-    // Started as the program starts: the catalogue, the process set-up, the window.
-    std::unique_ptr<frmMain> window(Startup::Main());
-    window->findChild<QLineEdit*>(QStringLiteral("tbFromNo"))->setText(options->from);
-    window->findChild<QLineEdit*>(QStringLiteral("tbToNo"))->setText(options->to);
-    window->findChild<QComboBox*>(QStringLiteral("cbSuffix"))->setEditText(options->suffix);
-    QPushButton* stop = window->findChild<QPushButton*>(QStringLiteral("btnCancel"));
+    const std::unique_ptr<frmMain> window = MainWindowDriver::startProgram();
+    MainWindowDriver driver(*window);
+    driver.enter(options->from, options->to, options->suffix);
+    QPushButton* stop = driver.control<QPushButton>("btnCancel");
 
     int eventPoints = 0;
     if (options->stopAfterEvents > 0) {
@@ -131,8 +124,7 @@ int main(int argc, char** argv) {
 
     // Only the run's own boxes are reported, not those of start-up.
     platform::MessageBox::clearShown();
-    platform::FileDialog::setNextFileName(options->output);
-    window->findChild<QPushButton*>(QStringLiteral("btnBuild"))->click(); // returns after the run
+    driver.start(options->output); // returns after the run
 
     for (const platform::ShownMessage& shown : platform::MessageBox::shown())
         std::printf("notice %s %s\n", iconName(shown.icon), shown.text.toUtf8().constData());

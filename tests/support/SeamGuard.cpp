@@ -1,0 +1,49 @@
+#include "support/SeamGuard.h"
+
+#include "common/ModCommon.h"
+#include "i18n/ModTransLate.h"
+#include "platform/Application.h"
+#include "platform/HttpGet.h"
+#include "platform/ProfileFile.h"
+#include "update/UpdateConfig.h"
+#ifdef KORVANI_TEST_GUI
+#include "platform/Desktop.h"
+#endif
+
+namespace testsupport {
+namespace {
+
+void resetSeams() {
+    platform::Application::setProgramFolder({});
+    platform::Application::setTitle(platform::Application::builtInTitle());
+    ModTransLate::ResetForTesting();
+    ModCommon::ReleaseFileSystem();
+    platform::ProfileFile::setLockTimeout(platform::ProfileFile::DefaultLockTimeoutMs);
+    platform::ProfileFile::setBeforeReplaceHook({});
+    platform::HttpGet::setTimeoutForTesting(0);
+    platform::HttpGet::setUnavailableForTesting(false);
+    UpdateConfig::setBaseAddressForTesting({});
+#ifdef KORVANI_TEST_GUI
+    platform::MessageBox::setRecording(true);
+    platform::MessageBox::clearShown();
+    platform::MessageBox::setOnShow({});
+    platform::FileDialog::setRecording(true);
+    platform::FileDialog::clearRequests();
+    platform::FileDialog::setNextFileName({});
+    platform::Shell::setRecording(true);
+    platform::Shell::clearOpened();
+    platform::Events::setHook({});
+#endif
+}
+
+} // namespace
+
+SeamGuard::SeamGuard() {
+    resetSeams();
+}
+
+SeamGuard::~SeamGuard() {
+    resetSeams();
+}
+
+} // namespace testsupport
