@@ -2,7 +2,6 @@
 
 #include <QLocale>
 
-#include <algorithm>
 #include <cmath>
 
 namespace VersionNumber {
@@ -32,19 +31,27 @@ std::optional<float> Parse(QStringView text) {
 }
 
 QString ToText(float version) {
-    // Seven significant digits are what a single-precision number holds. Rounded to
-    // them first, the number is then written out in full: 12345678 reads 12345680,
-    // never 1.234568e+07.
+    // Seven significant digits are what a single-precision number holds. The number is
+    // rounded to them, then written out in full from those digits: 12345678 reads
+    // 12345680, never 1.234568e+07.
     const QString rounded = QString::number(static_cast<double>(version), 'e', 6);
-    const int exponent = rounded.mid(rounded.indexOf(QLatin1Char('e')) + 1).toInt();
-    QString text = QString::number(rounded.toDouble(), 'f', std::max(0, 6 - exponent));
-    if (text.contains(QLatin1Char('.'))) {
-        while (text.endsWith(QLatin1Char('0')))
-            text.chop(1);
-        if (text.endsWith(QLatin1Char('.')))
-            text.chop(1);
-    }
-    return text;
+    const bool negative = rounded.startsWith(QLatin1Char('-'));
+    const qsizetype e = rounded.indexOf(QLatin1Char('e'));
+    QString digits = rounded.mid(negative ? 1 : 0, e - (negative ? 1 : 0));
+    digits.remove(QLatin1Char('.'));
+    while (digits.size() > 1 && digits.endsWith(QLatin1Char('0')))
+        digits.chop(1);
+    if (digits == QLatin1String("0"))
+        return digits;
+    const qsizetype whole = rounded.mid(e + 1).toInt() + 1; // digits before the point
+    QString text;
+    if (whole <= 0)
+        text = QStringLiteral("0.") + QString(-whole, QLatin1Char('0')) + digits;
+    else if (whole >= digits.size())
+        text = digits + QString(whole - digits.size(), QLatin1Char('0'));
+    else
+        text = digits.first(whole) + QLatin1Char('.') + digits.sliced(whole);
+    return negative ? QLatin1Char('-') + text : text;
 }
 
 } // namespace VersionNumber

@@ -31,19 +31,24 @@ void checkText(float v) {
     };
     const double step = std::max(distance(HUGE_VALF), distance(-HUGE_VALF));
     FUZZ_CHECK(error <= std::fabs(static_cast<double>(v)) * 5e-7 + step);
-    // At most seven significant digits, no trailing zeros after a decimal point.
-    const QStringView mantissa =
-        QStringView(text).first(text.indexOf(u'e') < 0 ? text.size() : text.indexOf(u'e'));
+    // Written out in full, without an exponent: at most seven significant digits (the
+    // zeros that end a whole number only place it), no trailing zeros after a point.
+    FUZZ_CHECK(!text.contains(u'e') && !text.contains(u'E'));
+    QStringView significant(text);
+    if (!significant.contains(u'.')) {
+        while (significant.size() > 1 && significant.endsWith(u'0'))
+            significant.chop(1);
+    }
     qsizetype digits = 0;
     bool leading = true;
-    for (QChar c : mantissa) {
+    for (QChar c : significant) {
         leading = leading && (c == u'0' || c == u'.' || c == u'-');
         if (!leading && c.isDigit())
             ++digits;
     }
     FUZZ_CHECK(digits <= 7);
-    if (mantissa.contains(u'.'))
-        FUZZ_CHECK(!mantissa.endsWith(u'0') && !mantissa.endsWith(u'.'));
+    if (text.contains(u'.'))
+        FUZZ_CHECK(!text.endsWith(u'0') && !text.endsWith(u'.'));
 
     // Six significant digits always come back as the same number.
     const std::optional<float> six =

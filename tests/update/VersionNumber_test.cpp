@@ -51,6 +51,9 @@ TEST(VersionNumberTest, WritesTheShortestForm) {
     EXPECT_EQ(VersionNumber::ToText(12345678.0f), QStringLiteral("12345680")); // no exponent
     EXPECT_EQ(VersionNumber::ToText(0.0000001f), QStringLiteral("0.0000001"));
     EXPECT_EQ(VersionNumber::ToText(-1.5f), QStringLiteral("-1.5"));
+    EXPECT_EQ(VersionNumber::ToText(3.402823e38f),
+              QStringLiteral("340282300000000000000000000000000000000"));
+    EXPECT_EQ(VersionNumber::ToText(0.0f), QStringLiteral("0"));
 }
 
 TEST(VersionNumberTest, ComparesInSinglePrecision) {
