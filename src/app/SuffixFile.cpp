@@ -3,6 +3,11 @@
 #include "platform/Application.h"
 #include "platform/ProfileFile.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -21,8 +26,39 @@ bool IsStorableSuffix(const QString& suffix) {
                         [](QChar c) { return c.category() == QChar::Other_Control; });
 }
 
-QString SettingsFilePath() {
+namespace {
+QString programSettingsFile() {
     return platform::Application::programFolder() + QStringLiteral("/Korvani.ini");
+}
+} // namespace
+
+QString SettingsFilePath() {
+    if (platform::Application::runsInstalled()) {
+        const QString own = platform::Application::userSettingsFile();
+        if (QFileInfo::exists(own))
+            return own;
+    }
+    return programSettingsFile();
+}
+
+QString SettingsFileToWrite() {
+    if (!platform::Application::runsInstalled())
+        return programSettingsFile();
+    const QString own = platform::Application::userSettingsFile();
+    if (QFileInfo::exists(own))
+        return own;
+    // The first change: the user's copy starts as the installed file, whole or not at all.
+    if (!QDir().mkpath(QFileInfo(own).absolutePath()))
+        return {};
+    QFile installed(programSettingsFile());
+    if (installed.open(QIODevice::ReadOnly)) {
+        const QByteArray content = installed.readAll();
+        QSaveFile copy(own);
+        if (!copy.open(QIODevice::WriteOnly) || copy.write(content) != content.size() ||
+            !copy.commit())
+            return {};
+    }
+    return own;
 }
 
 KeyList ReadSectionKeys(const QString& path, const QString& section) {

@@ -3,15 +3,21 @@
 #include <QString>
 #include <QStringList>
 
-// The settings file Korvani.ini in the program folder and its section "Suffix", one
-// key per suffix. The file is read or written at every operation; nothing is cached.
+// The settings file Korvani.ini and its section "Suffix", one key per suffix. The file
+// is read or written at every operation; nothing is cached.
 namespace SuffixList {
 
 // The section that holds the suffixes.
 QString SuffixSection();
 
-// The settings file's path, built anew for every operation.
+// The settings file to read, built anew for every operation: Korvani.ini in the
+// program folder; installed, the user's own copy once it exists.
 QString SettingsFilePath();
+
+// The settings file to change: the one read, except that an installed program first
+// makes the user's own copy from the installed file, which it never writes.
+// Empty when the user's copy cannot be made.
+QString SettingsFileToWrite();
 
 struct KeyList {
     QStringList keys; // in file order; an empty text stands for no suffix

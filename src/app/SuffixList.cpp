@@ -60,7 +60,7 @@ void btnAdd_Click(QComboBox* cbSuffix) {
     const QString suffix = cbSuffix->currentText().trimmed();
     if (!CheckNewSuffix(cbSuffix, suffix))
         return;
-    if (WriteProfileKey(SettingsFilePath(), SuffixSection(), suffix) != 1)
+    if (WriteProfileKey(SettingsFileToWrite(), SuffixSection(), suffix) != 1)
         return;
     platform::MessageBox::show(ModTransLate::Text().frmMain.AddSuccessfully,
                                platform::MessageIcon::Information);
@@ -74,7 +74,7 @@ void btnAdd_Click(QComboBox* cbSuffix) {
 
 void btnDel_Click(QComboBox* cbSuffix) {
     const QString suffix = cbSuffix->currentText();
-    if (DeleteProfileKey(SettingsFilePath(), SuffixSection(), suffix) != 1)
+    if (DeleteProfileKey(SettingsFileToWrite(), SuffixSection(), suffix) != 1)
         return;
     platform::MessageBox::show(ModTransLate::Text().frmMain.DelSuccessfully,
                                platform::MessageIcon::Information);

@@ -13,6 +13,19 @@ public:
     // Tests lay out a program folder of their own; an empty text restores the real one.
     static void setProgramFolder(const QString& folder);
 
+    // The folder the package installs the program into, fixed when the program is
+    // built (empty in a build that is not installed anywhere), and whether the program
+    // runs from there. Installed, its own files are read-only: each user keeps the
+    // settings file in a copy of their own.
+    static QString installedProgramFolder();
+    static bool runsInstalled();
+    // Tests lay out an installed folder of their own; an empty text restores the real one.
+    static void setInstalledProgramFolder(const QString& folder);
+
+    // The user's own copy of the settings file: Korvani.ini in the folder "korvani" of
+    // the user's configuration folder ($XDG_CONFIG_HOME, by default ~/.config).
+    static QString userSettingsFile();
+
     // The application title; built in as the product name until the catalogue replaces it.
     static QString title();
     static void setTitle(const QString& title);

@@ -3,20 +3,24 @@
 #include "app/MainWindowFixture.h"
 
 #include "i18n/ModTransLate.h"
+#include "platform/Application.h"
 #include "platform/Desktop.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 
 #include <pwd.h>
@@ -418,6 +422,78 @@ TEST_F(SuffixListWindowTest, DeletingEverySuffixLeavesAnEmptyUsableBox) {
     QTest::mouseClick(control<QPushButton>("btnAdd"), Qt::LeftButton);
     EXPECT_EQ(items(*box), QStringList{"again.example"});
     EXPECT_EQ(fileKeys(), QStringList{"again.example"});
+}
+
+// ---------------------------------------------------------------------------
+// Installed: the program folder is root's and read-only, each user has a copy
+
+TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStays) {
+    const passwd* user = testsupport::unprivilegedUser();
+    ASSERT_NE(user, nullptr);
+    QTemporaryDir top;
+    ::chmod(QFile::encodeName(top.path()).constData(), 0755);
+    // Laid out as the package installs it: root's folders 0755, files 0644.
+    const QString installed = top.filePath(QStringLiteral("usr/lib/korvani"));
+    ASSERT_TRUE(QDir().mkpath(installed + QStringLiteral("/language")));
+    const QString source = QStringLiteral(KORVANI_SOURCE_DIR "/resources");
+    ASSERT_TRUE(QFile::copy(source + QStringLiteral("/language/Korvani_EN.ini"),
+                            installed + QStringLiteral("/language/Korvani_EN.ini")));
+    const QString shipped = installed + QStringLiteral("/Korvani.ini");
+    writeFile(shipped, threeSuffixes);
+    for (const QString& path : {shipped, installed + QStringLiteral("/language/Korvani_EN.ini")})
+        ::chmod(QFile::encodeName(path).constData(), 0644);
+    const QString home = top.filePath(QStringLiteral("home"));
+    ASSERT_TRUE(QDir().mkpath(home));
+    ASSERT_EQ(::chown(QFile::encodeName(home).constData(), user->pw_uid, user->pw_gid), 0);
+    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/.config")));
+    const QString own = home + QStringLiteral("/.config/korvani/Korvani.ini");
+
+    platform::Application::setProgramFolder(installed);
+    platform::Application::setInstalledProgramFolder(installed);
+    ASSERT_TRUE(platform::Application::runsInstalled());
+    QStringList listed;
+    {
+        AsUnprivilegedUser as;
+        ASSERT_TRUE(as.active());
+        const std::unique_ptr<frmMain> window = MainWindowDriver::startProgram();
+        MainWindowDriver driver(*window);
+        auto* box = driver.control<QComboBox>("cbSuffix");
+        EXPECT_EQ(items(*box), (QStringList{"b.com", "a.com", "c.com"}));
+        // Delete first, with no copy of the user's yet; then Add.
+        box->setCurrentIndex(1);
+        driver.click("btnDel");
+        box->setEditText(QStringLiteral("d.com"));
+        driver.click("btnAdd");
+        listed = items(*box);
+    }
+    const auto& text = ModTransLate::Text().frmMain;
+    QStringList shown;
+    for (const platform::ShownMessage& m : MessageBox::shown())
+        shown << m.text;
+    EXPECT_EQ(shown, (QStringList{text.DelSuccessfully, text.AddSuccessfully}));
+    EXPECT_EQ(listed, (QStringList{"b.com", "c.com", "d.com"}));
+    EXPECT_EQ(readFile(own), QByteArray("[Suffix]\r\nb.com=\r\nc.com=\r\nd.com=\r\n"));
+    EXPECT_EQ(readFile(shipped), threeSuffixes);
+
+    // Root's changes go to root's copy too: the installed file is never written.
+    const QString rootConfig = top.filePath(QStringLiteral("root-config"));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(rootConfig));
+    EXPECT_EQ(SuffixList::WriteProfileKey(SuffixList::SettingsFileToWrite(),
+                                          SuffixList::SuffixSection(), QStringLiteral("e.com")),
+              1);
+    EXPECT_EQ(readFile(shipped), threeSuffixes);
+    EXPECT_TRUE(
+        readFile(rootConfig + QStringLiteral("/korvani/Korvani.ini")).endsWith("e.com=\r\n"));
+
+    // Run from any other folder, the settings file beside the program is the one.
+    platform::Application::setInstalledProgramFolder(top.filePath(QStringLiteral("elsewhere")));
+    EXPECT_FALSE(platform::Application::runsInstalled());
+    EXPECT_EQ(SuffixList::SettingsFileToWrite(), shipped);
+    if (savedConfig.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", savedConfig);
 }
 
 } // namespace

@@ -15,6 +15,7 @@ namespace {
 
 void resetSeams() {
     platform::Application::setProgramFolder({});
+    platform::Application::setInstalledProgramFolder({});
     platform::Application::setTitle(platform::Application::builtInTitle());
     ModTransLate::ResetForTesting();
     ModCommon::ReleaseFileSystem();
