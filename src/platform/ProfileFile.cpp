@@ -7,21 +7,25 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include <cerrno>
+#include <climits>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
 namespace {
 
 std::atomic<int> lockTimeoutMs{ProfileFile::DefaultLockTimeoutMs};
+std::atomic<bool> inPlaceOnly{false};
 
 std::function<bool()>& beforeReplaceHook() {
     static std::function<bool()> hook;
@@ -31,8 +35,9 @@ std::function<bool()>& beforeReplaceHook() {
 // ---------------------------------------------------------------------------
 // Text helpers on raw bytes
 
+// The blanks the profile rules trim: tab, LF, VT, FF, CR, space and Ctrl-Z.
 bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+    return (c >= '\t' && c <= '\r') || c == ' ' || c == '\x1a';
 }
 
 QByteArrayView trimmed(QByteArrayView text) {
@@ -43,6 +48,12 @@ QByteArrayView trimmed(QByteArrayView text) {
     while (end > begin && isBlank(text[end - 1]))
         --end;
     return text.sliced(begin, end - begin);
+}
+
+// A name or value as the Windows functions see it: a C string, ended by a NUL.
+QByteArrayView upToNul(QByteArrayView text) {
+    const qsizetype nul = text.indexOf('\0');
+    return nul < 0 ? text : text.first(nul);
 }
 
 bool isAscii(QByteArrayView text) {
@@ -71,157 +82,236 @@ bool hasLineBreakOrNul(QByteArrayView text) {
 }
 
 // ---------------------------------------------------------------------------
-// Line scanning
+// The file as sections of entries
 
-enum class LineKind { Blank, Comment, Section, Entry };
-
-struct Line {
+struct Entry {
     qsizetype start = 0;      // first byte of the line
-    qsizetype contentEnd = 0; // end of the line's text, before CR LF or LF
+    qsizetype contentEnd = 0; // end of the line's text, before its line break
     qsizetype end = 0;        // first byte of the next line
-    bool terminated = false;  // ended by LF (not by the end of the file)
-    LineKind kind = LineKind::Blank;
-    QByteArrayView name;     // section name or key, trimmed
-    QByteArrayView value;    // value of an entry, trimmed (empty without '=')
-    qsizetype equalsAt = -1; // offset of the first '=' of an entry, -1 when none
+    qsizetype keyEnd = 0;     // where a new value replaces the old: the '=' or the key's end
+    QByteArrayView name;      // the key, trimmed, up to a NUL
+    QByteArrayView value;     // the value, trimmed, up to a NUL
+    bool hasValue = false;    // the line has a '='
+    bool hidden = false;      // an empty key right after another: not an entry
+    bool terminated() const { return end > contentEnd; }
 };
 
-class LineReader {
+struct Section {
+    QByteArrayView name;   // trimmed, up to a NUL; empty for the lines before the first header
+    qsizetype lastEnd = 0; // end of the section's last non-blank line (with its line break)
+    bool lastTerminated = true;
+    size_t firstEntry = 0;
+    size_t entryCount = 0;
+};
+
+class ProfileText {
 public:
-    explicit LineReader(QByteArrayView data) : data_(data) {
-        if (data_.startsWith("\xEF\xBB\xBF"))
-            pos_ = 3;
+    explicit ProfileText(QByteArray data) : data_(std::move(data)) { parse(); }
+
+    const QByteArray& data() const { return data_; }
+    const std::vector<Section>& sections() const { return sections_; }
+    const Entry* entries(const Section& section) const {
+        return entries_.data() + section.firstEntry;
     }
 
-    bool next(Line& line) {
-        if (pos_ >= data_.size())
-            return false;
-        line = Line{};
-        line.start = pos_;
-        const qsizetype lf = data_.indexOf('\n', pos_);
-        if (lf < 0) {
-            line.contentEnd = data_.size();
-            line.end = data_.size();
-        } else {
-            line.contentEnd = (lf > pos_ && data_[lf - 1] == '\r') ? lf - 1 : lf;
-            line.end = lf + 1;
-            line.terminated = true;
+    const Section* findSection(QByteArrayView name, const Section* after = nullptr) const {
+        auto it = after ? sections_.begin() + (after - sections_.data()) + 1 : sections_.begin();
+        for (; it != sections_.end(); ++it) {
+            if (namesEqual(it->name, name))
+                return &*it;
         }
-        // A NUL byte (a damaged file) ends the line's text: names, values and section
-        // entries never hold one, so a NUL-separated entry list stays whole.
-        if (const qsizetype nul =
-                data_.sliced(line.start, line.contentEnd - line.start).indexOf('\0');
-            nul >= 0)
-            line.contentEnd = line.start + nul;
-        pos_ = line.end;
-        classify(line);
-        return true;
+        return nullptr;
+    }
+
+    const Entry* findKey(const Section& section, QByteArrayView key) const {
+        const Entry* entry = entries(section);
+        for (size_t i = 0; i < section.entryCount; ++i, ++entry) {
+            if (!entry->hidden && namesEqual(entry->name, key))
+                return entry;
+        }
+        return nullptr;
     }
 
 private:
-    void classify(Line& line) const {
-        const QByteArrayView raw = data_.sliced(line.start, line.contentEnd - line.start);
-        const QByteArrayView text = trimmed(raw);
-        if (text.isEmpty()) {
-            line.kind = LineKind::Blank;
-        } else if (text.front() == ';') {
-            line.kind = LineKind::Comment;
-        } else if (text.front() == '[') {
-            line.kind = LineKind::Section;
-            QByteArrayView name = text.sliced(1);
-            const qsizetype close = name.indexOf(']');
-            if (close >= 0)
-                name = name.first(close);
-            line.name = trimmed(name);
-        } else {
-            line.kind = LineKind::Entry;
-            const qsizetype eq = raw.indexOf('=');
-            if (eq < 0) {
-                line.name = text;
+    void parse() {
+        const QByteArrayView data(data_);
+        qsizetype pos = data.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+        sections_.push_back(Section{{}, pos, true, 0, 0});
+        bool previousKeyEmpty = false; // the section's last entry that counts has an empty key
+        bool hasPrevious = false;
+        while (pos < data.size()) {
+            qsizetype contentEnd = pos;
+            while (contentEnd < data.size() && data[contentEnd] != '\n' && data[contentEnd] != '\r')
+                ++contentEnd;
+            qsizetype end = contentEnd;
+            if (end < data.size())
+                end +=
+                    (data[end] == '\r' && end + 1 < data.size() && data[end + 1] == '\n') ? 2 : 1;
+            const qsizetype start = pos;
+            pos = end;
+
+            const QByteArrayView text = trimmed(data.sliced(start, contentEnd - start));
+            if (text.isEmpty())
+                continue;
+            if (text.front() == '[') {
+                if (const qsizetype close = text.lastIndexOf(']'); close > 0) {
+                    Section section;
+                    section.name = upToNul(trimmed(text.sliced(1, close - 1)));
+                    section.lastEnd = end;
+                    section.lastTerminated = end > contentEnd;
+                    section.firstEntry = entries_.size();
+                    sections_.push_back(section);
+                    hasPrevious = false;
+                    continue;
+                }
+            }
+            Entry entry;
+            entry.start = start;
+            entry.contentEnd = contentEnd;
+            entry.end = end;
+            const qsizetype textStart = text.data() - data.data();
+            qsizetype rawKeySize = text.size();
+            if (const qsizetype eq = text.indexOf('='); eq >= 0) {
+                const QByteArrayView key = trimmed(text.first(eq));
+                rawKeySize = key.size();
+                entry.name = upToNul(key);
+                entry.value = upToNul(trimmed(text.sliced(eq + 1)));
+                entry.hasValue = true;
+                entry.keyEnd = textStart + eq;
             } else {
-                line.equalsAt = line.start + eq;
-                line.name = trimmed(raw.first(eq));
-                line.value = trimmed(raw.sliced(eq + 1));
+                entry.name = upToNul(text);
+                entry.keyEnd = textStart + text.size();
             }
+            entry.hidden = rawKeySize == 0 && hasPrevious && previousKeyEmpty;
+            if (!entry.hidden) {
+                hasPrevious = true;
+                previousKeyEmpty = entry.name.isEmpty();
+            }
+            entries_.push_back(entry);
+            Section& section = sections_.back();
+            ++section.entryCount;
+            section.lastEnd = end;
+            section.lastTerminated = entry.terminated();
         }
     }
 
-    QByteArrayView data_;
-    qsizetype pos_ = 0;
+    QByteArray data_;
+    std::vector<Section> sections_;
+    std::vector<Entry> entries_;
 };
 
-// Where the first section of a name lies in a file, and the first key of a name in it.
-struct SectionScan {
-    bool sectionFound = false;
-    Line lastNonBlank; // the section's last non-blank line (its header when it has none)
-    bool keyFound = false;
-    Line key;
+// ---------------------------------------------------------------------------
+// Reading a file, and the read cache
+
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+    bool operator==(const FileIdentity& o) const {
+        return device == o.device && inode == o.inode && size == o.size &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
+               changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
+    }
 };
 
-// Walks the lines of the first section called `section`; calls onEntry for each of
-// its entries until onEntry returns false.
-template <typename OnEntry>
-SectionScan scanSection(QByteArrayView data, QByteArrayView section, OnEntry onEntry) {
-    SectionScan scan;
-    LineReader reader(data);
-    Line line;
-    bool inside = false;
-    while (reader.next(line)) {
-        if (line.kind == LineKind::Section) {
-            if (inside)
-                break; // the first matching section wins
-            if (namesEqual(line.name, section)) {
-                inside = true;
-                scan.sectionFound = true;
-                scan.lastNonBlank = line;
-            }
+FileIdentity identityOf(const struct stat& st) {
+    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+bool before(const timespec& a, const timespec& b) {
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+enum class ReadStatus { Ok, Missing, Failed };
+
+// Reads the whole file. `settled` tells whether its times are older than the moment
+// the read began: only then does any later change show in its times (file times come
+// from the same coarse clock, so a change within that clock tick would not).
+ReadStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentity* identity,
+                     bool* settled) {
+    timespec began{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &began);
+    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? ReadStatus::Missing : ReadStatus::Failed;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return ReadStatus::Failed;
+    }
+    data.clear();
+    data.reserve(static_cast<qsizetype>(st.st_size));
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0) {
+            ::close(fd);
+            return ReadStatus::Failed;
         }
-        if (!inside || line.kind == LineKind::Blank)
-            continue;
-        scan.lastNonBlank = line;
-        if (line.kind == LineKind::Entry && !onEntry(line))
+        if (n == 0)
             break;
+        data.append(chunk, n);
     }
-    return scan;
+    ::close(fd);
+    if (identity)
+        *identity = identityOf(st);
+    if (settled)
+        *settled = before(st.st_mtim, began) && before(st.st_ctim, began);
+    return ReadStatus::Ok;
 }
 
-SectionScan findKey(QByteArrayView data, QByteArrayView section, QByteArrayView key) {
-    Line found;
-    bool keyFound = false;
-    SectionScan scan = scanSection(data, section, [&](const Line& line) {
-        if (!keyFound && namesEqual(line.name, key)) {
-            found = line;
-            keyFound = true;
+// The last file read, parsed, while its path names the same unchanged file. Writes
+// through ProfileFile drop it.
+class ReadCache {
+public:
+    // The parsed file, or null when it is missing or cannot be read.
+    std::shared_ptr<const ProfileText> get(const QString& path) {
+        const QByteArray nativePath = QFile::encodeName(path);
+        struct stat st {};
+        const bool exists = ::stat(nativePath.constData(), &st) == 0;
+        {
+            std::lock_guard guard(mutex_);
+            if (exists && text_ && nativePath == path_ && identityOf(st) == identity_)
+                return text_;
         }
-        return true; // keep going: the section's last line is wanted too
-    });
-    scan.keyFound = keyFound;
-    scan.key = found;
-    return scan;
-}
-
-// Reads the whole file once. A missing file gives empty data and exists = false.
-bool readWhole(const QString& path, QByteArray& data, bool& exists) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        exists = file.exists();
-        data.clear();
-        return !exists; // a file that exists but cannot be read is a failure
+        QByteArray data;
+        FileIdentity identity;
+        bool settled = false;
+        if (readWhole(nativePath, data, &identity, &settled) != ReadStatus::Ok)
+            return nullptr;
+        auto text = std::make_shared<const ProfileText>(std::move(data));
+        std::lock_guard guard(mutex_);
+        if (settled) {
+            path_ = nativePath;
+            identity_ = identity;
+            text_ = text;
+        } else {
+            text_.reset();
+        }
+        return text;
     }
-    exists = true;
-    data = file.readAll();
-    return file.error() == QFileDevice::NoError;
-}
 
-QByteArrayView lineEnding(QByteArrayView data) {
-    const qsizetype lf = data.indexOf('\n');
-    if (lf > 0 && data[lf - 1] == '\r')
-        return "\r\n";
-    if (lf >= 0)
-        return "\n";
-    return "\r\n"; // a new or single-line file takes the platform's convention
-}
+    void clear() {
+        std::lock_guard guard(mutex_);
+        text_.reset();
+        path_.clear();
+    }
+
+    static ReadCache& instance() {
+        static ReadCache cache;
+        return cache;
+    }
+
+private:
+    std::mutex mutex_;
+    QByteArray path_;
+    FileIdentity identity_;
+    std::shared_ptr<const ProfileText> text_;
+};
 
 qsizetype copyCapped(QByteArrayView text, char* buffer, int bufferSize) {
     const qsizetype n = std::min<qsizetype>(text.size(), bufferSize - 1);
@@ -231,30 +321,51 @@ qsizetype copyCapped(QByteArrayView text, char* buffer, int bufferSize) {
     return n;
 }
 
+QByteArrayView withoutQuotes(QByteArrayView value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        return value.sliced(1, value.size() - 2);
+    return value;
+}
+
+// The default as the Windows functions use it: trailing spaces go (all but a first
+// character), then one pair of enclosing quotes.
+QByteArrayView defaultText(QByteArrayView value) {
+    value = upToNul(value);
+    while (value.size() > 1 && value.back() == ' ')
+        value.chop(1);
+    return withoutQuotes(value);
+}
+
 // ---------------------------------------------------------------------------
-// Writers' lock: flock() on path + ".lock". The lock file stays in place; removing it
-// would let a writer lock a file that is no longer the lock. A blocking flock lets a
-// waiting writer in as soon as the holder lets go; it runs on a helper thread so that
-// the wait can end after the timeout.
+// Writers' lock: flock() on the folder that holds the file. Nothing is created, so
+// nothing is left behind, and a folder the user may not write to can still be locked.
+// A writer that finds the lock taken tries again after short sleeps until the time-out.
 
 class WriterLock {
 public:
-    WriterLock(const QString& path, int timeoutMs) {
-        const QByteArray lockPath = QFile::encodeName(path + QStringLiteral(".lock"));
-        int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd < 0)
-            fd = ::open(lockPath.constData(), O_RDONLY | O_CLOEXEC);
+    WriterLock(const QByteArray& folder, int timeoutMs) {
+        const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0)
             return;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            fd_ = fd;
-            return;
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        auto pause = std::chrono::milliseconds(1);
+        for (;;) {
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                fd_ = fd;
+                return;
+            }
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                break;
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= deadline)
+                break;
+            std::this_thread::sleep_for(
+                std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+            pause = std::min(pause * 2, std::chrono::milliseconds(16));
         }
-        if (errno != EWOULDBLOCK) {
-            ::close(fd);
-            return;
-        }
-        fd_ = waitFor(fd, timeoutMs);
+        ::close(fd);
     }
     ~WriterLock() {
         if (fd_ >= 0)
@@ -266,75 +377,149 @@ public:
     bool held() const { return fd_ >= 0; }
 
 private:
-    struct Wait {
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-        bool locked = false;
-        bool abandoned = false;
-    };
-
-    static int waitFor(int fd, int timeoutMs) {
-        auto wait = std::make_shared<Wait>();
-        std::thread([wait, fd] {
-            int result;
-            do {
-                result = ::flock(fd, LOCK_EX);
-            } while (result != 0 && errno == EINTR);
-            std::lock_guard guard(wait->mutex);
-            if (wait->abandoned) {
-                ::close(fd); // the writer gave up; let the lock go at once
-                return;
-            }
-            wait->finished = true;
-            wait->locked = result == 0;
-            wait->done.notify_one();
-        }).detach();
-
-        std::unique_lock guard(wait->mutex);
-        wait->done.wait_for(guard, std::chrono::milliseconds(timeoutMs),
-                            [&] { return wait->finished; });
-        if (wait->finished && wait->locked)
-            return fd;
-        if (wait->finished)
-            ::close(fd);
-        else
-            wait->abandoned = true; // the helper closes the descriptor when it returns
-        return -1;
-    }
-
     int fd_ = -1;
 };
 
-// Replaces the file with data through a temporary file in the same folder and a
-// rename, so that the file is either the old one or the new one, never a mix.
-bool replaceFile(const QString& path, QByteArrayView data, bool existed) {
-    if (existed && !QFileInfo(path).isWritable())
+// ---------------------------------------------------------------------------
+// Replacing the file
+
+// The file a path names once symbolic links are followed (it need not exist): a
+// settings file that is a link stays one, and its target gets the change.
+QByteArray resolveLinks(const QByteArray& path) {
+    QByteArray current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(current.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        std::vector<char> target(PATH_MAX + 1);
+        const ssize_t n = ::readlink(current.constData(), target.data(), PATH_MAX);
+        if (n <= 0)
+            return current;
+        const QByteArray link(target.data(), n);
+        if (link.startsWith('/')) {
+            current = link;
+        } else {
+            const qsizetype slash = current.lastIndexOf('/');
+            current = (slash < 0 ? QByteArray() : current.first(slash + 1)) + link;
+        }
+    }
+    return current;
+}
+
+QByteArray folderOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return ".";
+    return slash == 0 ? QByteArray("/") : path.first(slash);
+}
+
+bool runHook() {
+    const auto& hook = beforeReplaceHook();
+    return !hook || hook();
+}
+
+bool writeAllAt(int fd, QByteArrayView data) {
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::pwrite(fd, data.data() + done, static_cast<size_t>(data.size() - done),
+                                   static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+// Rewrites the file in place, for a folder that takes no temporary file. The space for
+// the longer content is reserved first: when the disk is full or the file would pass
+// its size limit that fails and the old content is untouched.
+bool rewriteInPlace(const QByteArray& target, QByteArrayView old, QByteArrayView data) {
+    const int fd = ::open(target.constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = true;
+    if (data.size() > old.size()) {
+        const int error = ::posix_fallocate(fd, static_cast<off_t>(old.size()),
+                                            static_cast<off_t>(data.size() - old.size()));
+        ok = error == 0;
+    }
+    ok = ok && runHook();
+    if (ok && !writeAllAt(fd, data)) {
+        // Not expected once the space is there; put the old content back.
+        writeAllAt(fd, old);
+        ok = false;
+    }
+    const qsizetype finalSize = ok ? data.size() : old.size();
+    if (::ftruncate(fd, static_cast<off_t>(finalSize)) != 0)
+        ok = false;
+    if (ok && ::fdatasync(fd) != 0)
+        ok = false;
+    return ::close(fd) == 0 && ok;
+}
+
+// Replaces the file with data. Where the folder takes a temporary file, through it
+// and a rename, so that the file is either the old one or the new one, never a mix;
+// otherwise in place.
+bool replaceFile(const QByteArray& target, QByteArrayView old, QByteArrayView data, bool existed) {
+    const QString name = QFile::decodeName(target);
+    if (existed && ::access(target.constData(), W_OK) != 0)
         return false; // a read-only settings file stays as it is
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data.data(), data.size()) != data.size()) {
-        file.cancelWriting();
-        return false;
+    if (!inPlaceOnly) {
+        QSaveFile file(name);
+        file.setDirectWriteFallback(false);
+        if (file.open(QIODevice::WriteOnly)) {
+            if (file.write(data.data(), data.size()) != data.size() || !runHook()) {
+                file.cancelWriting();
+                return false;
+            }
+            return file.commit();
+        }
     }
-    if (const auto& hook = beforeReplaceHook(); hook && !hook()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return existed && rewriteInPlace(target, old, data);
 }
 
-// A key this file format can hold: not empty, no '=', no line break, not read back
-// as a comment or a section.
-bool isStorableKey(QByteArrayView key) {
-    return !key.isEmpty() && key.indexOf('=') < 0 && key.front() != ';' && key.front() != '[' &&
-           !hasLineBreakOrNul(key);
+// What the file format can give back as written.
+bool isStorable(QByteArrayView section, QByteArrayView key, QByteArrayView value) {
+    if (hasLineBreakOrNul(section) || hasLineBreakOrNul(key) || hasLineBreakOrNul(value))
+        return false;
+    if (key.indexOf('=') >= 0)
+        return false; // the key would end at it
+    // A key line starting with '[' and holding a ']' would open a section.
+    return !key.startsWith('[') || (key.indexOf(']') < 0 && value.indexOf(']') < 0);
 }
 
-bool isStorableSection(QByteArrayView section) {
-    return !section.isEmpty() && section.indexOf(']') < 0 && !hasLineBreakOrNul(section);
+QByteArrayView lineEnding(QByteArrayView data) {
+    const qsizetype lf = data.indexOf('\n');
+    if (lf > 0 && data[lf - 1] == '\r')
+        return "\r\n";
+    if (lf >= 0)
+        return "\n";
+    return "\r\n"; // a new or single-line file takes the platform's convention
+}
+
+// Runs change(file, out) on the file's current content under the writers' lock and
+// replaces the file with out when change returns 1 and out differs.
+template <typename Change> int changeFile(const QString& path, bool createMissing, Change change) {
+    const QByteArray target = resolveLinks(QFile::encodeName(path));
+    WriterLock lock(folderOf(target), lockTimeoutMs);
+    ReadCache::instance().clear();
+    if (!lock.held())
+        return 0;
+    QByteArray data;
+    const ReadStatus status = readWhole(target, data, nullptr, nullptr);
+    if (status == ReadStatus::Failed || (status == ReadStatus::Missing && !createMissing))
+        return 0;
+    const ProfileText text(data);
+    QByteArray out;
+    if (change(text, out) != 1)
+        return 0;
+    if (status == ReadStatus::Ok && out == data)
+        return 1; // the file already holds this
+    const int result = replaceFile(target, data, out, status == ReadStatus::Ok) ? 1 : 0;
+    ReadCache::instance().clear();
+    return result;
 }
 
 } // namespace
@@ -347,24 +532,20 @@ void ProfileFile::setBeforeReplaceHook(std::function<bool()> hook) {
     beforeReplaceHook() = std::move(hook);
 }
 
+void ProfileFile::setInPlaceOnly(bool only) {
+    inPlaceOnly = only;
+}
+
 int ProfileFile::readString(const QString& path, QByteArrayView section, QByteArrayView key,
                             QByteArrayView defaultValue, char* buffer, int bufferSize) {
     if (buffer == nullptr || bufferSize <= 0)
         return 0;
-    QByteArray data;
-    bool exists = false;
-    if (!readWhole(path, data, exists) || !exists)
-        return static_cast<int>(copyCapped(defaultValue, buffer, bufferSize));
-
-    const SectionScan scan = findKey(data, trimmed(section), trimmed(key));
-    if (!scan.keyFound)
-        return static_cast<int>(copyCapped(defaultValue, buffer, bufferSize));
-
-    QByteArrayView value = scan.key.value;
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front())
-        value = value.sliced(1, value.size() - 2);
-    return static_cast<int>(copyCapped(value, buffer, bufferSize));
+    const auto text = ReadCache::instance().get(path);
+    const Section* found = text ? text->findSection(trimmed(upToNul(section))) : nullptr;
+    const Entry* entry = found ? text->findKey(*found, trimmed(upToNul(key))) : nullptr;
+    if (entry == nullptr || !entry->hasValue)
+        return static_cast<int>(copyCapped(defaultText(defaultValue), buffer, bufferSize));
+    return static_cast<int>(copyCapped(withoutQuotes(entry->value), buffer, bufferSize));
 }
 
 int ProfileFile::readSection(const QString& path, QByteArrayView section, char* buffer,
@@ -372,32 +553,36 @@ int ProfileFile::readSection(const QString& path, QByteArrayView section, char* 
     if (buffer == nullptr || bufferSize <= 0)
         return 0;
     buffer[0] = '\0';
-    if (bufferSize > 1)
-        buffer[1] = '\0';
-    QByteArray data;
-    bool exists = false;
-    if (!readWhole(path, data, exists) || !exists)
+    if (bufferSize == 1)
+        return 0;
+    buffer[1] = '\0';
+    const auto text = ReadCache::instance().get(path);
+    const Section* found = text ? text->findSection(upToNul(section)) : nullptr;
+    if (found == nullptr)
         return 0;
 
+    // Whole entries only: an entry goes in when it, its NUL and the list's final NUL fit.
     qsizetype used = 0;
-    scanSection(data, trimmed(section), [&](const Line& line) {
-        const qsizetype valueSize = line.equalsAt >= 0 ? 1 + line.value.size() : 0;
-        const qsizetype entrySize = line.name.size() + valueSize;
-        // The entry, its NUL and the list's final NUL must fit; a cut entry is dropped.
+    const Entry* entry = text->entries(*found);
+    for (size_t i = 0; i < found->entryCount; ++i, ++entry) {
+        if (entry->hidden || entry->name.startsWith(';') ||
+            (entry->name.isEmpty() && !entry->hasValue))
+            continue;
+        const qsizetype valueSize = entry->hasValue ? 1 + entry->value.size() : 0;
+        const qsizetype entrySize = entry->name.size() + valueSize;
         if (used + entrySize + 2 > bufferSize)
-            return false;
+            break;
         char* out = buffer + used;
-        std::memcpy(out, line.name.data(), static_cast<size_t>(line.name.size()));
-        out += line.name.size();
-        if (line.equalsAt >= 0) {
+        std::memcpy(out, entry->name.data(), static_cast<size_t>(entry->name.size()));
+        out += entry->name.size();
+        if (entry->hasValue) {
             *out++ = '=';
-            std::memcpy(out, line.value.data(), static_cast<size_t>(line.value.size()));
-            out += line.value.size();
+            std::memcpy(out, entry->value.data(), static_cast<size_t>(entry->value.size()));
+            out += entry->value.size();
         }
         *out = '\0';
         used += entrySize + 1;
-        return true;
-    });
+    }
     buffer[used] = '\0';
     return static_cast<int>(used);
 }
@@ -406,74 +591,53 @@ int ProfileFile::writeString(const QString& path, QByteArrayView section, QByteA
                              QByteArrayView value) {
     section = trimmed(section);
     key = trimmed(key);
-    if (!isStorableSection(section) || !isStorableKey(key) || hasLineBreakOrNul(value))
+    if (!isStorable(section, key, value))
         return 0;
-
-    WriterLock lock(path, lockTimeoutMs);
-    if (!lock.held())
-        return 0;
-    QByteArray data;
-    bool exists = false;
-    if (!readWhole(path, data, exists))
-        return 0;
-
-    const QByteArrayView eol = lineEnding(data);
-    const SectionScan scan = findKey(data, section, key);
-    QByteArray out;
-    out.reserve(data.size() + section.size() + key.size() + value.size() + 8);
-    if (!scan.sectionFound) {
-        out.append(data);
-        if (!out.isEmpty() && !out.endsWith('\n'))
-            out.append(eol);
-        out.append('[').append(section).append(']').append(eol);
-        out.append(key).append('=').append(value).append(eol);
-    } else if (scan.keyFound) {
-        // The key keeps its spelling and the bytes before its '='; only the value changes.
-        const Line& line = scan.key;
-        const qsizetype keyEnd = line.equalsAt >= 0
-                                     ? line.equalsAt
-                                     : (line.name.data() - data.constData()) + line.name.size();
-        out.append(QByteArrayView(data).first(keyEnd));
-        out.append('=').append(value);
-        out.append(QByteArrayView(data).sliced(line.contentEnd));
-        if (out == data)
-            return 1; // the file already holds this value
-    } else {
-        const Line& last = scan.lastNonBlank;
-        if (last.terminated) {
-            out.append(QByteArrayView(data).first(last.end));
-            out.append(key).append('=').append(value).append(eol);
-            out.append(QByteArrayView(data).sliced(last.end));
+    return changeFile(path, true, [&](const ProfileText& text, QByteArray& out) {
+        const QByteArrayView data(text.data());
+        const QByteArrayView eol = lineEnding(data);
+        const QByteArray line = key.toByteArray() + '=' + value.toByteArray() + eol.toByteArray();
+        out.reserve(data.size() + line.size() + section.size() + 4);
+        const Section* found = text.findSection(section);
+        if (found == nullptr) {
+            out.append(data);
+            if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r'))
+                out.append(eol);
+            out.append('[').append(section).append(']').append(eol).append(line);
+        } else if (const Entry* entry = text.findKey(*found, key)) {
+            // The key keeps its spelling and the bytes before its '='; only the value changes.
+            out.append(data.first(entry->keyEnd)).append('=').append(value);
+            out.append(data.sliced(entry->contentEnd));
         } else {
-            out.append(data).append(eol);
-            out.append(key).append('=').append(value).append(eol);
+            out.append(data.first(found->lastEnd));
+            if (!found->lastTerminated)
+                out.append(eol);
+            out.append(line).append(data.sliced(found->lastEnd));
         }
-    }
-    return replaceFile(path, out, exists) ? 1 : 0;
+        return 1;
+    });
 }
 
 int ProfileFile::deleteKey(const QString& path, QByteArrayView section, QByteArrayView key) {
-    section = trimmed(section);
-    key = trimmed(key);
-    if (section.isEmpty() || key.isEmpty())
+    section = upToNul(section);
+    key = upToNul(key);
+    return changeFile(path, false, [&](const ProfileText& text, QByteArray& out) {
+        for (const Section* found = text.findSection(section); found != nullptr;
+             found = text.findSection(section, found)) {
+            const Entry* entry = text.findKey(*found, key);
+            if (entry == nullptr)
+                continue;
+            // Lines with an empty key that only counted as this one go with it.
+            const Entry* last = entry;
+            const Entry* const end = text.entries(*found) + found->entryCount;
+            while (last + 1 < end && last[1].hidden)
+                ++last;
+            const QByteArrayView data(text.data());
+            out.append(data.first(entry->start)).append(data.sliced(last->end));
+            return 1;
+        }
         return 0;
-
-    WriterLock lock(path, lockTimeoutMs);
-    if (!lock.held())
-        return 0;
-    QByteArray data;
-    bool exists = false;
-    if (!readWhole(path, data, exists) || !exists)
-        return 0;
-
-    const SectionScan scan = findKey(data, section, key);
-    if (!scan.keyFound)
-        return 0;
-    QByteArray out;
-    out.reserve(data.size());
-    out.append(QByteArrayView(data).first(scan.key.start));
-    out.append(QByteArrayView(data).sliced(scan.key.end));
-    return replaceFile(path, out, true) ? 1 : 0;
+    });
 }
 
 } // namespace platform
