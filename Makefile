@@ -4,6 +4,7 @@
 #              again built with AddressSanitizer and UndefinedBehaviorSanitizer
 # make fuzz  - builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS
 # make bench - builds in release mode and runs the benchmarks
+# make conformance - compares the profile functions with the Windows ones (under Wine)
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
@@ -15,7 +16,7 @@ SAN_ENV    := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
               LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
               UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps build run test test-plain test-sanitized fuzz bench clean
+.PHONY: deps build run test test-plain test-sanitized fuzz bench conformance clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -52,6 +53,11 @@ bench: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DKORVANI_TESTS=OFF -DKORVANI_BENCH=ON
 	cmake --build $(BENCH_BUILD) -j$(JOBS)
 	cd $(BENCH_BUILD) && QT_QPA_PLATFORM=offscreen ./bench/korvani_bench
+
+conformance: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANI_WERROR=ON
+	cmake --build $(BUILD) --target conformance_driver -j$(JOBS)
+	bash tests/conformance/run-conformance.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

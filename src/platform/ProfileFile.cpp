@@ -1,217 +1,55 @@
 #include "platform/ProfileFile.h"
 
+#include "platform/ProfileCache.h"
+#include "platform/ProfileLines.h"
+#include "platform/ProfileLock.h"
+#include "platform/ProfileWriter.h"
+
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <memory>
-#include <mutex>
-#include <thread>
-
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace platform {
 namespace {
 
+using namespace profile;
+
 std::atomic<int> lockTimeoutMs{ProfileFile::DefaultLockTimeoutMs};
 
-std::function<bool()>& beforeReplaceHook() {
-    static std::function<bool()> hook;
-    return hook;
+qsizetype copyCapped(QByteArrayView text, char* buffer, int bufferSize) {
+    const qsizetype n = std::min<qsizetype>(text.size(), bufferSize - 1);
+    if (n > 0)
+        std::memcpy(buffer, text.data(), static_cast<size_t>(n));
+    buffer[n] = '\0';
+    return n;
 }
 
-// ---------------------------------------------------------------------------
-// Text helpers on raw bytes
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+QByteArrayView withoutQuotes(QByteArrayView value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        return value.sliced(1, value.size() - 2);
+    return value;
 }
 
-QByteArrayView trimmed(QByteArrayView text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return text.sliced(begin, end - begin);
+// The default as the Windows functions use it: trailing spaces go (all but a first
+// character), then one pair of enclosing quotes.
+QByteArrayView defaultText(QByteArrayView value) {
+    value = upToNul(value);
+    while (value.size() > 1 && value.back() == ' ')
+        value.chop(1);
+    return withoutQuotes(value);
 }
 
-bool isAscii(QByteArrayView text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Section and key names match without regard to letter case (Unicode case folding
-// for names outside ASCII).
-bool namesEqual(QByteArrayView a, QByteArrayView b) {
-    if (isAscii(a) && isAscii(b)) {
-        return a.size() == b.size() &&
-               std::equal(a.begin(), a.end(), b.begin(),
-                          [](char x, char y) { return asciiLower(x) == asciiLower(y); });
-    }
-    return QString::fromUtf8(a).compare(QString::fromUtf8(b), Qt::CaseInsensitive) == 0;
-}
-
-bool hasLineBreakOrNul(QByteArrayView text) {
-    return std::any_of(text.begin(), text.end(),
-                       [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
-}
-
-// ---------------------------------------------------------------------------
-// Line scanning
-
-enum class LineKind { Blank, Comment, Section, Entry };
-
-struct Line {
-    qsizetype start = 0;      // first byte of the line
-    qsizetype contentEnd = 0; // end of the line's text, before CR LF or LF
-    qsizetype end = 0;        // first byte of the next line
-    bool terminated = false;  // ended by LF (not by the end of the file)
-    LineKind kind = LineKind::Blank;
-    QByteArrayView name;     // section name or key, trimmed
-    QByteArrayView value;    // value of an entry, trimmed (empty without '=')
-    qsizetype equalsAt = -1; // offset of the first '=' of an entry, -1 when none
-};
-
-class LineReader {
-public:
-    explicit LineReader(QByteArrayView data) : data_(data) {
-        if (data_.startsWith("\xEF\xBB\xBF"))
-            pos_ = 3;
-    }
-
-    bool next(Line& line) {
-        if (pos_ >= data_.size())
-            return false;
-        line = Line{};
-        line.start = pos_;
-        const qsizetype lf = data_.indexOf('\n', pos_);
-        if (lf < 0) {
-            line.contentEnd = data_.size();
-            line.end = data_.size();
-        } else {
-            line.contentEnd = (lf > pos_ && data_[lf - 1] == '\r') ? lf - 1 : lf;
-            line.end = lf + 1;
-            line.terminated = true;
-        }
-        // A NUL byte (a damaged file) ends the line's text: names, values and section
-        // entries never hold one, so a NUL-separated entry list stays whole.
-        if (const qsizetype nul =
-                data_.sliced(line.start, line.contentEnd - line.start).indexOf('\0');
-            nul >= 0)
-            line.contentEnd = line.start + nul;
-        pos_ = line.end;
-        classify(line);
-        return true;
-    }
-
-private:
-    void classify(Line& line) const {
-        const QByteArrayView raw = data_.sliced(line.start, line.contentEnd - line.start);
-        const QByteArrayView text = trimmed(raw);
-        if (text.isEmpty()) {
-            line.kind = LineKind::Blank;
-        } else if (text.front() == ';') {
-            line.kind = LineKind::Comment;
-        } else if (text.front() == '[') {
-            line.kind = LineKind::Section;
-            QByteArrayView name = text.sliced(1);
-            const qsizetype close = name.indexOf(']');
-            if (close >= 0)
-                name = name.first(close);
-            line.name = trimmed(name);
-        } else {
-            line.kind = LineKind::Entry;
-            const qsizetype eq = raw.indexOf('=');
-            if (eq < 0) {
-                line.name = text;
-            } else {
-                line.equalsAt = line.start + eq;
-                line.name = trimmed(raw.first(eq));
-                line.value = trimmed(raw.sliced(eq + 1));
-            }
-        }
-    }
-
-    QByteArrayView data_;
-    qsizetype pos_ = 0;
-};
-
-// Where the first section of a name lies in a file, and the first key of a name in it.
-struct SectionScan {
-    bool sectionFound = false;
-    Line lastNonBlank; // the section's last non-blank line (its header when it has none)
-    bool keyFound = false;
-    Line key;
-};
-
-// Walks the lines of the first section called `section`; calls onEntry for each of
-// its entries until onEntry returns false.
-template <typename OnEntry>
-SectionScan scanSection(QByteArrayView data, QByteArrayView section, OnEntry onEntry) {
-    SectionScan scan;
-    LineReader reader(data);
-    Line line;
-    bool inside = false;
-    while (reader.next(line)) {
-        if (line.kind == LineKind::Section) {
-            if (inside)
-                break; // the first matching section wins
-            if (namesEqual(line.name, section)) {
-                inside = true;
-                scan.sectionFound = true;
-                scan.lastNonBlank = line;
-            }
-            continue;
-        }
-        if (!inside || line.kind == LineKind::Blank)
-            continue;
-        scan.lastNonBlank = line;
-        if (line.kind == LineKind::Entry && !onEntry(line))
-            break;
-    }
-    return scan;
-}
-
-SectionScan findKey(QByteArrayView data, QByteArrayView section, QByteArrayView key) {
-    Line found;
-    bool keyFound = false;
-    SectionScan scan = scanSection(data, section, [&](const Line& line) {
-        if (!keyFound && namesEqual(line.name, key)) {
-            found = line;
-            keyFound = true;
-        }
-        return true; // keep going: the section's last line is wanted too
-    });
-    scan.keyFound = keyFound;
-    scan.key = found;
-    return scan;
-}
-
-// Reads the whole file once. A missing file gives empty data and exists = false.
-bool readWhole(const QString& path, QByteArray& data, bool& exists) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        exists = file.exists();
-        data.clear();
-        return !exists; // a file that exists but cannot be read is a failure
-    }
-    exists = true;
-    data = file.readAll();
-    return file.error() == QFileDevice::NoError;
+// What the file format can give back as written.
+bool isStorable(QByteArrayView section, QByteArrayView key, QByteArrayView value) {
+    if (hasLineBreakOrNul(section) || hasLineBreakOrNul(key) || hasLineBreakOrNul(value))
+        return false;
+    if (key.indexOf('=') >= 0)
+        return false; // the key would end at it
+    // A key line starting with '[' and holding a ']' would open a section.
+    return !key.startsWith('[') || (key.indexOf(']') < 0 && value.indexOf(']') < 0);
 }
 
 QByteArrayView lineEnding(QByteArrayView data) {
@@ -223,118 +61,27 @@ QByteArrayView lineEnding(QByteArrayView data) {
     return "\r\n"; // a new or single-line file takes the platform's convention
 }
 
-qsizetype copyCapped(QByteArrayView text, char* buffer, int bufferSize) {
-    const qsizetype n = std::min<qsizetype>(text.size(), bufferSize - 1);
-    if (n > 0)
-        std::memcpy(buffer, text.data(), static_cast<size_t>(n));
-    buffer[n] = '\0';
-    return n;
-}
-
-// ---------------------------------------------------------------------------
-// Writers' lock: flock() on path + ".lock". The lock file stays in place; removing it
-// would let a writer lock a file that is no longer the lock. A blocking flock lets a
-// waiting writer in as soon as the holder lets go; it runs on a helper thread so that
-// the wait can end after the timeout.
-
-class WriterLock {
-public:
-    WriterLock(const QString& path, int timeoutMs) {
-        const QByteArray lockPath = QFile::encodeName(path + QStringLiteral(".lock"));
-        int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd < 0)
-            fd = ::open(lockPath.constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            fd_ = fd;
-            return;
-        }
-        if (errno != EWOULDBLOCK) {
-            ::close(fd);
-            return;
-        }
-        fd_ = waitFor(fd, timeoutMs);
-    }
-    ~WriterLock() {
-        if (fd_ >= 0)
-            ::close(fd_); // closing the only descriptor releases the lock
-    }
-    WriterLock(const WriterLock&) = delete;
-    WriterLock& operator=(const WriterLock&) = delete;
-
-    bool held() const { return fd_ >= 0; }
-
-private:
-    struct Wait {
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-        bool locked = false;
-        bool abandoned = false;
-    };
-
-    static int waitFor(int fd, int timeoutMs) {
-        auto wait = std::make_shared<Wait>();
-        std::thread([wait, fd] {
-            int result;
-            do {
-                result = ::flock(fd, LOCK_EX);
-            } while (result != 0 && errno == EINTR);
-            std::lock_guard guard(wait->mutex);
-            if (wait->abandoned) {
-                ::close(fd); // the writer gave up; let the lock go at once
-                return;
-            }
-            wait->finished = true;
-            wait->locked = result == 0;
-            wait->done.notify_one();
-        }).detach();
-
-        std::unique_lock guard(wait->mutex);
-        wait->done.wait_for(guard, std::chrono::milliseconds(timeoutMs),
-                            [&] { return wait->finished; });
-        if (wait->finished && wait->locked)
-            return fd;
-        if (wait->finished)
-            ::close(fd);
-        else
-            wait->abandoned = true; // the helper closes the descriptor when it returns
-        return -1;
-    }
-
-    int fd_ = -1;
-};
-
-// Replaces the file with data through a temporary file in the same folder and a
-// rename, so that the file is either the old one or the new one, never a mix.
-bool replaceFile(const QString& path, QByteArrayView data, bool existed) {
-    if (existed && !QFileInfo(path).isWritable())
-        return false; // a read-only settings file stays as it is
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data.data(), data.size()) != data.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    if (const auto& hook = beforeReplaceHook(); hook && !hook()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
-// A key this file format can hold: not empty, no '=', no line break, not read back
-// as a comment or a section.
-bool isStorableKey(QByteArrayView key) {
-    return !key.isEmpty() && key.indexOf('=') < 0 && key.front() != ';' && key.front() != '[' &&
-           !hasLineBreakOrNul(key);
-}
-
-bool isStorableSection(QByteArrayView section) {
-    return !section.isEmpty() && section.indexOf(']') < 0 && !hasLineBreakOrNul(section);
+// Runs change(file, out) on the file's current content under the writers' lock and
+// replaces the file with out when change returns 1 and out differs.
+template <typename Change> int changeFile(const QString& path, bool createMissing, Change change) {
+    const QByteArray target = resolveLinks(QFile::encodeName(path));
+    WriterLock lock(folderOf(target), lockTimeoutMs);
+    ReadCache::instance().clear();
+    if (!lock.held())
+        return 0;
+    QByteArray data;
+    const ReadStatus status = readWhole(target, data, nullptr, nullptr);
+    if (status == ReadStatus::Failed || (status == ReadStatus::Missing && !createMissing))
+        return 0;
+    const ProfileText text(data);
+    QByteArray out;
+    if (change(text, out) != 1)
+        return 0;
+    if (status == ReadStatus::Ok && out == data)
+        return 1; // the file already holds this
+    const int result = replaceFile(target, data, out, status == ReadStatus::Ok) ? 1 : 0;
+    ReadCache::instance().clear();
+    return result;
 }
 
 } // namespace
@@ -344,27 +91,23 @@ void ProfileFile::setLockTimeout(int milliseconds) {
 }
 
 void ProfileFile::setBeforeReplaceHook(std::function<bool()> hook) {
-    beforeReplaceHook() = std::move(hook);
+    profile::beforeReplaceHook() = std::move(hook);
+}
+
+void ProfileFile::setInPlaceOnly(bool only) {
+    profile::inPlaceOnly() = only;
 }
 
 int ProfileFile::readString(const QString& path, QByteArrayView section, QByteArrayView key,
                             QByteArrayView defaultValue, char* buffer, int bufferSize) {
     if (buffer == nullptr || bufferSize <= 0)
         return 0;
-    QByteArray data;
-    bool exists = false;
-    if (!readWhole(path, data, exists) || !exists)
-        return static_cast<int>(copyCapped(defaultValue, buffer, bufferSize));
-
-    const SectionScan scan = findKey(data, trimmed(section), trimmed(key));
-    if (!scan.keyFound)
-        return static_cast<int>(copyCapped(defaultValue, buffer, bufferSize));
-
-    QByteArrayView value = scan.key.value;
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front())
-        value = value.sliced(1, value.size() - 2);
-    return static_cast<int>(copyCapped(value, buffer, bufferSize));
+    const auto text = ReadCache::instance().get(path);
+    const Section* found = text ? text->findSection(trimmed(upToNul(section))) : nullptr;
+    const Entry* entry = found ? text->findKey(*found, trimmed(upToNul(key))) : nullptr;
+    if (entry == nullptr || !entry->hasValue)
+        return static_cast<int>(copyCapped(defaultText(defaultValue), buffer, bufferSize));
+    return static_cast<int>(copyCapped(withoutQuotes(entry->value), buffer, bufferSize));
 }
 
 int ProfileFile::readSection(const QString& path, QByteArrayView section, char* buffer,
@@ -372,32 +115,36 @@ int ProfileFile::readSection(const QString& path, QByteArrayView section, char* 
     if (buffer == nullptr || bufferSize <= 0)
         return 0;
     buffer[0] = '\0';
-    if (bufferSize > 1)
-        buffer[1] = '\0';
-    QByteArray data;
-    bool exists = false;
-    if (!readWhole(path, data, exists) || !exists)
+    if (bufferSize == 1)
+        return 0;
+    buffer[1] = '\0';
+    const auto text = ReadCache::instance().get(path);
+    const Section* found = text ? text->findSection(upToNul(section)) : nullptr;
+    if (found == nullptr)
         return 0;
 
+    // Whole entries only: an entry goes in when it, its NUL and the list's final NUL fit.
     qsizetype used = 0;
-    scanSection(data, trimmed(section), [&](const Line& line) {
-        const qsizetype valueSize = line.equalsAt >= 0 ? 1 + line.value.size() : 0;
-        const qsizetype entrySize = line.name.size() + valueSize;
-        // The entry, its NUL and the list's final NUL must fit; a cut entry is dropped.
+    const Entry* entry = text->entries(*found);
+    for (size_t i = 0; i < found->entryCount; ++i, ++entry) {
+        if (entry->hidden || entry->name.startsWith(';') ||
+            (entry->name.isEmpty() && !entry->hasValue))
+            continue;
+        const qsizetype valueSize = entry->hasValue ? 1 + entry->value.size() : 0;
+        const qsizetype entrySize = entry->name.size() + valueSize;
         if (used + entrySize + 2 > bufferSize)
-            return false;
+            break;
         char* out = buffer + used;
-        std::memcpy(out, line.name.data(), static_cast<size_t>(line.name.size()));
-        out += line.name.size();
-        if (line.equalsAt >= 0) {
+        std::memcpy(out, entry->name.data(), static_cast<size_t>(entry->name.size()));
+        out += entry->name.size();
+        if (entry->hasValue) {
             *out++ = '=';
-            std::memcpy(out, line.value.data(), static_cast<size_t>(line.value.size()));
-            out += line.value.size();
+            std::memcpy(out, entry->value.data(), static_cast<size_t>(entry->value.size()));
+            out += entry->value.size();
         }
         *out = '\0';
         used += entrySize + 1;
-        return true;
-    });
+    }
     buffer[used] = '\0';
     return static_cast<int>(used);
 }
@@ -406,74 +153,53 @@ int ProfileFile::writeString(const QString& path, QByteArrayView section, QByteA
                              QByteArrayView value) {
     section = trimmed(section);
     key = trimmed(key);
-    if (!isStorableSection(section) || !isStorableKey(key) || hasLineBreakOrNul(value))
+    if (!isStorable(section, key, value))
         return 0;
-
-    WriterLock lock(path, lockTimeoutMs);
-    if (!lock.held())
-        return 0;
-    QByteArray data;
-    bool exists = false;
-    if (!readWhole(path, data, exists))
-        return 0;
-
-    const QByteArrayView eol = lineEnding(data);
-    const SectionScan scan = findKey(data, section, key);
-    QByteArray out;
-    out.reserve(data.size() + section.size() + key.size() + value.size() + 8);
-    if (!scan.sectionFound) {
-        out.append(data);
-        if (!out.isEmpty() && !out.endsWith('\n'))
-            out.append(eol);
-        out.append('[').append(section).append(']').append(eol);
-        out.append(key).append('=').append(value).append(eol);
-    } else if (scan.keyFound) {
-        // The key keeps its spelling and the bytes before its '='; only the value changes.
-        const Line& line = scan.key;
-        const qsizetype keyEnd = line.equalsAt >= 0
-                                     ? line.equalsAt
-                                     : (line.name.data() - data.constData()) + line.name.size();
-        out.append(QByteArrayView(data).first(keyEnd));
-        out.append('=').append(value);
-        out.append(QByteArrayView(data).sliced(line.contentEnd));
-        if (out == data)
-            return 1; // the file already holds this value
-    } else {
-        const Line& last = scan.lastNonBlank;
-        if (last.terminated) {
-            out.append(QByteArrayView(data).first(last.end));
-            out.append(key).append('=').append(value).append(eol);
-            out.append(QByteArrayView(data).sliced(last.end));
+    return changeFile(path, true, [&](const ProfileText& text, QByteArray& out) {
+        const QByteArrayView data(text.data());
+        const QByteArrayView eol = lineEnding(data);
+        const QByteArray line = key.toByteArray() + '=' + value.toByteArray() + eol.toByteArray();
+        out.reserve(data.size() + line.size() + section.size() + 4);
+        const Section* found = text.findSection(section);
+        if (found == nullptr) {
+            out.append(data);
+            if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r'))
+                out.append(eol);
+            out.append('[').append(section).append(']').append(eol).append(line);
+        } else if (const Entry* entry = text.findKey(*found, key)) {
+            // The key keeps its spelling and the bytes before its '='; only the value changes.
+            out.append(data.first(entry->keyEnd)).append('=').append(value);
+            out.append(data.sliced(entry->contentEnd));
         } else {
-            out.append(data).append(eol);
-            out.append(key).append('=').append(value).append(eol);
+            out.append(data.first(found->lastEnd));
+            if (!found->lastTerminated)
+                out.append(eol);
+            out.append(line).append(data.sliced(found->lastEnd));
         }
-    }
-    return replaceFile(path, out, exists) ? 1 : 0;
+        return 1;
+    });
 }
 
 int ProfileFile::deleteKey(const QString& path, QByteArrayView section, QByteArrayView key) {
-    section = trimmed(section);
-    key = trimmed(key);
-    if (section.isEmpty() || key.isEmpty())
+    section = upToNul(section);
+    key = upToNul(key);
+    return changeFile(path, false, [&](const ProfileText& text, QByteArray& out) {
+        for (const Section* found = text.findSection(section); found != nullptr;
+             found = text.findSection(section, found)) {
+            const Entry* entry = text.findKey(*found, key);
+            if (entry == nullptr)
+                continue;
+            // Lines with an empty key that only counted as this one go with it.
+            const Entry* last = entry;
+            const Entry* const end = text.entries(*found) + found->entryCount;
+            while (last + 1 < end && last[1].hidden)
+                ++last;
+            const QByteArrayView data(text.data());
+            out.append(data.first(entry->start)).append(data.sliced(last->end));
+            return 1;
+        }
         return 0;
-
-    WriterLock lock(path, lockTimeoutMs);
-    if (!lock.held())
-        return 0;
-    QByteArray data;
-    bool exists = false;
-    if (!readWhole(path, data, exists) || !exists)
-        return 0;
-
-    const SectionScan scan = findKey(data, section, key);
-    if (!scan.keyFound)
-        return 0;
-    QByteArray out;
-    out.reserve(data.size());
-    out.append(QByteArrayView(data).first(scan.key.start));
-    out.append(QByteArrayView(data).sliced(scan.key.end));
-    return replaceFile(path, out, true) ? 1 : 0;
+    });
 }
 
 } // namespace platform

@@ -8,13 +8,19 @@
 
 // Private-profile (INI) files with the rules of the Windows profile functions,
 // on UTF-8 files (this platform's 8-bit code page):
+// - CR LF, LF and a lone CR each end a line; blanks (tab, LF, VT, FF, CR, space and
+//   Ctrl-Z) around a line are ignored, blank lines skipped; a UTF-8 byte-order mark at
+//   the start is skipped;
+// - a line starting with '[' and holding a ']' opens a section; its name is the text
+//   up to the last ']' (trimmed); a '[' line without ']' is an ordinary line;
+// - any other line is an entry: its key is the text before the first '=' (trimmed),
+//   its value the rest (trimmed); a line without '=' is a key without a value; a line
+//   starting with ';' is a comment, an entry that section reads leave out;
+// - an entry with an empty key directly after another one with an empty key is no
+//   entry at all; lines before the first section form a section with an empty name;
 // - section and key names match without regard to letter case; the first matching
 //   section and the first matching key in it win;
-// - lines are trimmed, blank lines skipped, lines starting with ';' are comments;
-// - "[name]" opens a section; a key is the text before the first '=' (trimmed),
-//   its value the rest (trimmed);
-// - a UTF-8 byte-order mark at the start is skipped; CR LF and LF both end a line;
-//   a NUL byte ends the text of its line (the rest of that line is ignored).
+// - a NUL byte ends a name or a value (as it ends the strings of the Windows functions).
 namespace platform {
 
 class ProfileFile {
@@ -24,38 +30,49 @@ public:
 
     // Copies the value of key in section (a value enclosed in one pair of matching
     // ' or " loses them) into buffer, cut to bufferSize - 1 bytes and ended by a NUL.
-    // When the file, section or key is missing the default is copied instead.
-    // Returns the number of bytes copied, without the NUL.
+    // Section and key are trimmed. When the file, section, key or the key's '=' is
+    // missing the default is copied instead (less trailing spaces, and less one pair
+    // of enclosing quotes). Returns the number of bytes copied, without the NUL.
     static int readString(const QString& path, QByteArrayView section, QByteArrayView key,
                           QByteArrayView defaultValue, char* buffer, int bufferSize);
 
-    // Fills buffer with the entries of section in file order, each the trimmed text of
-    // one line ("key=value", or the bare text of a line without '='), each ended by a
-    // NUL, the list ended by a further NUL. Blank lines and comments are skipped.
-    // Only entries that fit whole are copied. A missing file or section gives an
-    // empty list (a NUL at the start). Returns the number of bytes before the final NUL.
+    // Fills buffer with the entries of section (its name as given, not trimmed) in file
+    // order, each "key=value" or the bare key of a line without '=', each ended by a
+    // NUL, the list ended by a further NUL. Comments are left out. Only entries that fit
+    // whole are copied (the Windows function cuts the last one). A missing file or
+    // section gives an empty list (two NULs). Returns the number of bytes before the
+    // final NUL.
     static int readSection(const QString& path, QByteArrayView section, char* buffer,
                            int bufferSize);
 
-    // Sets the value of key in section: an existing key keeps its spelling and gets
-    // the new value; a new key is appended at the end of its section; a missing
-    // section is appended at the end of the file; a missing file is created.
-    // Everything else in the file stays as it was. Returns 1 on success, 0 on failure.
+    // Sets the value of key in section (both trimmed): an existing key keeps its
+    // spelling and gets the new value; a new key is appended at the end of its section;
+    // a missing section is appended at the end of the file; a missing file is created.
+    // Everything else in the file stays as it was. Refuses (0) what the file could not
+    // give back: a line break or NUL anywhere, a '=' in the key, a key starting with
+    // '[' when its line would hold a ']'. Returns 1 on success, 0 on failure.
     static int writeString(const QString& path, QByteArrayView section, QByteArrayView key,
                            QByteArrayView value);
 
-    // Removes the line of key from section (key matched without regard to letter case,
-    // blanks around it ignored). Returns 1 when a line was removed, 0 otherwise.
+    // Removes the line of the first key called key (as given) from the first section
+    // called section (as given) that has one. Returns 1 when a line was removed,
+    // 0 otherwise.
     static int deleteKey(const QString& path, QByteArrayView section, QByteArrayView key);
 
-    // Writers hold an exclusive lock on the file path + ".lock" around reading and
-    // replacing the file; a writer that cannot get it within this time fails (0).
+    // Writers of files in one folder take turns: each holds an exclusive lock on the
+    // folder around reading and replacing the file. A writer that cannot get it within
+    // this time fails (0).
     static constexpr int DefaultLockTimeoutMs = 5000;
     static void setLockTimeout(int milliseconds);
 
-    // Test seam: runs after the new content is in the temporary file and before that
-    // file replaces the settings file. Returning false makes the write fail there.
+    // Test seam: runs when the new content is ready to replace the old (in a temporary
+    // file, or with the space for an in-place rewrite reserved) and before it does.
+    // Returning false makes the write fail there.
     static void setBeforeReplaceHook(std::function<bool()> hook);
+
+    // Test seam: makes the in-place rewrite the only way to replace a file, as in a
+    // folder the user may not write to.
+    static void setInPlaceOnly(bool inPlaceOnly);
 };
 
 } // namespace platform

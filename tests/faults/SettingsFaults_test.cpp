@@ -34,6 +34,7 @@ class SettingsFaultsTest : public ::testing::Test {
 protected:
     void TearDown() override {
         platform::ProfileFile::setBeforeReplaceHook({});
+        platform::ProfileFile::setInPlaceOnly(false);
         window_.reset();
     }
 
@@ -128,9 +129,8 @@ TEST_F(SettingsFaultsTest, AFolderWhereTheFileShouldBe) {
     EXPECT_EQ(QDir(settings()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
               QStringList{QStringLiteral("inside.txt")});
     EXPECT_EQ(readFile(settings() + QStringLiteral("/inside.txt")), QByteArray("keep"));
-    // Nothing else appeared beside it but the writers' lock file.
-    for (const QString& name : QDir(folder_.path()).entryList(QDir::Files))
-        EXPECT_TRUE(name == QStringLiteral("Korvani.ini.lock")) << name.toStdString();
+    // Nothing else appeared beside it.
+    EXPECT_TRUE(QDir(folder_.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
 TEST_F(SettingsFaultsTest, AFileWithoutANewlineAtTheEnd) {
@@ -176,24 +176,33 @@ TEST_F(SettingsFaultsTest, ADiskFullWhileReplacingTheFileKeepsTheOldOne) {
     ASSERT_NO_FATAL_FAILURE(openWindow());
     EXPECT_EQ(items(), QStringList{"a.com"});
 
-    struct rlimit saved {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = saved;
-    limited.rlim_cur = 1024 * 1024; // the new file cannot be written whole
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    add(QStringLiteral("new.example"));
-    remove(0);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
+    // Through a temporary file, and in place (a folder that takes no temporary file):
+    // the limit falls inside the new file, or just past the old one.
+    const struct {
+        bool inPlace;
+        rlim_t limit;
+    } rows[] = {{false, 1024 * 1024}, {true, static_cast<rlim_t>(content.size())}};
+    for (const auto& row : rows) {
+        platform::ProfileFile::setInPlaceOnly(row.inPlace);
+        struct rlimit saved {};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limited = saved;
+        limited.rlim_cur = row.limit;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        add(QStringLiteral("new.example"));
+        if (!row.inPlace)
+            remove(0); // in place, a shorter file needs no more space
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+        platform::ProfileFile::setInPlaceOnly(false);
 
-    EXPECT_TRUE(messages().isEmpty());
-    EXPECT_EQ(items(), QStringList{"a.com"});
-    EXPECT_TRUE(readFile(settings()) == content);
-    for (const QString& name : QDir(folder_.path()).entryList(QDir::Files))
-        EXPECT_TRUE(name == QStringLiteral("Korvani.ini") ||
-                    name == QStringLiteral("Korvani.ini.lock"))
-            << "left behind: " << name.toStdString();
+        EXPECT_TRUE(messages().isEmpty()) << "in place: " << row.inPlace;
+        EXPECT_EQ(items(), QStringList{"a.com"});
+        EXPECT_TRUE(readFile(settings()) == content) << "in place: " << row.inPlace;
+        EXPECT_EQ(QDir(folder_.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QStringLiteral("Korvani.ini")});
+    }
 }
 
 } // namespace

@@ -91,9 +91,12 @@ private:
 };
 
 // ---------------------------------------------------------------------------
-// The profile rules written out plainly: lines end at LF (a CR before it is dropped),
-// a NUL ends its text, blanks are trimmed, ';' starts a comment, '[' a section header (its name up
-// to the first ']'), anything else is an entry split at its first '='.
+// The profile rules written out plainly: CR LF, LF and a lone CR end a line; blanks
+// (tab, LF, VT, FF, CR, space, Ctrl-Z) are trimmed; a line starting with '[' and
+// holding a ']' is a section header, its name up to the last ']'; any other line is an
+// entry split at its first '=' (a ';' line is a comment entry); an entry with an empty
+// key right after another with an empty key does not count; names and values end at a
+// NUL. Lines before the first header form a section with an empty name.
 
 struct ModelEntry {
     std::string name;
@@ -108,7 +111,7 @@ struct ModelSection {
 };
 
 inline bool modelBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == '\x1a';
 }
 
 inline std::string_view modelTrim(std::string_view s) {
@@ -119,38 +122,46 @@ inline std::string_view modelTrim(std::string_view s) {
     return s;
 }
 
+inline std::string modelCString(std::string_view s) {
+    return std::string(s.substr(0, s.find('\0')));
+}
+
 inline std::vector<ModelSection> parseModel(std::string_view body) {
     if (body.substr(0, 3) == "\xEF\xBB\xBF")
         body.remove_prefix(3);
-    std::vector<ModelSection> sections;
-    bool inSection = false;
-    while (!body.empty()) {
-        const size_t lf = body.find('\n');
-        std::string_view raw = body.substr(0, lf);
-        raw = raw.substr(0, raw.find('\0')); // a NUL ends the line's text
-        body = lf == std::string_view::npos ? std::string_view{} : body.substr(lf + 1);
-        const std::string_view text = modelTrim(raw);
-        if (text.empty() || text.front() == ';')
-            continue;
-        if (text.front() == '[') {
-            std::string_view name = text.substr(1);
-            name = name.substr(0, name.find(']'));
-            sections.push_back({std::string(modelTrim(name)), {}});
-            inSection = true;
+    std::vector<ModelSection> sections(1);
+    bool lastKeyEmpty = false, hasLastKey = false;
+    std::string line;
+    for (size_t i = 0; i <= body.size(); ++i) {
+        if (i < body.size() && body[i] != '\r' && body[i] != '\n') {
+            line += body[i];
             continue;
         }
-        if (!inSection)
+        const std::string_view text = modelTrim(line);
+        if (text.empty()) {
+            line.clear();
             continue;
-        ModelEntry entry;
-        const size_t eq = raw.find('=');
-        if (eq == std::string_view::npos) {
-            entry.name = text;
+        }
+        const size_t close = text.rfind(']');
+        if (text.front() == '[' && close != std::string_view::npos && close > 0) {
+            sections.push_back({modelCString(modelTrim(text.substr(1, close - 1))), {}});
+            hasLastKey = false;
         } else {
-            entry.hasEquals = true;
-            entry.name = modelTrim(raw.substr(0, eq));
-            entry.value = modelTrim(raw.substr(eq + 1));
+            ModelEntry entry;
+            const size_t eq = text.find('=');
+            const std::string_view rawName = modelTrim(text.substr(0, eq));
+            entry.name = modelCString(rawName);
+            if (eq != std::string_view::npos) {
+                entry.hasEquals = true;
+                entry.value = modelCString(modelTrim(text.substr(eq + 1)));
+            }
+            if (!(rawName.empty() && hasLastKey && lastKeyEmpty)) {
+                hasLastKey = true;
+                lastKeyEmpty = entry.name.empty();
+                sections.back().entries.push_back(std::move(entry));
+            }
         }
-        sections.back().entries.push_back(std::move(entry));
+        line.clear();
     }
     return sections;
 }
@@ -182,7 +193,6 @@ inline bool modelNamesEqual(std::string_view a, std::string_view b) {
 // The first section of that name, or null.
 inline const ModelSection* modelFindSection(const std::vector<ModelSection>& sections,
                                             std::string_view name) {
-    name = modelTrim(name);
     for (const ModelSection& section : sections) {
         if (modelNamesEqual(section.name, name))
             return &section;

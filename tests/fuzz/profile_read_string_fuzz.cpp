@@ -17,24 +17,33 @@ namespace {
 
 constexpr char Untouched = '\x5a';
 
-// The value the rules give: the key's value (one pair of matching quotes removed) or
-// the default.
+std::string_view withoutQuotes(std::string_view value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+// The value the rules give: the key's value (one pair of matching quotes removed), or
+// for a missing key or one without '=' the default (trailing spaces but a first
+// character removed, then one pair of quotes).
 std::string expectedValue(std::string_view body, std::string_view section, std::string_view key,
                           std::string_view defaultValue) {
     const auto sections = fuzz::parseModel(body);
-    if (const fuzz::ModelSection* found = fuzz::modelFindSection(sections, section)) {
+    if (const fuzz::ModelSection* found =
+            fuzz::modelFindSection(sections, fuzz::modelTrim(section))) {
         key = fuzz::modelTrim(key);
         for (const fuzz::ModelEntry& entry : found->entries) {
             if (!fuzz::modelNamesEqual(entry.name, key))
                 continue;
-            std::string_view value = entry.value;
-            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                value.back() == value.front())
-                value = value.substr(1, value.size() - 2);
-            return std::string(value);
+            if (entry.hasEquals)
+                return std::string(withoutQuotes(entry.value));
+            break;
         }
     }
-    return std::string(defaultValue);
+    while (defaultValue.size() > 1 && defaultValue.back() == ' ')
+        defaultValue.remove_suffix(1);
+    return std::string(withoutQuotes(defaultValue));
 }
 
 // Reads into a heap block of exactly bufferSize bytes (AddressSanitizer catches any

@@ -5,14 +5,17 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
+#include <ctime>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -74,11 +77,10 @@ protected:
     QString file(const QString& name = QStringLiteral("Korvani.ini")) const {
         return dir_.filePath(name);
     }
-    // Everything in the folder other than the settings file and its lock file.
+    // Everything in the folder other than the settings file.
     QStringList strayFiles() const {
         QStringList names = QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden);
         names.removeAll(QStringLiteral("Korvani.ini"));
-        names.removeAll(QStringLiteral("Korvani.ini.lock"));
         return names;
     }
     QTemporaryDir dir_;
@@ -114,7 +116,7 @@ TEST_F(ProfileFileTest, ReadStringFollowsTheProfileRules) {
     EXPECT_EQ(readString(path, "Lang", "lonequote").text, "\"");
     EXPECT_EQ(readString(path, "Lang", "inner").text, "a \"b\" c");
     EXPECT_EQ(readString(path, "Lang", "equals").text, "a=b");
-    EXPECT_EQ(readString(path, "Lang", ";hidden", "dflt").text, "dflt");
+    EXPECT_EQ(readString(path, "Lang", ";hidden", "dflt").text, "yes") << "a comment is a key";
     EXPECT_EQ(readString(path, "Lang", "hidden", "dflt").text, "dflt");
     EXPECT_EQ(readString(path, "Lang", "other", "dflt").text, "dflt")
         << "only the first section of a name counts";
@@ -123,6 +125,48 @@ TEST_F(ProfileFileTest, ReadStringFollowsTheProfileRules) {
     const StringRead empty = readString(path, "Lang", "empty", "dflt");
     EXPECT_EQ(empty.result, 0) << "a key with an empty value is not a missing key";
     EXPECT_EQ(empty.text, "");
+}
+
+TEST_F(ProfileFileTest, ReadStringParsesOddLinesAsWindowsDoes) {
+    writeFile(file(), "top=before any section\r\n"
+                      "[Suffix]]\r\na=in Suffix]\r\n"
+                      "[ SUFFIX ] junk\r\nb=2\r\n"
+                      "[no header\r\nc=3\r\n"
+                      "bare\r\n"
+                      "=x\r\n=y\r\n"
+                      "lone\rcr=after a lone CR\r\n"
+                      "\x1a\x0b"
+                      "blanks=\x0c trimmed \x1a\r\n"
+                      "nul=v\0w\r\n");
+    const struct {
+        const char* section;
+        const char* key;
+        const char* defaultValue;
+        QByteArray expected;
+    } rows[] = {
+        {"Suffix]", "a", "d", "in Suffix]"},      // the name runs to the last ']'
+        {"SUFFIX", "b", "d", "2"},                // text after the last ']' is dropped
+        {"SUFFIX", "[no header", "d", "d"},       // a '[' line without ']' is no header...
+        {"SUFFIX", "c", "d", "3"},                // ...so its section goes on
+        {"SUFFIX", "bare", "d", "d"},             // a key without '=' gives the default
+        {"SUFFIX", "", "d", "x"},                 // an empty key is a key
+        {"SUFFIX", "cr", "d", "after a lone CR"}, // a lone CR ends a line
+        {"SUFFIX", "blanks", "d", "trimmed"},     // Ctrl-Z, VT and FF are blanks
+        {"SUFFIX", "nul", "d", "v"},              // a NUL ends the value
+        {"", "top", "d", "before any section"},   // the lines before the first header
+        {" ", "TOP", "d", "before any section"},
+        {"SUFFIX", "none", "dflt  ", "dflt"},       // the default loses trailing spaces...
+        {"SUFFIX", "none", "\"quoted\"", "quoted"}, // ...and its quotes
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(readString(file(), row.section, row.key, row.defaultValue).text, row.expected)
+            << row.section << "/" << row.key;
+    EXPECT_EQ(readSection(file(), "SUFFIX").entries,
+              (QList<QByteArray>{"b=2", "[no header", "c=3", "bare", "=x", "lone",
+                                 "cr=after a lone CR", "blanks=trimmed", "nul=v"}))
+        << "the second empty key in a row is no entry";
+    EXPECT_TRUE(readSection(file(), " SUFFIX ").entries.isEmpty())
+        << "a section read takes the name as given";
 }
 
 TEST_F(ProfileFileTest, ReadStringSkipsTheByteOrderMarkAndAcceptsBothLineEnds) {
@@ -293,7 +337,8 @@ TEST_F(ProfileFileTest, CommentsAndOtherSectionsSurviveAnAddAndADelete) {
     EXPECT_EQ(readFile(file()), "\xEF\xBB\xBF; Korvani settings\r\n[Suffix]\r\na.com=\r\n"
                                 "; picked by hand\r\nb.com=\r\nc.com=" +
                                     tail);
-    EXPECT_EQ(ProfileFile::deleteKey(file(), "suffix", " A.COM "), 1);
+    EXPECT_EQ(ProfileFile::deleteKey(file(), "suffix", " A.COM "), 0) << "names as given";
+    EXPECT_EQ(ProfileFile::deleteKey(file(), "suffix", "A.COM"), 1);
     EXPECT_EQ(readFile(file()), "\xEF\xBB\xBF; Korvani settings\r\n[Suffix]\r\n"
                                 "; picked by hand\r\nb.com=\r\nc.com=" +
                                     tail);
@@ -321,24 +366,39 @@ TEST_F(ProfileFileTest, DeletingWhatIsNotThereChangesNothing) {
     writeFile(file(), content);
     EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "c.com"), 0);
     EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "b.com"), 0) << "a comment is no key";
-    EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", ";b.com"), 0);
     EXPECT_EQ(ProfileFile::deleteKey(file(), "Missing", "a.com"), 0);
     EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", ""), 0);
+    EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix ", "a.com"), 0);
     EXPECT_EQ(readFile(file()), content);
     EXPECT_EQ(ProfileFile::deleteKey(file("none.ini"), "Suffix", "a.com"), 0);
     EXPECT_FALSE(QFile::exists(file("none.ini")));
 }
 
-TEST_F(ProfileFileTest, KeysTheFileCannotHoldAreRefused) {
+TEST_F(ProfileFileTest, DeletingTakesTheKeyFromTheFirstSectionThatHasIt) {
+    writeFile(file(), "[S]\r\na=1\r\n[s]\r\nb=2\r\n;b=3\r\n=x\r\n=y\r\nz=\r\n");
+    EXPECT_EQ(ProfileFile::deleteKey(file(), "S", "b"), 1);
+    EXPECT_EQ(ProfileFile::deleteKey(file(), "S", ";b"), 1) << "a comment line goes by its text";
+    EXPECT_EQ(ProfileFile::deleteKey(file(), "S", ""), 1)
+        << "with the empty key that hid behind it";
+    EXPECT_EQ(readFile(file()), "[S]\r\na=1\r\n[s]\r\nz=\r\n");
+}
+
+TEST_F(ProfileFileTest, KeysTheFileCannotGiveBackAreRefused) {
     const QByteArray content = "[Suffix]\r\na.com=\r\n";
     writeFile(file(), content);
-    for (const char* key : {"a=b", ";a", "[a", "a\nb", "a\rb", "", "   "})
+    for (const char* key : {"a=b", "a\nb", "a\rb", "[a]"})
         EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", key, ""), 0) << key;
-    EXPECT_EQ(ProfileFile::writeString(file(), "Suf]fix", "k", ""), 0);
+    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "[a", "b]"), 0) << "it would be a header";
+    EXPECT_EQ(ProfileFile::writeString(file(), "Suf\nfix", "k", ""), 0);
     EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "k", "two\r\nlines"), 0);
+    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "k", QByteArrayView("a\0b", 3)), 0);
     EXPECT_EQ(readFile(file()), content);
-    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "a;b[c]", ""), 1);
-    EXPECT_EQ(readString(file(), "Suffix", "a;b[c]", "missing").text, "");
+    for (const char* key : {"a;b[c]", ";a", "[a", ""}) {
+        EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", key, "v"), 1) << key;
+        EXPECT_EQ(readString(file(), "Suffix", key, "missing").text, "v") << key;
+    }
+    EXPECT_EQ(ProfileFile::writeString(file(), "Suf]fix", "k", "v"), 1);
+    EXPECT_EQ(readString(file(), "Suf]fix", "k", "missing").text, "v");
 }
 
 TEST_F(ProfileFileTest, WritingKeepsThePermissions) {
@@ -356,18 +416,96 @@ TEST_F(ProfileFileTest, WritingKeepsThePermissions) {
 
 TEST_F(ProfileFileTest, AFailureBeforeTheReplaceLeavesTheOldFile) {
     const QByteArray content = "[Suffix]\r\na.com=\r\n";
-    writeFile(file(), content);
-    int calls = 0;
-    ProfileFile::setBeforeReplaceHook([&] {
-        ++calls;
-        return false; // e.g. the disk filled up while the new content was written
-    });
-    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "b.com", ""), 0);
-    EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "a.com"), 0);
-    ProfileFile::setBeforeReplaceHook({});
-    EXPECT_EQ(calls, 2);
-    EXPECT_EQ(readFile(file()), content);
+    for (const bool inPlace : {false, true}) {
+        writeFile(file(), content);
+        ProfileFile::setInPlaceOnly(inPlace);
+        int calls = 0;
+        ProfileFile::setBeforeReplaceHook([&] {
+            ++calls;
+            return false; // e.g. the disk filled up while the new content was written
+        });
+        EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "b.com", ""), 0);
+        EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "a.com"), 0);
+        ProfileFile::setBeforeReplaceHook({});
+        EXPECT_EQ(calls, 2);
+        EXPECT_EQ(readFile(file()), content) << "in place: " << inPlace;
+
+        // Without the fault both work, the same way.
+        EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "b.com", ""), 1);
+        EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "a.com"), 1);
+        EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "b.com", "a longer value"), 1);
+        EXPECT_EQ(readFile(file()), "[Suffix]\r\nb.com=a longer value\r\n");
+        ProfileFile::setInPlaceOnly(false);
+        EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
+    }
+}
+
+TEST_F(ProfileFileTest, ASettingsFileThatIsALinkStaysALink) {
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath(QStringLiteral("shared.ini"));
+    writeFile(target, "[Suffix]\r\na.com=\r\n");
+    ASSERT_TRUE(QFile::link(target, file()));
+    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "b.com", ""), 1);
+    EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "a.com"), 1);
+    EXPECT_TRUE(QFileInfo(file()).isSymLink());
+    EXPECT_EQ(QFileInfo(file()).symLinkTarget(), target);
+    EXPECT_EQ(readFile(target), "[Suffix]\r\nb.com=\r\n");
     EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
+    EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("shared.ini")});
+}
+
+// The read cache gives the file's new content whatever way it changed, also with the
+// file's times put back.
+TEST_F(ProfileFileTest, AChangedFileIsReadAgain) {
+    const auto setOldTimes = [&](const QString& path) {
+        const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+        // A file changed within the current tick of the file clock is not kept; let the
+        // tick pass so that the reads below go through the cache.
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+        timespec now{};
+        for (int i = 0; i < 1000; ++i) {
+            ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+            if (now.tv_sec > st.st_ctim.tv_sec ||
+                (now.tv_sec == st.st_ctim.tv_sec && now.tv_nsec > st.st_ctim.tv_nsec))
+                break;
+            ::usleep(1000);
+        }
+    };
+    const struct {
+        const char* how;
+        std::function<void()> change;
+        QByteArray expected;
+    } rows[] = {
+        {"longer", [&] { writeFile(file(), "[S]\r\nk=longer\r\n"); }, "longer"},
+        {"same size, other time",
+         [&] {
+             writeFile(file(), "[S]\r\nk=two\r\n");
+             const timespec times[2] = {{1000000001, 0}, {1000000001, 0}};
+             ::utimensat(AT_FDCWD, QFile::encodeName(file()).constData(), times, 0);
+         },
+         "two"},
+        {"renamed over, same size and time",
+         [&] {
+             writeFile(file("new.ini"), "[S]\r\nk=new\r\n");
+             setOldTimes(file("new.ini"));
+             ASSERT_TRUE(::rename(QFile::encodeName(file("new.ini")).constData(),
+                                  QFile::encodeName(file()).constData()) == 0);
+         },
+         "new"},
+        {"written by us", [&] { ProfileFile::writeString(file(), "S", "k", "ours"); }, "ours"},
+        {"removed", [&] { QFile::remove(file()); }, "gone"},
+    };
+    for (const auto& row : rows) {
+        writeFile(file(), "[S]\r\nk=one\r\n");
+        setOldTimes(file());
+        EXPECT_EQ(readString(file(), "S", "k", "gone").text, "one");
+        EXPECT_EQ(readSection(file(), "S").entries, QList<QByteArray>{"k=one"});
+        row.change();
+        EXPECT_EQ(readString(file(), "S", "k", "gone").text, row.expected) << row.how;
+    }
 }
 
 TEST_F(ProfileFileTest, AWriterThatDiesBeforeTheReplaceLeavesTheOldFile) {
@@ -445,8 +583,9 @@ TEST_F(ProfileFileTest, TwoProcessesAddingAtOnceLoseNothing) {
 TEST_F(ProfileFileTest, AWriterWaitsForTheLockOnlyABoundedTime) {
     const QByteArray content = "[Suffix]\r\na.com=\r\n";
     writeFile(file(), content);
+    // Writers lock the folder of the file.
     const int fd =
-        ::open(QFile::encodeName(file() + ".lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        ::open(QFile::encodeName(dir_.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
 
@@ -555,22 +694,19 @@ TEST_F(ProfileFilePermissionTest, AReadOnlyFileIsNotWritten) {
     EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
 }
 
-TEST_F(ProfileFilePermissionTest, AFileInAReadOnlyFolderIsNotWritten) {
+TEST_F(ProfileFilePermissionTest, AWritableFileInAReadOnlyFolderIsWrittenInPlace) {
     writeFile(file(), permissionContent);
-    setMode(file(), 0666); // the file alone would allow writing in place
-    setMode(dir_.path(), 0555);
-    EXPECT_EQ(write("c.com"), 0);
-    EXPECT_EQ(remove("a.com"), 0);
-    EXPECT_EQ(readFile(file()), permissionContent);
-
-    // Also when the lock file is there and may be locked.
-    setMode(dir_.path(), 0700);
-    writeFile(file("Korvani.ini.lock"), "");
-    setMode(file("Korvani.ini.lock"), 0666);
-    setMode(dir_.path(), 0555);
-    EXPECT_EQ(write("c.com"), 0);
-    EXPECT_EQ(remove("a.com"), 0);
-    EXPECT_EQ(readFile(file()), permissionContent);
+    setMode(file(), 0666);
+    setMode(dir_.path(), 0555); // no temporary file can go beside it
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(file()).constData(), &before), 0);
+    EXPECT_EQ(write("c.com"), 1);
+    EXPECT_EQ(remove("a.com"), 1);
+    EXPECT_EQ(write("b.com"), 1);
+    EXPECT_EQ(readFile(file()), "[Suffix]\r\nb.com=\r\nc.com=\r\n");
+    struct stat after {};
+    ASSERT_EQ(::stat(QFile::encodeName(file()).constData(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino);
     EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
 }
 

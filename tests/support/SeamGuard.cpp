@@ -21,6 +21,7 @@ void resetSeams() {
     ModCommon::ReleaseFileSystem();
     platform::ProfileFile::setLockTimeout(platform::ProfileFile::DefaultLockTimeoutMs);
     platform::ProfileFile::setBeforeReplaceHook({});
+    platform::ProfileFile::setInPlaceOnly(false);
     platform::HttpGet::setTimeoutForTesting(0);
     platform::HttpGet::setUnavailableForTesting(false);
     UpdateConfig::setBaseAddressForTesting({});
