@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -59,41 +60,18 @@ TEST(LoadLanguage, ReadsEveryEntryOfTheShippedFilesScopedBySection) {
     // Two entries share the key Contact in different sections.
     EXPECT_EQ(t.frmMain.Contact, QStringLiteral("Contact"));
     EXPECT_NE(t.frmAbout.Contact, t.frmMain.Contact);
-    const QString all[] = {t.frmMain.Add,
-                           t.frmMain.Del,
-                           t.frmMain.Exit,
-                           t.frmMain.Stop,
-                           t.frmMain.Update,
-                           t.frmMain.Suffix,
-                           t.frmMain.NoFrom,
-                           t.frmMain.To,
-                           t.frmMain.AddSuccessfully,
-                           t.frmMain.CancelAndSave,
-                           t.frmMain.CreateNoSuccessfully,
-                           t.frmMain.PlsFillNo,
-                           t.frmMain.WrongNoFormat,
-                           t.frmMain.StartLargerEnd,
-                           t.frmMain.DelSuccessfully,
-                           t.frmMain.SuffixCanNotEmpty,
-                           t.frmMain.SuffixExist,
-                           t.frmMain.HomePageLink,
-                           t.frmMain.SuffixInvalid,
-                           t.frmAbout.About,
-                           t.frmAbout.HomePage,
-                           t.frmAbout.Email,
-                           t.frmAbout.Contact,
-                           t.frmAbout.Ok,
-                           t.frmHelp.Help,
-                           t.frmHelp.HelpDesc,
-                           t.frmUpdate.FindTheLastestVer,
-                           t.frmUpdate.NoFindTheLastestVer,
-                           t.frmUpdate.CheckUpdate,
-                           t.frmUpdate.DownNewVersion,
-                           t.frmUpdate.TheLastestVer,
-                           t.frmUpdate.CheckingLastestVer,
-                           t.frmUpdate.CheckFailed};
-    for (const QString& entry : all)
-        EXPECT_FALSE(entry.isEmpty());
+    for (const ModTransLate::Entry& entry : ModTransLate::Entries())
+        EXPECT_FALSE(ModTransLate::Text(entry).isEmpty()) << entry.section << '/' << entry.key;
+}
+
+TEST(Catalogue, EveryEntryFillsATextOfItsOwn) {
+    // The catalogue holds as many texts as there are entries (the code asserts it when
+    // compiling): with none filled twice, every text is filled.
+    ModTransLate::Catalogue catalogue;
+    QSet<const QString*> texts;
+    for (const ModTransLate::Entry& entry : ModTransLate::Entries())
+        texts.insert(&entry.text(catalogue));
+    EXPECT_EQ(texts.size(), qsizetype(ModTransLate::Entries().size()));
 }
 
 TEST(LoadLanguage, FollowsTheProfileRulesForEachEntry) {
