@@ -9,7 +9,7 @@
 //      arrives) to the end of a 10^8 run
 #include "app/AddressFormatter.h"
 #include "app/frmMain.h"
-#include "i18n/ModTransLate.h"
+#include "i18n/WindowCaptions.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"
 

@@ -2,7 +2,7 @@
 
 #include "app/SuffixList.h"
 #include "common/ModCommon.h"
-#include "i18n/ModTransLate.h"
+#include "i18n/WindowCaptions.h"
 #include "info/frmAbout.h"
 #include "info/frmHelp.h"
 #include "ui/DialogSupport.h"

@@ -4,8 +4,6 @@
 
 #include <span>
 
-class QWidget;
-
 // The language catalogue: every interface text, read once at start-up from the
 // language file in the program folder's "language" subfolder.
 namespace ModTransLate {
@@ -62,17 +60,6 @@ QString LanguageFile();
 // The value of key in section of LanguageFile, or defaultText when there is none
 // (a missing file, section or key, or an empty value).
 QString ReadLanguageText(const QString& section, const QString& key, const QString& defaultText);
-
-// Reads the catalogue and reports a missing language file. Called once, before the
-// first window exists.
-void LoadLanguage();
-
-// Copy catalogue entries into each window's title, buttons and labels. They find
-// the targets by object name and only assign: an empty entry gives an empty caption.
-void ApplyMainCaptions(QWidget* frmMain);
-void ApplyAboutCaptions(QWidget* frmAbout);
-void ApplyHelpCaptions(QWidget* frmHelp);
-void ApplyUpdateCaptions(QWidget* frmUpdate);
 
 // Tests start each case from process start: empty catalogue, no language file.
 void ResetForTesting();

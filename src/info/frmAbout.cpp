@@ -3,6 +3,7 @@
 #include "Version.h"
 #include "common/ModCommon.h"
 #include "i18n/ModTransLate.h"
+#include "i18n/WindowCaptions.h"
 #include "ui/DialogSupport.h"
 #include "ui/Skin.h"
 #include "ui_frmAbout.h"

@@ -1,6 +1,6 @@
 #include "info/frmHelp.h"
 
-#include "i18n/ModTransLate.h"
+#include "i18n/WindowCaptions.h"
 #include "ui/DialogSupport.h"
 #include "ui/Skin.h"
 #include "ui_frmHelp.h"

@@ -5,6 +5,7 @@
 #include "Version.h"
 #include "common/ModCommon.h"
 #include "i18n/ModTransLate.h"
+#include "i18n/WindowCaptions.h"
 #include "platform/Desktop.h"
 #include "ui/DialogSupport.h"
 #include "ui/Skin.h"

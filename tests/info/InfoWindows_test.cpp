@@ -1,5 +1,6 @@
 #include "Version.h"
 #include "i18n/ModTransLate.h"
+#include "i18n/WindowCaptions.h"
 #include "info/frmAbout.h"
 #include "info/frmHelp.h"
 #include "platform/Desktop.h"
