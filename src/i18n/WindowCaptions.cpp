@@ -1,6 +1,5 @@
 #include "i18n/WindowCaptions.h"
 
-#include "i18n/ModTransLate.h"
 #include "platform/Desktop.h"
 
 #include <QAbstractButton>
@@ -10,15 +9,66 @@
 namespace ModTransLate {
 namespace {
 
-void setText(QWidget* window, const char* name, const QString& text) {
-    QObject* target = window->findChild<QObject*>(QString::fromLatin1(name));
-    if (auto* button = qobject_cast<QAbstractButton*>(target))
-        button->setText(text);
-    else if (auto* label = qobject_cast<QLabel*>(target))
-        label->setText(text);
+constexpr Caption MainCaptions[] = {
+    {"btnAdd", [](const Catalogue& t) { return t.frmMain.Add; }},
+    {"btnDel", [](const Catalogue& t) { return t.frmMain.Del; }},
+    {"btnBuild", [](const Catalogue& t) { return t.frmMain.Start; }},
+    {"btnCancel", [](const Catalogue& t) { return t.frmMain.Stop; }},
+    {"btnContact", [](const Catalogue& t) { return t.frmMain.Contact; }},
+    {"btnExit", [](const Catalogue& t) { return t.frmMain.Exit; }},
+    {"btnHelp", [](const Catalogue& t) { return t.frmHelp.Help; }},
+    {"btnUpdate", [](const Catalogue& t) { return t.frmMain.Update; }},
+    {"slSuffix", [](const Catalogue& t) { return t.frmMain.Suffix; }},
+    {"slTo", [](const Catalogue& t) { return t.frmMain.To; }},
+    {"slNoFrom", [](const Catalogue& t) { return t.frmMain.NoFrom; }},
+};
+
+constexpr Caption AboutCaptions[] = {
+    {"slAbout", [](const Catalogue& t) { return t.SysGlobal.ProductName; }},
+    {"slHomePage", [](const Catalogue& t) { return t.frmAbout.HomePage; }},
+    {"slEmail", [](const Catalogue& t) { return t.frmAbout.Email; }},
+    {"slContact", [](const Catalogue& t) { return t.frmAbout.Contact; }},
+    {"CommandOk", [](const Catalogue& t) { return t.frmAbout.Ok; }},
+};
+
+constexpr Caption HelpCaptions[] = {
+    {"lbHelp", [](const Catalogue& t) { return t.frmHelp.HelpDesc; }},
+    {"btnOk", [](const Catalogue& t) { return t.frmAbout.Ok; }},
+};
+
+constexpr Caption UpdateCaptions[] = {
+    {"Command(0)", [](const Catalogue& t) { return t.frmUpdate.CheckUpdate; }},
+    {"Command(1)", [](const Catalogue& t) { return t.frmMain.Exit; }},
+};
+
+constexpr WindowCaptions Tables[] = {
+    {"frmMain", [](const Catalogue& t) { return t.SysGlobal.ProductName; }, MainCaptions},
+    {"frmAbout", [](const Catalogue& t) { return t.frmAbout.About; }, AboutCaptions},
+    {"frmHelp", [](const Catalogue& t) { return t.frmHelp.Help; }, HelpCaptions},
+    {"frmUpdate", [](const Catalogue& t) { return t.frmUpdate.CheckUpdate; }, UpdateCaptions},
+};
+
+void apply(QWidget* window, const WindowCaptions& table) {
+    const Catalogue& t = Text();
+    window->setWindowTitle(table.title(t));
+    for (const Caption& caption : table.captions) {
+        QObject* target = window->findChild<QObject*>(QString::fromLatin1(caption.control));
+        if (auto* button = qobject_cast<QAbstractButton*>(target))
+            button->setText(caption.text(t));
+        else if (auto* label = qobject_cast<QLabel*>(target))
+            label->setText(caption.text(t));
+        else
+            Q_ASSERT_X(false, table.window,
+                       qPrintable(QStringLiteral("no button or label named ") +
+                                  QString::fromLatin1(caption.control)));
+    }
 }
 
 } // namespace
+
+std::span<const WindowCaptions> CaptionTables() {
+    return Tables;
+}
 
 void LoadLanguage() {
     if (!ReadCatalogue())
@@ -27,43 +77,19 @@ void LoadLanguage() {
 }
 
 void ApplyMainCaptions(QWidget* frmMain) {
-    const Catalogue& t = Text();
-    frmMain->setWindowTitle(t.SysGlobal.ProductName);
-    setText(frmMain, "btnAdd", t.frmMain.Add);
-    setText(frmMain, "btnDel", t.frmMain.Del);
-    setText(frmMain, "btnBuild", t.frmMain.Start);
-    setText(frmMain, "btnCancel", t.frmMain.Stop);
-    setText(frmMain, "btnContact", t.frmMain.Contact);
-    setText(frmMain, "btnExit", t.frmMain.Exit);
-    setText(frmMain, "btnHelp", t.frmHelp.Help);
-    setText(frmMain, "btnUpdate", t.frmMain.Update);
-    setText(frmMain, "slSuffix", t.frmMain.Suffix);
-    setText(frmMain, "slTo", t.frmMain.To);
-    setText(frmMain, "slNoFrom", t.frmMain.NoFrom);
+    apply(frmMain, Tables[0]);
 }
 
 void ApplyAboutCaptions(QWidget* frmAbout) {
-    const Catalogue& t = Text();
-    frmAbout->setWindowTitle(t.frmAbout.About);
-    setText(frmAbout, "slAbout", t.SysGlobal.ProductName);
-    setText(frmAbout, "slHomePage", t.frmAbout.HomePage);
-    setText(frmAbout, "slEmail", t.frmAbout.Email);
-    setText(frmAbout, "slContact", t.frmAbout.Contact);
-    setText(frmAbout, "CommandOk", t.frmAbout.Ok);
+    apply(frmAbout, Tables[1]);
 }
 
 void ApplyHelpCaptions(QWidget* frmHelp) {
-    const Catalogue& t = Text();
-    frmHelp->setWindowTitle(t.frmHelp.Help);
-    setText(frmHelp, "lbHelp", t.frmHelp.HelpDesc);
-    setText(frmHelp, "btnOk", t.frmAbout.Ok);
+    apply(frmHelp, Tables[2]);
 }
 
 void ApplyUpdateCaptions(QWidget* frmUpdate) {
-    const Catalogue& t = Text();
-    frmUpdate->setWindowTitle(t.frmUpdate.CheckUpdate);
-    setText(frmUpdate, "Command(0)", t.frmUpdate.CheckUpdate);
-    setText(frmUpdate, "Command(1)", t.frmMain.Exit);
+    apply(frmUpdate, Tables[3]);
 }
 
 } // namespace ModTransLate

@@ -1,14 +1,21 @@
 #include "i18n/WindowCaptions.h"
 
+#include "app/frmMain.h"
 #include "i18n/ModTransLate.h"
+#include "info/frmAbout.h"
+#include "info/frmHelp.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"
 #include "support/TestSupport.h"
+#include "update/frmUpdate.h"
 
+#include <QAbstractButton>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QWidget>
+
+#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -35,11 +42,13 @@ TEST(LoadLanguage, AMissingEnglishFileIsReportedOnceAndEveryEntryStaysEmpty) {
 
 TEST(Captions, AreAssignedByObjectNameAndEmptyEntriesBlankTheTargets) {
     ProgramFolder folder;
-    QWidget window;
-    auto* button = new QPushButton(QStringLiteral("design"), &window);
-    button->setObjectName(QStringLiteral("btnHelp"));
-    auto* label = new QLabel(QStringLiteral("design"), &window);
-    label->setObjectName(QStringLiteral("slTo"));
+    frmMain window;
+    auto* button = window.findChild<QPushButton*>(QStringLiteral("btnHelp"));
+    auto* label = window.findChild<QLabel*>(QStringLiteral("slTo"));
+    ASSERT_NE(button, nullptr);
+    ASSERT_NE(label, nullptr);
+    button->setText(QStringLiteral("design"));
+    label->setText(QStringLiteral("design"));
     window.setWindowTitle(QStringLiteral("  Korvani"));
 
     ModTransLate::ApplyMainCaptions(&window); // nothing loaded yet: every entry empty
@@ -52,6 +61,28 @@ TEST(Captions, AreAssignedByObjectNameAndEmptyEntriesBlankTheTargets) {
     EXPECT_EQ(window.windowTitle(), ModTransLate::Text().SysGlobal.ProductName);
     EXPECT_EQ(button->text(), ModTransLate::Text().frmHelp.Help);
     EXPECT_EQ(label->text(), ModTransLate::Text().frmMain.To);
+}
+
+TEST(Captions, EveryTargetIsAButtonOrLabelOfTheRealWindow) {
+    ProgramFolder folder;
+    frmMain main;
+    frmAbout about;
+    frmHelp help;
+    frmUpdate update;
+    // In the order of the tables: the routines' own lists of what they set.
+    const QWidget* windows[] = {&main, &about, &help, &update};
+    const auto tables = ModTransLate::CaptionTables();
+    ASSERT_EQ(tables.size(), std::size(windows));
+    for (std::size_t i = 0; i < tables.size(); ++i) {
+        EXPECT_EQ(windows[i]->objectName(), QString::fromLatin1(tables[i].window));
+        for (const ModTransLate::Caption& caption : tables[i].captions) {
+            const QObject* target =
+                windows[i]->findChild<QObject*>(QString::fromLatin1(caption.control));
+            EXPECT_TRUE(qobject_cast<const QAbstractButton*>(target) ||
+                        qobject_cast<const QLabel*>(target))
+                << tables[i].window << ": " << caption.control;
+        }
+    }
 }
 
 } // namespace
