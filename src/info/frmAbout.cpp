@@ -12,10 +12,6 @@
 #include <QKeyEvent>
 #include <QPalette>
 
-namespace {
-int aboutLoads = 0;
-} // namespace
-
 frmAbout::frmAbout(QWidget* centreOn)
     : QDialog(nullptr), ui(new Ui::frmAbout), centreOn_(centreOn) {
     ui->setupUi(this);
@@ -71,12 +67,7 @@ QString frmAbout::ContactAddress2() {
     return QStringLiteral("sales@example.com");
 }
 
-int frmAbout::loadCount() {
-    return aboutLoads;
-}
-
 void frmAbout::Form_Load() {
-    ++aboutLoads;
     ModTransLate::ApplyAboutCaptions(this);
     if (Skin* skin = Skin::instance())
         skin->skinWindow(this);

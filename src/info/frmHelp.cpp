@@ -7,10 +7,6 @@
 
 #include <QKeyEvent>
 
-namespace {
-int helpLoads = 0;
-} // namespace
-
 frmHelp::frmHelp(QWidget* parent) : QDialog(parent), ui(new Ui::frmHelp) {
     ui->setupUi(this);
     // A tool window has no taskbar button; its title bar carries the close button only.
@@ -31,12 +27,7 @@ frmHelp::~frmHelp() {
     delete ui;
 }
 
-int frmHelp::loadCount() {
-    return helpLoads;
-}
-
 void frmHelp::Form_Load() {
-    ++helpLoads;
     if (Skin* skin = Skin::instance())
         skin->skinWindow(this);
     ModTransLate::ApplyHelpCaptions(this);
