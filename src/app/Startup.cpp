@@ -1,7 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/frmMain.h"
-#include "i18n/ModTransLate.h"
+#include "i18n/WindowCaptions.h"
 #include "ui/RecordViewAccessible.h"
 
 #include <csignal>

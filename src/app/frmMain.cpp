@@ -6,6 +6,7 @@
 #include "common/ModCommon.h"
 #include "common/ModCommonUi.h"
 #include "i18n/ModTransLate.h"
+#include "i18n/WindowCaptions.h"
 #include "info/frmAbout.h"
 #include "info/frmHelp.h"
 #include "platform/Desktop.h"

@@ -2,19 +2,71 @@
 
 #include "common/ModCommon.h"
 #include "platform/Application.h"
-#include "platform/Desktop.h"
 #include "platform/ProfileFile.h"
 
-#include <QAbstractButton>
-#include <QFileInfo>
-#include <QLabel>
 #include <QStringDecoder>
-#include <QWidget>
 
 #include <array>
+#include <iterator>
 
 namespace ModTransLate {
 namespace {
+
+// An entry whose section and key are the names of its catalogue member.
+// clang-format off
+#define CATALOGUE_ENTRY(section, key) \
+    Entry{#section, #key, [](Catalogue& c) -> QString& { return c.section.key; }}
+// clang-format on
+
+constexpr Entry Table[] = {
+    CATALOGUE_ENTRY(SysGlobal, ProductName),
+
+    CATALOGUE_ENTRY(frmMain, Add),
+    CATALOGUE_ENTRY(frmMain, Del),
+    CATALOGUE_ENTRY(frmMain, Start),
+    CATALOGUE_ENTRY(frmMain, Exit),
+    CATALOGUE_ENTRY(frmMain, Stop),
+    CATALOGUE_ENTRY(frmMain, Contact),
+    CATALOGUE_ENTRY(frmMain, Update),
+    CATALOGUE_ENTRY(frmMain, Suffix),
+    CATALOGUE_ENTRY(frmMain, NoFrom),
+    CATALOGUE_ENTRY(frmMain, To),
+    CATALOGUE_ENTRY(frmMain, AddSuccessfully),
+    CATALOGUE_ENTRY(frmMain, CancelAndSave),
+    CATALOGUE_ENTRY(frmMain, CreateNoSuccessfully),
+    CATALOGUE_ENTRY(frmMain, PlsFillNo),
+    CATALOGUE_ENTRY(frmMain, WrongNoFormat),
+    CATALOGUE_ENTRY(frmMain, StartLargerEnd),
+    CATALOGUE_ENTRY(frmMain, DelSuccessfully),
+    CATALOGUE_ENTRY(frmMain, SuffixCanNotEmpty),
+    CATALOGUE_ENTRY(frmMain, SuffixExist),
+    CATALOGUE_ENTRY(frmMain, HomePageLink),
+
+    CATALOGUE_ENTRY(frmAbout, About),
+    CATALOGUE_ENTRY(frmAbout, HomePage),
+    CATALOGUE_ENTRY(frmAbout, Email),
+    CATALOGUE_ENTRY(frmAbout, Contact),
+    CATALOGUE_ENTRY(frmAbout, Ok),
+
+    CATALOGUE_ENTRY(frmHelp, Help),
+    CATALOGUE_ENTRY(frmHelp, HelpDesc),
+
+    CATALOGUE_ENTRY(frmUpdate, FindTheLastestVer),
+    CATALOGUE_ENTRY(frmUpdate, NoFindTheLastestVer),
+    CATALOGUE_ENTRY(frmUpdate, CheckUpdate),
+    CATALOGUE_ENTRY(frmUpdate, DownNewVersion),
+    CATALOGUE_ENTRY(frmUpdate, TheLastestVer),
+    CATALOGUE_ENTRY(frmUpdate, CheckingLastestVer),
+
+    // Entries added by this program, read after the original thirty-four.
+    CATALOGUE_ENTRY(frmMain, SuffixInvalid),
+    CATALOGUE_ENTRY(frmUpdate, CheckFailed),
+};
+
+#undef CATALOGUE_ENTRY
+
+// The catalogue holds texts only, and the table names every one of them.
+static_assert(std::size(Table) * sizeof(QString) == sizeof(Catalogue));
 
 Catalogue& catalogue() {
     static Catalogue text;
@@ -26,22 +78,18 @@ QString& languageFile() {
     return path;
 }
 
-QString read(const char* section, const char* key) {
-    return ReadLanguageText(QString::fromLatin1(section), QString::fromLatin1(key), QString());
-}
-
-void setText(QWidget* window, const char* name, const QString& text) {
-    QObject* target = window->findChild<QObject*>(QString::fromLatin1(name));
-    if (auto* button = qobject_cast<QAbstractButton*>(target))
-        button->setText(text);
-    else if (auto* label = qobject_cast<QLabel*>(target))
-        label->setText(text);
-}
-
 } // namespace
+
+std::span<const Entry> Entries() {
+    return Table;
+}
 
 const Catalogue& Text() {
     return catalogue();
+}
+
+const QString& Text(const Entry& entry) {
+    return entry.text(catalogue());
 }
 
 QString LanguageFile() {
@@ -74,102 +122,21 @@ QString ReadLanguageText(const QString& section, const QString& key, const QStri
     return ModCommon::CutAtNul(decoder.decode(QByteArrayView(buffer, length)));
 }
 
-void LoadLanguage() {
+bool ReadCatalogue() {
     SetLanguageFile(QStringLiteral("0"));
     if (!ModCommon::FileSystem())
         ModCommon::CreateFileSystem();
-    if (!ModCommon::FileSystem()->FileExists(languageFile())) {
-        platform::MessageBox::show(QStringLiteral("Can't find the language file") + languageFile(),
-                                   platform::MessageIcon::Warning);
-        return;
-    }
+    if (!ModCommon::FileSystem()->FileExists(languageFile()))
+        return false;
     Catalogue& t = catalogue();
-    t.SysGlobal.ProductName = read("SysGlobal", "ProductName");
-    platform::Application::setTitle(t.SysGlobal.ProductName);
-
-    auto& m = t.frmMain;
-    m.Add = read("frmMain", "Add");
-    m.Del = read("frmMain", "Del");
-    m.Start = read("frmMain", "Start");
-    m.Exit = read("frmMain", "Exit");
-    m.Stop = read("frmMain", "Stop");
-    m.Contact = read("frmMain", "Contact");
-    m.Update = read("frmMain", "Update");
-    m.Suffix = read("frmMain", "Suffix");
-    m.NoFrom = read("frmMain", "NoFrom");
-    m.To = read("frmMain", "To");
-    m.AddSuccessfully = read("frmMain", "AddSuccessfully");
-    m.CancelAndSave = read("frmMain", "CancelAndSave");
-    m.CreateNoSuccessfully = read("frmMain", "CreateNoSuccessfully");
-    m.PlsFillNo = read("frmMain", "PlsFillNo");
-    m.WrongNoFormat = read("frmMain", "WrongNoFormat");
-    m.StartLargerEnd = read("frmMain", "StartLargerEnd");
-    m.DelSuccessfully = read("frmMain", "DelSuccessfully");
-    m.SuffixCanNotEmpty = read("frmMain", "SuffixCanNotEmpty");
-    m.SuffixExist = read("frmMain", "SuffixExist");
-    m.HomePageLink = read("frmMain", "HomePageLink");
-
-    auto& a = t.frmAbout;
-    a.About = read("frmAbout", "About");
-    a.HomePage = read("frmAbout", "HomePage");
-    a.Email = read("frmAbout", "Email");
-    a.Contact = read("frmAbout", "Contact");
-    a.Ok = read("frmAbout", "Ok");
-
-    t.frmHelp.Help = read("frmHelp", "Help");
-    t.frmHelp.HelpDesc = read("frmHelp", "HelpDesc");
-
-    auto& u = t.frmUpdate;
-    u.FindTheLastestVer = read("frmUpdate", "FindTheLastestVer");
-    u.NoFindTheLastestVer = read("frmUpdate", "NoFindTheLastestVer");
-    u.CheckUpdate = read("frmUpdate", "CheckUpdate");
-    u.DownNewVersion = read("frmUpdate", "DownNewVersion");
-    u.TheLastestVer = read("frmUpdate", "TheLastestVer");
-    u.CheckingLastestVer = read("frmUpdate", "CheckingLastestVer");
-
-    // Entries added by this program, read after the original thirty-four.
-    m.SuffixInvalid = read("frmMain", "SuffixInvalid");
-    u.CheckFailed = read("frmUpdate", "CheckFailed");
-}
-
-void ApplyMainCaptions(QWidget* frmMain) {
-    const Catalogue& t = Text();
-    frmMain->setWindowTitle(t.SysGlobal.ProductName);
-    setText(frmMain, "btnAdd", t.frmMain.Add);
-    setText(frmMain, "btnDel", t.frmMain.Del);
-    setText(frmMain, "btnBuild", t.frmMain.Start);
-    setText(frmMain, "btnCancel", t.frmMain.Stop);
-    setText(frmMain, "btnContact", t.frmMain.Contact);
-    setText(frmMain, "btnExit", t.frmMain.Exit);
-    setText(frmMain, "btnHelp", t.frmHelp.Help);
-    setText(frmMain, "btnUpdate", t.frmMain.Update);
-    setText(frmMain, "slSuffix", t.frmMain.Suffix);
-    setText(frmMain, "slTo", t.frmMain.To);
-    setText(frmMain, "slNoFrom", t.frmMain.NoFrom);
-}
-
-void ApplyAboutCaptions(QWidget* frmAbout) {
-    const Catalogue& t = Text();
-    frmAbout->setWindowTitle(t.frmAbout.About);
-    setText(frmAbout, "slAbout", t.SysGlobal.ProductName);
-    setText(frmAbout, "slHomePage", t.frmAbout.HomePage);
-    setText(frmAbout, "slEmail", t.frmAbout.Email);
-    setText(frmAbout, "slContact", t.frmAbout.Contact);
-    setText(frmAbout, "CommandOk", t.frmAbout.Ok);
-}
-
-void ApplyHelpCaptions(QWidget* frmHelp) {
-    const Catalogue& t = Text();
-    frmHelp->setWindowTitle(t.frmHelp.Help);
-    setText(frmHelp, "lbHelp", t.frmHelp.HelpDesc);
-    setText(frmHelp, "btnOk", t.frmAbout.Ok);
-}
-
-void ApplyUpdateCaptions(QWidget* frmUpdate) {
-    const Catalogue& t = Text();
-    frmUpdate->setWindowTitle(t.frmUpdate.CheckUpdate);
-    setText(frmUpdate, "Command(0)", t.frmUpdate.CheckUpdate);
-    setText(frmUpdate, "Command(1)", t.frmMain.Exit);
+    for (const Entry& entry : Entries()) {
+        QString& text = entry.text(t);
+        text = ReadLanguageText(QString::fromLatin1(entry.section), QString::fromLatin1(entry.key),
+                                QString());
+        if (&text == &t.SysGlobal.ProductName)
+            platform::Application::setTitle(text);
+    }
+    return true;
 }
 
 void ResetForTesting() {

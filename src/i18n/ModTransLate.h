@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class QWidget;
+#include <span>
 
 // The language catalogue: every interface text, read once at start-up from the
 // language file in the program folder's "language" subfolder.
@@ -30,12 +30,27 @@ struct Catalogue {
     } frmUpdate;
 };
 
-// The loaded catalogue; every entry is empty until LoadLanguage has read it.
-const Catalogue& Text();
+// One catalogue entry: the key in a section of the language file, and the text of a
+// catalogue it fills.
+struct Entry {
+    const char* section;
+    const char* key;
+    QString& (*text)(Catalogue&);
+};
 
-// Picks the language file, reports a missing one, sets the application title from
-// ProductName and reads every entry. Called once, before the first window exists.
-void LoadLanguage();
+// Every entry, in the order of reading: ProductName, the thirty-three of the windows,
+// then the two added by this program (frmMain SuffixInvalid, frmUpdate CheckFailed).
+std::span<const Entry> Entries();
+
+// The loaded catalogue; every entry is empty until it has been read.
+const Catalogue& Text();
+// The loaded text of one of Entries().
+const QString& Text(const Entry& entry);
+
+// Picks the English language file and reads the catalogue from it: ProductName first,
+// which becomes the application title, then every other entry. False, with nothing
+// read, when the file does not exist.
+bool ReadCatalogue();
 
 // Sets LanguageFile for the codes "0" (English), "1" (Simplified Chinese) and
 // "2" (Traditional Chinese); any other code leaves it unchanged.
@@ -45,13 +60,6 @@ QString LanguageFile();
 // The value of key in section of LanguageFile, or defaultText when there is none
 // (a missing file, section or key, or an empty value).
 QString ReadLanguageText(const QString& section, const QString& key, const QString& defaultText);
-
-// Copy catalogue entries into each window's title, buttons and labels. They find
-// the targets by object name and only assign: an empty entry gives an empty caption.
-void ApplyMainCaptions(QWidget* frmMain);
-void ApplyAboutCaptions(QWidget* frmAbout);
-void ApplyHelpCaptions(QWidget* frmHelp);
-void ApplyUpdateCaptions(QWidget* frmUpdate);
 
 // Tests start each case from process start: empty catalogue, no language file.
 void ResetForTesting();

@@ -3,6 +3,7 @@
 #include "Version.h"
 #include "common/ModCommonUi.h"
 #include "i18n/ModTransLate.h"
+#include "i18n/WindowCaptions.h"
 #include "ui/DialogSupport.h"
 #include "ui/Skin.h"
 #include "ui_frmAbout.h"
@@ -10,10 +11,6 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPalette>
-
-namespace {
-int aboutLoads = 0;
-} // namespace
 
 frmAbout::frmAbout(QWidget* centreOn)
     : QDialog(nullptr), ui(new Ui::frmAbout), centreOn_(centreOn) {
@@ -70,12 +67,7 @@ QString frmAbout::ContactAddress2() {
     return QStringLiteral("sales@example.com");
 }
 
-int frmAbout::loadCount() {
-    return aboutLoads;
-}
-
 void frmAbout::Form_Load() {
-    ++aboutLoads;
     ModTransLate::ApplyAboutCaptions(this);
     if (Skin* skin = Skin::instance())
         skin->skinWindow(this);

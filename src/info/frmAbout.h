@@ -26,9 +26,6 @@ public:
     static QString ContactAddress1();
     static QString ContactAddress2();
 
-    // How often a load step has run in this process (tests count reloads).
-    static int loadCount();
-
 protected:
     // Escape presses nothing and leaves the window open; Enter presses only the
     // focused button.

@@ -1,15 +1,11 @@
 #include "info/frmHelp.h"
 
-#include "i18n/ModTransLate.h"
+#include "i18n/WindowCaptions.h"
 #include "ui/DialogSupport.h"
 #include "ui/Skin.h"
 #include "ui_frmHelp.h"
 
 #include <QKeyEvent>
-
-namespace {
-int helpLoads = 0;
-} // namespace
 
 frmHelp::frmHelp(QWidget* parent) : QDialog(parent), ui(new Ui::frmHelp) {
     ui->setupUi(this);
@@ -31,12 +27,7 @@ frmHelp::~frmHelp() {
     delete ui;
 }
 
-int frmHelp::loadCount() {
-    return helpLoads;
-}
-
 void frmHelp::Form_Load() {
-    ++helpLoads;
     if (Skin* skin = Skin::instance())
         skin->skinWindow(this);
     ModTransLate::ApplyHelpCaptions(this);

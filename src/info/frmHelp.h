@@ -16,9 +16,6 @@ public:
     explicit frmHelp(QWidget* parent = nullptr);
     ~frmHelp() override;
 
-    // How often a load step has run in this process (tests count reloads).
-    static int loadCount();
-
 protected:
     // Escape presses nothing and leaves the window open; Enter presses only the
     // focused button.

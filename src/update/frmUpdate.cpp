@@ -5,6 +5,7 @@
 #include "Version.h"
 #include "common/ModCommonUi.h"
 #include "i18n/ModTransLate.h"
+#include "i18n/WindowCaptions.h"
 #include "platform/Desktop.h"
 #include "ui/DialogSupport.h"
 #include "ui/Skin.h"
@@ -29,9 +30,6 @@ frmUpdate::frmUpdate(QWidget* centreOn)
                            Qt::MSWindowsFixedSizeDialogHint),
       ui(new Ui::frmUpdate), centreOn_(centreOn) {
     ui->setupUi(this);
-    setObjectName(QStringLiteral("frmUpdate"));
-    ui->Command_0->setObjectName(QStringLiteral("Command(0)"));
-    ui->Command_1->setObjectName(QStringLiteral("Command(1)"));
     setFixedSize(size());
     QFont messageFont = ui->lbMsg->font();
     messageFont.setPointSizeF(8.25);

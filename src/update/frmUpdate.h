@@ -19,7 +19,8 @@ public:
     ~frmUpdate() override;
 
     // The control array Command: members 0 (check / download) and 1 (close), with the
-    // object names "Command(0)" and "Command(1)".
+    // object names "Command(0)" and "Command(1)" (given in frmUpdate.ui, whose members
+    // for them are Command_0 and Command_1).
     QPushButton* Command(int index) const;
     void Command_Click(int index);
     void CheckVersion();

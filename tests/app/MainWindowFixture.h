@@ -3,6 +3,7 @@
 #include "app/frmMain.h"
 #include "driver/MainWindowDriver.h"
 #include "i18n/ModTransLate.h"
+#include "i18n/WindowCaptions.h"
 #include "platform/Desktop.h"
 #include "support/TestSupport.h"
 

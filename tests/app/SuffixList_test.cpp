@@ -3,6 +3,7 @@
 #include "app/MainWindowFixture.h"
 
 #include "i18n/ModTransLate.h"
+#include "i18n/WindowCaptions.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"
 #include "support/TestSupport.h"

@@ -22,46 +22,10 @@ using testsupport::readFile;
 using testsupport::writeFile;
 
 QList<QString> allEntries() {
-    const ModTransLate::Catalogue& t = ModTransLate::Text();
-    const auto& m = t.frmMain;
-    const auto& a = t.frmAbout;
-    const auto& u = t.frmUpdate;
-    return {t.SysGlobal.ProductName,
-            m.Add,
-            m.Del,
-            m.Start,
-            m.Exit,
-            m.Stop,
-            m.Contact,
-            m.Update,
-            m.Suffix,
-            m.NoFrom,
-            m.To,
-            m.AddSuccessfully,
-            m.CancelAndSave,
-            m.CreateNoSuccessfully,
-            m.PlsFillNo,
-            m.WrongNoFormat,
-            m.StartLargerEnd,
-            m.DelSuccessfully,
-            m.SuffixCanNotEmpty,
-            m.SuffixExist,
-            m.HomePageLink,
-            m.SuffixInvalid,
-            a.About,
-            a.HomePage,
-            a.Email,
-            a.Contact,
-            a.Ok,
-            t.frmHelp.Help,
-            t.frmHelp.HelpDesc,
-            u.FindTheLastestVer,
-            u.NoFindTheLastestVer,
-            u.CheckUpdate,
-            u.DownNewVersion,
-            u.TheLastestVer,
-            u.CheckingLastestVer,
-            u.CheckFailed};
+    QList<QString> texts;
+    for (const ModTransLate::Entry& entry : ModTransLate::Entries())
+        texts.append(ModTransLate::Text(entry));
+    return texts;
 }
 
 class LanguageFaultsTest : public ::testing::Test {

@@ -4,6 +4,7 @@
 // expected list, line by line.
 #include "app/AddressFormatter.h"
 #include "i18n/ModTransLate.h"
+#include "i18n/WindowCaptions.h"
 #include "support/TestSupport.h"
 
 #include <QElapsedTimer>

@@ -4,6 +4,7 @@
 #include "app/SuffixList.h"
 #include "app/frmMain.h"
 #include "i18n/ModTransLate.h"
+#include "i18n/WindowCaptions.h"
 #include "platform/Desktop.h"
 #include "platform/ProfileFile.h"
 #include "support/TestSupport.h"

@@ -1,18 +1,14 @@
 #include "i18n/ModTransLate.h"
 #include "platform/Application.h"
-#include "platform/Desktop.h"
 #include "support/TestSupport.h"
 
 #include <QFile>
-#include <QLabel>
-#include <QPushButton>
-#include <QWidget>
+#include <QSet>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using platform::MessageBox;
 using testsupport::ProgramFolder;
 
 TEST(LanguageFile, CodesPickTheirFilesAndOthersChangeNothing) {
@@ -32,26 +28,9 @@ TEST(LanguageFile, CodesPickTheirFilesAndOthersChangeNothing) {
               folder.path() + QStringLiteral("/language/Korvani_EN.ini"));
 }
 
-TEST(LoadLanguage, AMissingEnglishFileIsReportedOnceAndEveryEntryStaysEmpty) {
+TEST(ReadCatalogue, ReadsEveryEntryOfTheShippedFilesScopedBySection) {
     ProgramFolder folder;
-    ASSERT_TRUE(QFile::remove(folder.languageFile()));
-    ModTransLate::LoadLanguage();
-    ASSERT_EQ(MessageBox::shown().size(), 1);
-    const platform::ShownMessage& shown = MessageBox::shown().first();
-    EXPECT_EQ(shown.text, QStringLiteral("Can't find the language file") + folder.path() +
-                              QStringLiteral("/language/Korvani_EN.ini"));
-    EXPECT_EQ(shown.title, QStringLiteral("Korvani"));
-    EXPECT_EQ(shown.icon, platform::MessageIcon::Warning);
-    EXPECT_TRUE(ModTransLate::Text().SysGlobal.ProductName.isEmpty());
-    EXPECT_TRUE(ModTransLate::Text().frmMain.Start.isEmpty());
-    EXPECT_TRUE(ModTransLate::Text().frmUpdate.CheckingLastestVer.isEmpty());
-    EXPECT_EQ(platform::Application::title(), QStringLiteral("Korvani"));
-}
-
-TEST(LoadLanguage, ReadsEveryEntryOfTheShippedFilesScopedBySection) {
-    ProgramFolder folder;
-    ModTransLate::LoadLanguage();
-    EXPECT_TRUE(MessageBox::shown().isEmpty());
+    EXPECT_TRUE(ModTransLate::ReadCatalogue()); // the file is there: no message to show
     const ModTransLate::Catalogue& t = ModTransLate::Text();
     EXPECT_EQ(t.SysGlobal.ProductName, QStringLiteral("Korvani"));
     EXPECT_EQ(platform::Application::title(), QStringLiteral("Korvani"));
@@ -59,44 +38,21 @@ TEST(LoadLanguage, ReadsEveryEntryOfTheShippedFilesScopedBySection) {
     // Two entries share the key Contact in different sections.
     EXPECT_EQ(t.frmMain.Contact, QStringLiteral("Contact"));
     EXPECT_NE(t.frmAbout.Contact, t.frmMain.Contact);
-    const QString all[] = {t.frmMain.Add,
-                           t.frmMain.Del,
-                           t.frmMain.Exit,
-                           t.frmMain.Stop,
-                           t.frmMain.Update,
-                           t.frmMain.Suffix,
-                           t.frmMain.NoFrom,
-                           t.frmMain.To,
-                           t.frmMain.AddSuccessfully,
-                           t.frmMain.CancelAndSave,
-                           t.frmMain.CreateNoSuccessfully,
-                           t.frmMain.PlsFillNo,
-                           t.frmMain.WrongNoFormat,
-                           t.frmMain.StartLargerEnd,
-                           t.frmMain.DelSuccessfully,
-                           t.frmMain.SuffixCanNotEmpty,
-                           t.frmMain.SuffixExist,
-                           t.frmMain.HomePageLink,
-                           t.frmMain.SuffixInvalid,
-                           t.frmAbout.About,
-                           t.frmAbout.HomePage,
-                           t.frmAbout.Email,
-                           t.frmAbout.Contact,
-                           t.frmAbout.Ok,
-                           t.frmHelp.Help,
-                           t.frmHelp.HelpDesc,
-                           t.frmUpdate.FindTheLastestVer,
-                           t.frmUpdate.NoFindTheLastestVer,
-                           t.frmUpdate.CheckUpdate,
-                           t.frmUpdate.DownNewVersion,
-                           t.frmUpdate.TheLastestVer,
-                           t.frmUpdate.CheckingLastestVer,
-                           t.frmUpdate.CheckFailed};
-    for (const QString& entry : all)
-        EXPECT_FALSE(entry.isEmpty());
+    for (const ModTransLate::Entry& entry : ModTransLate::Entries())
+        EXPECT_FALSE(ModTransLate::Text(entry).isEmpty()) << entry.section << '/' << entry.key;
 }
 
-TEST(LoadLanguage, FollowsTheProfileRulesForEachEntry) {
+TEST(Catalogue, EveryEntryFillsATextOfItsOwn) {
+    // The catalogue holds as many texts as there are entries (the code asserts it when
+    // compiling): with none filled twice, every text is filled.
+    ModTransLate::Catalogue catalogue;
+    QSet<const QString*> texts;
+    for (const ModTransLate::Entry& entry : ModTransLate::Entries())
+        texts.insert(&entry.text(catalogue));
+    EXPECT_EQ(texts.size(), qsizetype(ModTransLate::Entries().size()));
+}
+
+TEST(ReadCatalogue, FollowsTheProfileRulesForEachEntry) {
     ProgramFolder folder;
     const QByteArray value599(599, 'v');
     testsupport::writeFile(folder.languageFile(),
@@ -106,7 +62,7 @@ TEST(LoadLanguage, FollowsTheProfileRulesForEachEntry) {
                                value599 + "\r\nAdd=" + value599 +
                                "w\r\n"
                                "[frmHelp]\r\nHelpDesc=only the text\r\n");
-    ModTransLate::LoadLanguage();
+    ASSERT_TRUE(ModTransLate::ReadCatalogue());
     const ModTransLate::Catalogue& t = ModTransLate::Text();
     EXPECT_EQ(t.SysGlobal.ProductName, QStringLiteral("Quoted Name"));
     EXPECT_EQ(platform::Application::title(), QStringLiteral("Quoted Name"));
@@ -120,11 +76,10 @@ TEST(LoadLanguage, FollowsTheProfileRulesForEachEntry) {
     EXPECT_TRUE(t.frmAbout.Ok.isEmpty()); // the section is missing
 }
 
-TEST(LoadLanguage, WithoutProductNameTheTitleBecomesEmpty) {
+TEST(ReadCatalogue, WithoutProductNameTheTitleBecomesEmpty) {
     ProgramFolder folder;
     testsupport::writeFile(folder.languageFile(), "[frmMain]\nStart=Go\n");
-    ModTransLate::LoadLanguage();
-    EXPECT_TRUE(MessageBox::shown().isEmpty());
+    EXPECT_TRUE(ModTransLate::ReadCatalogue()); // the file is there: no message to show
     EXPECT_EQ(platform::Application::title(), QString());
     EXPECT_EQ(ModTransLate::Text().frmMain.Start, QStringLiteral("Go"));
 }
@@ -137,27 +92,6 @@ TEST(ReadLanguageText, GivesTheDefaultForMissingOrEmptyValues) {
     EXPECT_EQ(ModTransLate::ReadLanguageText("A", "empty", "d"), QStringLiteral("d"));
     EXPECT_EQ(ModTransLate::ReadLanguageText("A", "none", "d"), QStringLiteral("d"));
     EXPECT_EQ(ModTransLate::ReadLanguageText("B", "key", ""), QString());
-}
-
-TEST(Captions, AreAssignedByObjectNameAndEmptyEntriesBlankTheTargets) {
-    ProgramFolder folder;
-    QWidget window;
-    auto* button = new QPushButton(QStringLiteral("design"), &window);
-    button->setObjectName(QStringLiteral("btnHelp"));
-    auto* label = new QLabel(QStringLiteral("design"), &window);
-    label->setObjectName(QStringLiteral("slTo"));
-    window.setWindowTitle(QStringLiteral("  Korvani"));
-
-    ModTransLate::ApplyMainCaptions(&window); // nothing loaded yet: every entry empty
-    EXPECT_EQ(window.windowTitle(), QString());
-    EXPECT_EQ(button->text(), QString());
-    EXPECT_EQ(label->text(), QString());
-
-    ModTransLate::LoadLanguage();
-    ModTransLate::ApplyMainCaptions(&window);
-    EXPECT_EQ(window.windowTitle(), ModTransLate::Text().SysGlobal.ProductName);
-    EXPECT_EQ(button->text(), ModTransLate::Text().frmHelp.Help);
-    EXPECT_EQ(label->text(), ModTransLate::Text().frmMain.To);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "update/frmUpdate.h"
 
 #include "i18n/ModTransLate.h"
+#include "i18n/WindowCaptions.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestSupport.h"
 #include "update/UpdateConfig.h"

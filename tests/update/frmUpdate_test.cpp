@@ -2,6 +2,7 @@
 
 #include "Version.h"
 #include "i18n/ModTransLate.h"
+#include "i18n/WindowCaptions.h"
 #include "platform/Desktop.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestSupport.h"

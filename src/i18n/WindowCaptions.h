@@ -1,0 +1,44 @@
+#pragma once
+
+#include "i18n/ModTransLate.h"
+
+#include <span>
+
+class QWidget;
+
+// The window side of the catalogue: the load that reports a missing language file,
+// and the routines that copy catalogue entries into the windows' captions.
+namespace ModTransLate {
+
+// Reads the catalogue (see ReadCatalogue); when the language file is missing it says
+// so in a warning message box and every entry stays empty. Called once, before the
+// first window exists.
+void LoadLanguage();
+
+// Copy catalogue entries into each window's title, buttons and labels. They find
+// the targets by object name and only assign: an empty entry gives an empty caption.
+// A target that cannot be found stops a debug build; a release build passes over it.
+void ApplyMainCaptions(QWidget* frmMain);
+void ApplyAboutCaptions(QWidget* frmAbout);
+void ApplyHelpCaptions(QWidget* frmHelp);
+void ApplyUpdateCaptions(QWidget* frmUpdate);
+
+// One caption: the object name of a button or label and the entry it shows.
+struct Caption {
+    const char* control;
+    QString (*text)(const Catalogue&);
+};
+
+// What one of the routines above sets: the window (by object name), its title and
+// its captions.
+struct WindowCaptions {
+    const char* window;
+    QString (*title)(const Catalogue&);
+    std::span<const Caption> captions;
+};
+
+// The tables of ApplyMainCaptions, ApplyAboutCaptions, ApplyHelpCaptions and
+// ApplyUpdateCaptions, in this order.
+std::span<const WindowCaptions> CaptionTables();
+
+} // namespace ModTransLate
