@@ -11,7 +11,6 @@ bash scripts/install-deps.sh lintian desktop-file-utils appstream
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 deb="$build/korvani_${version}_$(dpkg --print-architecture).deb"
-app_id=com.example.Korvani
 [[ -f "$deb" ]] || { echo "no package $deb" >&2; exit 1; }
 echo "Checking $deb ($(stat -c %s "$deb") bytes)"
 
@@ -27,6 +26,13 @@ chmod 755 "$work"
 cp "$deb" "$work/"
 unpacked="$work/unpacked"
 dpkg-deb -x "$deb" "$unpacked"
+
+# The application id (set in cmake/Install.cmake) names the one desktop entry; the metainfo
+# file and the icons must carry the same name.
+desktop_entries=("$unpacked"/usr/share/applications/*.desktop)
+[[ ${#desktop_entries[@]} -eq 1 && -f "${desktop_entries[0]}" ]] || { echo "not one desktop entry" >&2; exit 1; }
+app_id=$(basename "${desktop_entries[0]}" .desktop)
+echo "Application id: $app_id"
 
 echo "== lintian"
 # Lintian advises against running as root; as root, it runs as nobody on a copy it can read.
