@@ -5,18 +5,35 @@
 # make fuzz  - builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS
 # make bench - builds in release mode and runs the benchmarks
 # make conformance - compares the profile functions with the Windows ones (under Wine)
+# make package       - builds in release mode and writes build-package/korvani_<version>_<arch>.deb
+# make package-check - makes the package and checks it with lintian and the desktop validators
+# make install       - builds in release mode and installs under PREFIX (default /usr/local),
+#                      below DESTDIR when given
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 15
+PACKAGE_BUILD ?= build-package
+INSTALL_BUILD ?= build-install
+PREFIX     ?= $(or $(CMAKE_INSTALL_PREFIX),/usr/local)
 JOBS       ?= $(shell nproc)
 CTEST_ENV  := QT_QPA_PLATFORM=offscreen
 SAN_ENV    := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
               LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
               UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps build run test test-plain test-sanitized fuzz bench conformance clean
+.PHONY: deps build run test test-plain test-sanitized fuzz bench conformance package package-check install clean
+
+# A release build in folder $(1) for the install prefix $(2), with Debian's hardening flags.
+define release_build
+	cmake -S . -B $(1) -DCMAKE_BUILD_TYPE=Release -DKORVANI_WERROR=ON -DKORVANI_TESTS=OFF \
+	      -DCMAKE_INSTALL_PREFIX=$(2) -DCMAKE_INSTALL_LIBDIR=lib \
+	      -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+	      -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
+	cmake --build $(1) -j$(JOBS)
+endef
+package install: export DEB_BUILD_MAINT_OPTIONS := hardening=+all
 
 deps:
 	@bash scripts/install-deps.sh
@@ -54,10 +71,16 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j$(JOBS)
 	cd $(BENCH_BUILD) && QT_QPA_PLATFORM=offscreen ./bench/korvani_bench
 
-conformance: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANI_WERROR=ON
-	cmake --build $(BUILD) --target conformance_driver -j$(JOBS)
-	bash tests/conformance/run-conformance.sh $(BUILD)
+package: deps
+	$(call release_build,$(PACKAGE_BUILD),/usr)
+	cd $(PACKAGE_BUILD) && cpack -G DEB
+
+package-check: package
+	bash packaging/check-package.sh $(PACKAGE_BUILD)
+
+install: deps
+	$(call release_build,$(INSTALL_BUILD),$(PREFIX))
+	DESTDIR="$(DESTDIR)" cmake --install $(INSTALL_BUILD) --strip
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(INSTALL_BUILD)

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when any is missing.
+# Installs the Debian packages the build and the tests need, when any is missing;
+# given package names, installs those instead.
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev dpkg-dev file strace)
+[[ $# -eq 0 ]] || packages=("$@")
 
 missing=()
 for package in "${packages[@]}"; do

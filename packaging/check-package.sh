@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Checks the Debian package that `make package` wrote into the build folder $1 (default
+# build-package): lintian (fails on errors, prints the rest), desktop-file-validate and
+# appstreamcli on the files as packaged (both must be clean), the packaged layout and the
+# Depends field. Installs the checkers when missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-package}
+
+bash scripts/install-deps.sh lintian desktop-file-utils appstream
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+deb="$build/korvani_${version}_$(dpkg --print-architecture).deb"
+[[ -f "$deb" ]] || { echo "no package $deb" >&2; exit 1; }
+echo "Checking $deb ($(stat -c %s "$deb") bytes)"
+
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+chmod 755 "$work"
+cp "$deb" "$work/"
+unpacked="$work/unpacked"
+dpkg-deb -x "$deb" "$unpacked"
+
+# The application id (set in cmake/Install.cmake) names the one desktop entry; the metainfo
+# file and the icons must carry the same name.
+desktop_entries=("$unpacked"/usr/share/applications/*.desktop)
+[[ ${#desktop_entries[@]} -eq 1 && -f "${desktop_entries[0]}" ]] || { echo "not one desktop entry" >&2; exit 1; }
+app_id=$(basename "${desktop_entries[0]}" .desktop)
+echo "Application id: $app_id"
+
+echo "== lintian"
+# Lintian advises against running as root; as root, it runs as nobody on a copy it can read.
+as_user=()
+[[ $(id -u) -ne 0 ]] || as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/tmp)
+"${as_user[@]}" lintian --fail-on error --display-info "$work/$(basename "$deb")" ||
+    fail "lintian reports errors"
+
+echo "== desktop-file-validate"
+desktop_report=$(desktop-file-validate "$unpacked/usr/share/applications/$app_id.desktop" 2>&1) ||
+    fail "desktop-file-validate failed"
+[[ -z "$desktop_report" ]] || { echo "$desktop_report"; fail "desktop entry not clean"; }
+
+echo "== appstreamcli validate"
+metainfo_report=$(appstreamcli validate --no-net --no-color \
+    "$unpacked/usr/share/metainfo/$app_id.metainfo.xml" 2>&1) || fail "appstreamcli failed"
+echo "$metainfo_report"
+# Pedantic remarks only: "Validation was successful" alone, or with "pedantic: N".
+grep -Eq '^. Validation was successful(: pedantic: [0-9]+)?$' <<<"$metainfo_report" ||
+    fail "metainfo not clean"
+
+echo "== layout"
+expected=(
+    ./usr/bin/korvani
+    ./usr/lib/korvani/Korvani
+    ./usr/lib/korvani/Korvani.ini
+    ./usr/lib/korvani/language/Korvani_EN.ini
+    ./usr/lib/korvani/language/Korvani_SC.ini
+    ./usr/lib/korvani/language/Korvani_TC.ini
+    "./usr/share/applications/$app_id.desktop"
+    ./usr/share/doc/korvani/changelog.gz
+    ./usr/share/doc/korvani/copyright
+    "./usr/share/icons/hicolor/128x128/apps/$app_id.png"
+    "./usr/share/icons/hicolor/256x256/apps/$app_id.png"
+    "./usr/share/icons/hicolor/48x48/apps/$app_id.png"
+    "./usr/share/icons/hicolor/64x64/apps/$app_id.png"
+    "./usr/share/icons/hicolor/scalable/apps/$app_id.svg"
+    ./usr/share/man/man1/korvani.1.gz
+    "./usr/share/metainfo/$app_id.metainfo.xml"
+)
+# Every file and link (not the folders) with its mode, owner and link target.
+listing=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $1, $2, substr($0, index($0, "./")) }')
+packaged=$(awk '{ print $3 }' <<<"$listing" | sort)
+if [[ "$packaged" != "$(printf '%s\n' "${expected[@]}" | sort)" ]]; then
+    diff <(printf '%s\n' "${expected[@]}" | sort) <(echo "$packaged") || true
+    fail "the package's files differ from the expected layout (< expected, > packaged)"
+fi
+grep -Fxq 'lrwxrwxrwx root/root ./usr/bin/korvani -> ../lib/korvani/Korvani' <<<"$listing" ||
+    fail "/usr/bin/korvani is not the link ../lib/korvani/Korvani"
+grep -Fxq -- '-rwxr-xr-x root/root ./usr/lib/korvani/Korvani' <<<"$listing" ||
+    fail "the program is not 0755 root/root"
+
+echo "== Depends"
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "$depends"
+for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins; do
+    grep -Eq "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package"
+done
+if grep -Eq -- '-dev( |,|$)' <<<"$depends"; then
+    fail "Depends names a -dev package"
+fi
+
+if [[ $failures -ne 0 ]]; then
+    echo "package check: $failures failed" >&2
+    exit 1
+fi
+echo "package check: passed"

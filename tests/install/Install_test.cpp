@@ -1,0 +1,145 @@
+// The installed program: this build installed with `cmake --install` below a temporary
+// DESTDIR (prefix /usr) must lay out the program folder, the command link and the desktop
+// files, and the program started through the link must find its installed language file.
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+using testsupport::readFile;
+
+class InstallTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dest_.isValid());
+        QProcess cmake;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DESTDIR"), dest_.path());
+        cmake.setProcessEnvironment(environment);
+        cmake.setProcessChannelMode(QProcess::MergedChannels);
+        cmake.start(QStringLiteral("cmake"),
+                    {QStringLiteral("--install"), QStringLiteral(KORVANI_BINARY_DIR),
+                     QStringLiteral("--prefix"), QStringLiteral("/usr")});
+        ASSERT_TRUE(cmake.waitForFinished(120000)) << "cmake --install did not finish";
+        ASSERT_EQ(cmake.exitCode(), 0) << cmake.readAll().toStdString();
+    }
+
+    // A path below DESTDIR/usr.
+    QString usr(const QString& relative) const {
+        return dest_.filePath(QStringLiteral("usr/") + relative);
+    }
+    QString program() const { return usr(QStringLiteral("lib/korvani/Korvani")); }
+
+    QTemporaryDir dest_;
+};
+
+// The value of key in an installed desktop entry ("" when missing).
+QString desktopValue(const QByteArray& entry, const char* key) {
+    const QRegularExpression line(QStringLiteral("^%1=(.*)$").arg(QLatin1String(key)),
+                                  QRegularExpression::MultilineOption);
+    return line.match(QString::fromUtf8(entry)).captured(1);
+}
+
+TEST_F(InstallTest, LaysOutTheProgramFolderTheCommandAndTheDesktopFiles) {
+    const QFileInfo executable(program());
+    EXPECT_TRUE(executable.isFile() && executable.isExecutable());
+
+    // The shipped texts and the shipped default settings, not a build folder's edited copy.
+    const QString resources = QStringLiteral(KORVANI_SOURCE_DIR "/resources/");
+    EXPECT_EQ(readFile(usr(QStringLiteral("lib/korvani/Korvani.ini"))),
+              readFile(resources + QStringLiteral("Korvani.ini")));
+    for (const char* name : {"Korvani_EN.ini", "Korvani_SC.ini", "Korvani_TC.ini"}) {
+        const QString relative = QStringLiteral("language/") + QLatin1String(name);
+        EXPECT_EQ(readFile(usr(QStringLiteral("lib/korvani/") + relative)),
+                  readFile(resources + relative))
+            << name;
+    }
+
+    // The desktop entry starts the command and names icons that are installed.
+    const QString appId = QStringLiteral("com.example.Korvani");
+    const QByteArray entry =
+        readFile(usr(QStringLiteral("share/applications/%1.desktop").arg(appId)));
+    const QString command = desktopValue(entry, "Exec");
+    ASSERT_FALSE(command.isEmpty());
+    const QFileInfo link(usr(QStringLiteral("bin/") + command));
+    EXPECT_TRUE(link.isSymLink());
+    EXPECT_EQ(link.canonicalFilePath(), executable.canonicalFilePath()) << "the command link";
+    const QString icon = desktopValue(entry, "Icon");
+    EXPECT_EQ(icon, appId);
+    for (const char* size : {"48x48", "64x64", "128x128", "256x256"})
+        EXPECT_TRUE(QFileInfo::exists(usr(
+            QStringLiteral("share/icons/hicolor/%1/apps/%2.png").arg(QLatin1String(size), icon))))
+            << size;
+    EXPECT_TRUE(QFileInfo::exists(
+        usr(QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(icon))));
+
+    const QByteArray metainfo =
+        readFile(usr(QStringLiteral("share/metainfo/%1.metainfo.xml").arg(appId)));
+    EXPECT_TRUE(metainfo.contains(QStringLiteral("<id>%1</id>").arg(appId).toUtf8()));
+    EXPECT_TRUE(
+        metainfo.contains(QStringLiteral("<launchable type=\"desktop-id\">%1.desktop</launchable>")
+                              .arg(appId)
+                              .toUtf8()));
+
+    for (const char* doc : {"share/man/man1/korvani.1.gz", "share/doc/korvani/copyright",
+                            "share/doc/korvani/changelog.gz"})
+        EXPECT_TRUE(QFileInfo(usr(QLatin1String(doc))).isFile()) << doc;
+}
+
+// The program has no command line and shows a window: strace shows from outside which
+// files it opens. Started through usr/bin/korvani, it must open the language file of the
+// installed program folder (the real executable's folder, not the link's).
+TEST_F(InstallTest, ProgramStartedThroughTheCommandLinkOpensItsInstalledLanguageFile) {
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const QString log = home.filePath(QStringLiteral("strace.log"));
+    const QByteArray opened =
+        QStringLiteral("openat(AT_FDCWD, \"%1\"")
+            .arg(QDir::cleanPath(usr(QStringLiteral("lib/korvani/language/Korvani_EN.ini"))))
+            .toUtf8();
+
+    QProcess strace;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+    strace.setProcessEnvironment(environment);
+    strace.setWorkingDirectory(home.path());
+    // strace and the program form a process group of their own, ended together.
+    strace.setChildProcessModifier([] { ::setpgid(0, 0); });
+    strace.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    strace.start(QStringLiteral("strace"),
+                 {QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-e"),
+                  QStringLiteral("trace=openat"), QStringLiteral("-e"),
+                  QStringLiteral("status=successful"), QStringLiteral("-o"), log,
+                  usr(QStringLiteral("bin/korvani"))});
+    ASSERT_TRUE(strace.waitForStarted()) << "strace: " << strace.errorString().toStdString();
+    const auto group = static_cast<pid_t>(strace.processId());
+    ASSERT_GT(group, 0);
+
+    bool found = false;
+    testsupport::waitUntil(
+        [&] {
+            found = readFile(log).contains(opened);
+            return found || strace.state() == QProcess::NotRunning;
+        },
+        60000);
+    ::kill(-group, SIGKILL);
+    strace.waitForFinished();
+
+    EXPECT_TRUE(found) << "never opened " << opened.toStdString() << "\n"
+                       << readFile(log).right(4000).toStdString();
+}
+
+} // namespace
