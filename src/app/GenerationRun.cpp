@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
-#include <memory>
 
 namespace {
 // The pieces a slice is formatted and written in.
@@ -30,9 +29,6 @@ GenerationRun::Outcome GenerationRun::run(const Hooks& hooks) {
     }
 
     OutputFile file(path_);
-    std::unique_ptr<char[]> buffer;
-    std::size_t capacity = 0;
-    QElapsedTimer clock;
     while (done_ < total_) {
         switch (hooks.eventPoint()) {
         case Next::Continue:
@@ -45,48 +41,52 @@ GenerationRun::Outcome GenerationRun::run(const Hooks& hooks) {
         // The suffix can only change while events are processed, so one read serves
         // the whole slice.
         const QByteArray suffix = hooks.suffix();
-        const std::string_view suffixView(suffix.constData(),
-                                          static_cast<std::size_t>(suffix.size()));
-        const std::size_t needed = std::max(ChunkBytes, LongestLine(suffixView.size()));
-        if (needed > capacity) {
-            buffer = std::make_unique<char[]>(needed);
-            capacity = needed;
-        }
         if (!file.open())
             return Outcome::CannotOpen;
-
-        std::int64_t sliceCount = 0;
-        std::size_t sliceBytes = 0;
-        Outcome failure = Outcome::Completed;
-        clock.start();
-        do {
-            const FormattedSlice chunk =
-                FormatAddresses(std::int64_t{from_} + done_ + sliceCount,
-                                total_ - done_ - sliceCount, suffixView, buffer.get(), capacity);
-            const std::size_t reached = file.write(buffer.get(), chunk.bytes);
-            if (reached != chunk.bytes) {
-                // The lines that reached the file whole stay and count; a cut line is
-                // taken back, or else the whole slice.
-                const WholeLines kept = CountWholeLines(buffer.get(), reached);
-                failure = Outcome::WriteFailed;
-                if (file.cutBack(static_cast<qint64>(sliceBytes + kept.bytes)))
-                    sliceCount += kept.count;
-                else if (file.cutBack())
-                    sliceCount = 0;
-                else
-                    failure = Outcome::CutFailed;
-                break;
-            }
-            sliceBytes += chunk.bytes;
-            sliceCount += chunk.count;
-        } while (done_ + sliceCount < total_ && clock.nsecsElapsed() < SliceNanoseconds);
+        std::int64_t written = 0;
+        const Outcome slice = writeSlice(file, suffix, written);
         file.close();
 
-        done_ += sliceCount;
-        records_.append(sliceCount, suffix);
+        done_ += written;
+        records_.append(written, suffix);
         hooks.progressed(done_);
-        if (failure != Outcome::Completed)
-            return failure;
+        if (slice != Outcome::Completed)
+            return slice;
     }
+    return Outcome::Completed;
+}
+
+GenerationRun::Outcome GenerationRun::writeSlice(OutputFile& file, const QByteArray& suffix,
+                                                 std::int64_t& written) {
+    const std::string_view suffixView(suffix.constData(), static_cast<std::size_t>(suffix.size()));
+    const std::size_t needed = std::max(ChunkBytes, LongestLine(suffixView.size()));
+    if (needed > capacity_) {
+        buffer_ = std::make_unique<char[]>(needed);
+        capacity_ = needed;
+    }
+    std::size_t bytes = 0;
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        const FormattedSlice chunk =
+            FormatAddresses(std::int64_t{from_} + done_ + written, total_ - done_ - written,
+                            suffixView, buffer_.get(), capacity_);
+        const std::size_t reached = file.write(buffer_.get(), chunk.bytes);
+        if (reached != chunk.bytes) {
+            // The lines that reached the file whole stay and count; a cut line is taken
+            // back, or else the whole slice.
+            const WholeLines kept = CountWholeLines(buffer_.get(), reached);
+            if (file.cutBack(static_cast<qint64>(bytes + kept.bytes))) {
+                written += kept.count;
+                return Outcome::WriteFailed;
+            }
+            if (!file.cutBack())
+                return Outcome::CutFailed;
+            written = 0;
+            return Outcome::WriteFailed;
+        }
+        bytes += chunk.bytes;
+        written += chunk.count;
+    } while (done_ + written < total_ && clock.nsecsElapsed() < SliceNanoseconds);
     return Outcome::Completed;
 }

@@ -164,20 +164,8 @@ void frmMain::btnBuild_Click() {
     ui->btnBuild->setEnabled(false);
     running_ = true;
 
-    GenerationRun::Hooks hooks;
-    hooks.eventPoint = [this] {
-        platform::Events::process();
-        if (closeRequested_)
-            return GenerationRun::Next::Close;
-        return StopRequested ? GenerationRun::Next::Stop : GenerationRun::Next::Continue;
-    };
-    hooks.suffix = [this] { return ui->cbSuffix->currentText().trimmed().toUtf8(); };
-    hooks.progressed = [this, progress](std::int64_t done) {
-        ui->lvRecord->modelChanged();
-        progress->setPosition64(done);
-    };
     const auto& text = ModTransLate::Text().frmMain;
-    switch (run.run(hooks)) {
+    switch (run.run(runHooks())) {
     case GenerationRun::Outcome::Completed:
         platform::MessageBox::show(text.CreateNoSuccessfully, platform::MessageIcon::Information);
         break;
@@ -193,6 +181,24 @@ void frmMain::btnBuild_Click() {
     progress->setPosition64(0);
     if (closeRequested_)
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+// How a run meets the window: its events at each event point, the suffix box's text,
+// and the list and progress bar after each slice.
+GenerationRun::Hooks frmMain::runHooks() {
+    GenerationRun::Hooks hooks;
+    hooks.eventPoint = [this] {
+        platform::Events::process();
+        if (closeRequested_)
+            return GenerationRun::Next::Close;
+        return StopRequested ? GenerationRun::Next::Stop : GenerationRun::Next::Continue;
+    };
+    hooks.suffix = [this] { return ui->cbSuffix->currentText().trimmed().toUtf8(); };
+    hooks.progressed = [this](std::int64_t done) {
+        ui->lvRecord->modelChanged();
+        ui->pb->setPosition64(done);
+    };
+    return hooks;
 }
 
 void frmMain::btnCancel_Click() {

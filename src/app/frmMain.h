@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/GenerationRun.h"
 #include "ui/RecordModel.h"
 
 #include <QWidget>
@@ -47,6 +48,7 @@ protected:
 
 private:
     void Form_Load();
+    GenerationRun::Hooks runHooks();
 
     Ui::frmMain* ui;
     Skin* skin_;
