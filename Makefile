@@ -71,6 +71,11 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j$(JOBS)
 	cd $(BENCH_BUILD) && QT_QPA_PLATFORM=offscreen ./bench/korvani_bench
 
+conformance: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANI_WERROR=ON
+	cmake --build $(BUILD) --target conformance_driver -j$(JOBS)
+	bash tests/conformance/run-conformance.sh $(BUILD)
+
 package: deps
 	$(call release_build,$(PACKAGE_BUILD),/usr)
 	cd $(PACKAGE_BUILD) && cpack -G DEB
