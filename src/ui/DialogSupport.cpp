@@ -47,20 +47,21 @@ QSize ShownFrameExtra(const QWidget* w) {
                                                 : QSize(0, 0);
 }
 
-// The size the window manager adds round a window, estimated before the window is
-// shown from a shown window that already has its frame (as Qt's dialogs do).
+// The size the window manager adds round a window: its own frame once it is shown,
+// before that estimated from a shown window that has its frame (as Qt's dialogs do).
 QSize FrameExtra(const QWidget* window, const QWidget* hint) {
-    const auto extra = ShownFrameExtra;
-    if (!extra(window).isEmpty())
-        return extra(window);
-    if (hint && !extra(hint->window()).isEmpty())
-        return extra(hint->window());
-    for (const QWidget* other : QApplication::topLevelWidgets()) {
-        if (other != window && !extra(other).isEmpty())
-            return extra(other);
+    QList<const QWidget*> candidates{window};
+    if (hint)
+        candidates.append(hint->window());
+    for (const QWidget* other : QApplication::topLevelWidgets())
+        candidates.append(other);
+    for (const QWidget* candidate : candidates) {
+        if (const QSize extra = ShownFrameExtra(candidate); !extra.isEmpty())
+            return extra;
     }
     return QSize(0, 0);
 }
+
 // Centres its window at the first show, and again when the frame becomes known.
 class FirstShowCentring : public QObject {
 public:

@@ -28,10 +28,6 @@ struct ProgressRecord {
 class GetUrlTextTest : public ::testing::Test {
 protected:
     void SetUp() override { platform::HttpGet::setTimeoutForTesting(5000); }
-    void TearDown() override {
-        platform::HttpGet::setTimeoutForTesting(0);
-        platform::HttpGet::setUnavailableForTesting(false);
-    }
     QString manifestUrl() const {
         return server.baseAddress() + QStringLiteral("/KorvaniUpdate.inf");
     }

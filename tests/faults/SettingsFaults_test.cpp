@@ -33,11 +33,7 @@ using testsupport::writeFile;
 
 class SettingsFaultsTest : public ::testing::Test {
 protected:
-    void TearDown() override {
-        platform::ProfileFile::setBeforeReplaceHook({});
-        platform::ProfileFile::setInPlaceOnly(false);
-        window_.reset();
-    }
+    void TearDown() override { window_.reset(); }
 
     QString settings() const { return folder_.file(QStringLiteral("Korvani.ini")); }
 

@@ -21,7 +21,6 @@ QByteArray numberedBody(qsizetype size) {
 class HttpGetTest : public ::testing::Test {
 protected:
     void SetUp() override { platform::HttpGet::setTimeoutForTesting(5000); }
-    void TearDown() override { platform::HttpGet::setTimeoutForTesting(0); }
 
     LocalHttpServer server;
 };

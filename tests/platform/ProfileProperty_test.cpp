@@ -216,7 +216,6 @@ class ProfilePropertyTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        ProfileFile::setLockTimeout(ProfileFile::DefaultLockTimeoutMs);
         path_ = dir_.filePath(QStringLiteral("Korvani.ini"));
     }
     // Thousands of replaced files: on tmpfs when there is one, where a sync costs nothing.

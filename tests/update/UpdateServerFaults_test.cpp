@@ -56,10 +56,6 @@ protected:
         ASSERT_FALSE(texts().FindTheLastestVer.isEmpty());
         fresh();
     }
-    void TearDown() override {
-        UpdateConfig::setBaseAddressForTesting({});
-        UpdateConfig::setTimeoutForTesting(0);
-    }
 
     // A new server for the next case, where the window looks for the manifest.
     LocalHttpServer& fresh() {

@@ -52,10 +52,6 @@ protected:
         UpdateConfig::setBaseAddressForTesting(server.baseAddress());
         UpdateConfig::setTimeoutForTesting(5000);
     }
-    void TearDown() override {
-        UpdateConfig::setBaseAddressForTesting({});
-        UpdateConfig::setTimeoutForTesting(0);
-    }
 
     std::unique_ptr<frmUpdate> open() {
         auto window = std::make_unique<frmUpdate>();
