@@ -25,13 +25,17 @@ FormattedSlice FormatAddresses(std::int64_t first, std::int64_t maxCount, std::s
     return slice;
 }
 
-WholeLines CountWholeLines(const char* data, std::size_t size) {
+WholeLines CountWholeAddresses(std::int64_t first, std::size_t suffixBytes, std::size_t size) {
     WholeLines lines;
-    for (std::size_t i = 0; i < size; ++i) {
-        if (data[i] == '\n') {
-            ++lines.count;
-            lines.bytes = i + 1;
-        }
+    char digits[24];
+    for (std::int64_t n = first;; ++n) {
+        const std::size_t line =
+            static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, n).ptr -
+                                     digits) +
+            1 + suffixBytes + 2;
+        if (size - lines.bytes < line)
+            return lines;
+        lines.bytes += line;
+        ++lines.count;
     }
-    return lines;
 }

@@ -21,9 +21,11 @@ constexpr std::size_t LongestLine(std::size_t suffixBytes) {
     return 1 + 10 + 1 + suffixBytes + 2;
 }
 
-// The whole lines (ended by LF) at the start of data[0, size): how many, and their bytes.
+// The whole addresses among the first `size` bytes of those FormatAddresses formats from
+// first: how many, and their bytes. Counted by the lengths of the addresses, so a suffix
+// holding a line break cannot make it count more.
 struct WholeLines {
     std::int64_t count = 0;
     std::size_t bytes = 0;
 };
-WholeLines CountWholeLines(const char* data, std::size_t size);
+WholeLines CountWholeAddresses(std::int64_t first, std::size_t suffixBytes, std::size_t size);

@@ -28,7 +28,16 @@ GenerationRun::Outcome GenerationRun::run(const Hooks& hooks) {
         return Outcome::CannotDelete;
     }
 
-    OutputFile file(path_);
+    OutputFile file;
+    const Outcome outcome = writeRange(file, hooks);
+    // A failed close may have lost what the last writes handed over: a failed write.
+    if (!file.close() && outcome != Outcome::WindowClosed)
+        return Outcome::WriteFailed;
+    return outcome;
+}
+
+GenerationRun::Outcome GenerationRun::writeRange(OutputFile& file, const Hooks& hooks) {
+    bool created = false;
     while (done_ < total_) {
         switch (hooks.eventPoint()) {
         case Next::Continue:
@@ -38,14 +47,15 @@ GenerationRun::Outcome GenerationRun::run(const Hooks& hooks) {
         case Next::Close:
             return Outcome::WindowClosed;
         }
+        // The file comes into being with its first address, as an append would make it,
+        // and is written through this one descriptor from then on.
+        if (!created && !(created = file.create(path_)))
+            return Outcome::CannotOpen;
         // The suffix can only change while events are processed, so one read serves
         // the whole slice.
         const QByteArray suffix = hooks.suffix();
-        if (!file.open())
-            return Outcome::CannotOpen;
         std::int64_t written = 0;
         const Outcome slice = writeSlice(file, suffix, written);
-        file.close();
 
         done_ += written;
         records_.append(written, suffix);
@@ -64,28 +74,27 @@ GenerationRun::Outcome GenerationRun::writeSlice(OutputFile& file, const QByteAr
         buffer_ = std::make_unique<char[]>(needed);
         capacity_ = needed;
     }
-    std::size_t bytes = 0;
+    const std::int64_t sliceStart = file.size();
     QElapsedTimer clock;
     clock.start();
     do {
+        const std::int64_t first = std::int64_t{from_} + done_ + written;
         const FormattedSlice chunk =
-            FormatAddresses(std::int64_t{from_} + done_ + written, total_ - done_ - written,
-                            suffixView, buffer_.get(), capacity_);
+            FormatAddresses(first, total_ - done_ - written, suffixView, buffer_.get(), capacity_);
         const std::size_t reached = file.write(buffer_.get(), chunk.bytes);
         if (reached != chunk.bytes) {
-            // The lines that reached the file whole stay and count; a cut line is taken
+            // The addresses that reached the file whole stay and count; a cut one is taken
             // back, or else the whole slice.
-            const WholeLines kept = CountWholeLines(buffer_.get(), reached);
-            if (file.cutBack(static_cast<qint64>(bytes + kept.bytes))) {
+            const WholeLines kept = CountWholeAddresses(first, suffixView.size(), reached);
+            if (file.cutBack(file.size() - static_cast<std::int64_t>(reached - kept.bytes))) {
                 written += kept.count;
                 return Outcome::WriteFailed;
             }
-            if (!file.cutBack())
+            if (!file.cutBack(sliceStart))
                 return Outcome::CutFailed;
             written = 0;
             return Outcome::WriteFailed;
         }
-        bytes += chunk.bytes;
         written += chunk.count;
     } while (done_ + written < total_ && clock.nsecsElapsed() < SliceNanoseconds);
     return Outcome::Completed;

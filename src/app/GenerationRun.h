@@ -20,11 +20,12 @@ public:
         Completed,    // every address of the range is in the file and the list
         Stopped,      // Stop was seen at an event point
         WindowClosed, // the window is closing: the run ends and shows nothing more
-        WriteFailed,  // disk full or file too large: the whole lines that fitted stay
+        WriteFailed,  // disk full, file too large or a failed close: the whole lines that
+                      // fitted stay
         CutFailed,    // a failed write could not be cut back: the file may end in a cut line
         NotAFile,     // the path names a folder or device: nothing was deleted or written
         CannotDelete, // the existing file could not be deleted
-        CannotOpen,   // the file could not be opened for appending
+        CannotOpen,   // the file could not be created
     };
 
     // What the caller says at an event point.
@@ -52,6 +53,8 @@ public:
     Outcome run(const Hooks& hooks);
 
 private:
+    // Every slice of the range, each after an event point.
+    Outcome writeRange(OutputFile& file, const Hooks& hooks);
     // Appends up to a slice's worth of addresses (about SliceNanoseconds of work) to the
     // open file; `written` counts those that are whole in it.
     Outcome writeSlice(OutputFile& file, const QByteArray& suffix, std::int64_t& written);

@@ -31,6 +31,10 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent), ui(new Ui::frmMain), skin_(
     // the list, and its list changes only through Add, Delete and the window's load.
     ui->cbSuffix->setCompleter(nullptr);
     ui->cbSuffix->setInsertPolicy(QComboBox::NoInsert);
+    // The three text boxes are single-line boxes: a pasted or dropped line break ends
+    // the text that comes in.
+    for (QLineEdit* edit : {ui->tbFromNo, ui->tbToNo, ui->cbSuffix->lineEdit()})
+        dialogs::MakeSingleLine(edit);
 
     ui->lvRecord->setModel(&records_);
     ui->tbFromNo->installEventFilter(this);

@@ -1,43 +1,96 @@
 #include "common/OutputFile.h"
 
-#include <QFileInfo>
+#include <QFile>
 
-OutputFile::Prepared OutputFile::prepare(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return Prepared::Ready;
-    if (!info.isFile())
-        return Prepared::NotAFile;
-    return QFile::remove(path) ? Prepared::Ready : Prepared::CannotDelete;
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// write(2) until everything is written or the file takes no more.
+std::size_t writeAll(int fd, const char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
 }
 
-bool OutputFile::open() {
-    file_.setFileName(path_);
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+} // namespace
+
+OutputFile::Prepared OutputFile::prepare(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::lstat(name.constData(), &st) != 0)
+        return errno == ENOENT ? Prepared::Ready : Prepared::CannotDelete;
+    if (S_ISLNK(st.st_mode)) {
+        // A link to a regular file or a dangling one is replaced; a link to anything else
+        // is refused as that thing is.
+        struct stat target {};
+        if (::stat(name.constData(), &target) == 0 && !S_ISREG(target.st_mode))
+            return Prepared::NotAFile;
+    } else if (!S_ISREG(st.st_mode)) {
+        return Prepared::NotAFile;
+    }
+    return ::unlink(name.constData()) == 0 ? Prepared::Ready : Prepared::CannotDelete;
+}
+
+bool OutputFile::appendTo(const QString& path, const char* data, std::size_t size) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
         return false;
-    sliceStart_ = file_.size();
-    return true;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    if (ok && writeAll(fd, data, size) != size) {
+        ok = false;
+        (void)::ftruncate(fd, st.st_size);
+    }
+    return ::close(fd) == 0 && ok;
+}
+
+OutputFile::~OutputFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool OutputFile::create(const QString& path) {
+    if (fd_ >= 0)
+        return false;
+    fd_ = ::open(QFile::encodeName(path).constData(),
+                 O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    size_ = 0;
+    return fd_ >= 0;
 }
 
 std::size_t OutputFile::write(const char* data, std::size_t size) {
-    const qint64 reached = file_.write(data, static_cast<qint64>(size));
-    return reached > 0 ? static_cast<std::size_t>(reached) : 0;
+    if (fd_ < 0)
+        return 0;
+    const std::size_t reached = writeAll(fd_, data, size);
+    size_ += static_cast<std::int64_t>(reached);
+    return reached;
 }
 
-bool OutputFile::cutBack(qint64 kept) {
-    return file_.resize(sliceStart_ + kept);
-}
-
-void OutputFile::close() {
-    file_.close();
-}
-
-bool OutputFile::appendSlice(const char* data, std::size_t size) {
-    if (!open())
+bool OutputFile::cutBack(std::int64_t size) {
+    if (fd_ < 0 || size > size_ || ::ftruncate(fd_, static_cast<off_t>(size)) != 0)
         return false;
-    const bool written = write(data, size) == size;
-    if (!written)
-        cutBack();
-    close();
-    return written;
+    size_ = size;
+    return true;
+}
+
+bool OutputFile::close() {
+    if (fd_ < 0)
+        return true;
+    const int fd = fd_;
+    fd_ = -1;
+    // The descriptor is gone even when close reports an error: never close it twice.
+    return ::close(fd) == 0;
 }

@@ -1,40 +1,49 @@
 #pragma once
 
-#include <QFile>
 #include <QString>
 
 #include <cstddef>
+#include <cstdint>
 
-// The output file of a run. Each slice of addresses is appended with one
-// open-append-close; a write that fails part-way (disk full, file too large) is cut
-// back to where the slice began, so the file only ever holds whole lines.
+// The output file of a run. The run creates it once, after the old file is gone, and
+// appends every slice through that one descriptor until the run ends: a rename of the
+// file or a link put in its place during the run cannot split the output. Every write
+// goes straight to the file (no buffer of ours), so what a write reports is in the file
+// whatever ends the process next. A write that fails part-way (disk full, file too
+// large) can be cut back to a given size, so the file only ever holds whole lines.
 class OutputFile {
 public:
     enum class Prepared { Ready, NotAFile, CannotDelete };
 
-    // Removes an existing regular file (or the file a link points to is replaced by
-    // a new one). A directory, device or other non-regular path is refused and
-    // nothing is deleted.
+    // Removes an existing regular file, or a symbolic link (dangling or to a regular
+    // file: the link goes, its target stays). A directory, device or other non-regular
+    // path, or a link to one, is refused and nothing is deleted.
     static Prepared prepare(const QString& path);
 
-    explicit OutputFile(QString path) : path_(std::move(path)) {}
+    // Appends data to the file at path (created when missing) with one open-append-close,
+    // whole or not at all.
+    static bool appendTo(const QString& path, const char* data, std::size_t size);
 
-    // Opens for appending (creating the file), writes data whole or not at all, closes.
-    bool appendSlice(const char* data, std::size_t size);
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
 
-    // The same in steps, for a slice written in several pieces: open, write, and on a
-    // failed write cut back before closing.
-    bool open();
+    // Creates the file; fails when anything (a file, a link, a folder) is at path.
+    bool create(const QString& path);
     // Appends data; returns how many of its bytes reached the file: all of them, or
     // fewer when the disk is full or the file-size limit is reached.
     std::size_t write(const char* data, std::size_t size);
-    // Cuts the file back to `kept` bytes past its size at open(): 0 takes the whole
-    // slice back. False when the file could not be cut.
-    bool cutBack(qint64 kept = 0);
-    void close();
+    // Cuts the file back to `size` bytes. False when the file could not be cut.
+    bool cutBack(std::int64_t size);
+    // Closes the file; false when the close reports an error (the last writes may not
+    // have reached the disk).
+    bool close();
+
+    // The bytes the file holds: everything written and not cut back.
+    std::int64_t size() const { return size_; }
 
 private:
-    QString path_;
-    QFile file_;
-    qint64 sliceStart_ = 0;
+    int fd_ = -1;
+    std::int64_t size_ = 0;
 };

@@ -4,11 +4,44 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QRect>
 #include <QScreen>
+#include <QValidator>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace dialogs {
+namespace {
+
+// Every change of a line edit's text passes its validator, which may rewrite it. The
+// box never holds a line break, so the first one in the new text lies in what just came
+// in, and that ends at the cursor: the part from the break to the cursor goes.
+class SingleLineValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override {
+        const auto firstBreak = [&input] {
+            return std::find_if(input.cbegin(), input.cend(),
+                                [](QChar c) { return c == u'\r' || c == u'\n'; }) -
+                   input.cbegin();
+        };
+        const qsizetype at = firstBreak();
+        if (at == input.size())
+            return Acceptable;
+        input.remove(at, std::max<qsizetype>(pos, at) - at);
+        input.truncate(firstBreak()); // a text set whole, with the cursor before its break
+        pos = static_cast<int>(std::min(at, input.size()));
+        return Acceptable;
+    }
+};
+
+} // namespace
+
+void MakeSingleLine(QLineEdit* edit) {
+    edit->setValidator(new SingleLineValidator(edit));
+}
 
 bool IsTypedCharacter(const QKeyEvent* event) {
     switch (event->key()) {

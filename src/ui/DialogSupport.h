@@ -1,6 +1,7 @@
 #pragma once
 
 class QKeyEvent;
+class QLineEdit;
 class QRect;
 class QWidget;
 
@@ -11,6 +12,11 @@ namespace dialogs {
 // sees on Windows: Delete (which X11 delivers with the character 0x7F), Tab and the
 // keys without text (arrows, Home, End) edit or move as usual.
 bool IsTypedCharacter(const QKeyEvent* event);
+
+// Makes edit take text as a Windows single-line box does: whatever brings text in (a
+// paste from the keyboard or the menu, the middle-click selection, a drop, an input
+// method, setText) keeps it only up to its first line break (CR or LF).
+void MakeSingleLine(QLineEdit* edit);
 
 // Handles the keys of a window that has no default and no cancel button: Escape
 // presses nothing, Enter and Return press the focused button (or nothing when no

@@ -51,4 +51,22 @@ TEST(AddressFormatter, FormatsALineOnlyWhenTheBufferHoldsTheLongestOne) {
     }
 }
 
+TEST(AddressFormatter, CountsTheWholeAddressesAmongTheBytesThatReachedTheFile) {
+    struct Row {
+        std::int64_t first;
+        std::string_view suffix;
+        std::size_t size;
+        std::int64_t count;
+        std::size_t bytes;
+    };
+    // "9@a\r\n" is 5 bytes, "10@a\r\n" 6; a line break in the suffix counts for nothing.
+    for (const Row row : {Row{9, "a", 0, 0, 0}, Row{9, "a", 4, 0, 0}, Row{9, "a", 5, 1, 5},
+                          Row{9, "a", 10, 1, 5}, Row{9, "a", 11, 2, 11}, Row{-1, "a", 11, 2, 11},
+                          Row{1, "e\nx", 6, 0, 0}, Row{1, "e\nx", 7, 1, 7}}) {
+        const WholeLines kept = CountWholeAddresses(row.first, row.suffix.size(), row.size);
+        EXPECT_EQ(kept.count, row.count) << row.first << " " << row.size;
+        EXPECT_EQ(kept.bytes, row.bytes) << row.first << " " << row.size;
+    }
+}
+
 } // namespace

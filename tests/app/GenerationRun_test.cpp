@@ -233,6 +233,31 @@ TEST_F(GenerationRunTest, AFailedWriteEndsSilentlyOnAWholeLine) {
     EXPECT_TRUE(idle());
 }
 
+TEST_F(GenerationRunTest, TheRunWritesOneFileWhateverIsDoneToItsName) {
+    // A dangling link at the chosen name is replaced, not followed.
+    const QString elsewhere = folder->file(QStringLiteral("elsewhere.txt"));
+    ASSERT_TRUE(QFile::link(elsewhere, output()));
+    // Moved away during the run, with a link to another file put in its place: the moved
+    // file gets every address, the other file nothing.
+    const QString moved = folder->file(QStringLiteral("moved.txt"));
+    const QString other = folder->file(QStringLiteral("other.txt"));
+    testsupport::writeFile(other, "other\r\n");
+    int eventPoints = 0;
+    platform::Events::setHook([&] {
+        if (++eventPoints == 2) {
+            ASSERT_TRUE(QFile::rename(output(), moved));
+            ASSERT_TRUE(QFile::link(other, output()));
+        }
+    });
+    run(QStringLiteral("1"), QStringLiteral("3000000"), QStringLiteral("x"));
+    ASSERT_GT(eventPoints, 2);
+    EXPECT_FALSE(QFileInfo::exists(elsewhere));
+    EXPECT_EQ(testsupport::readFile(other), QByteArray("other\r\n"));
+    EXPECT_EQ(window->records().count(), 3000000);
+    expectFileEqualsList(moved);
+    EXPECT_EQ(messages(), QStringList{ModTransLate::Text().frmMain.CreateNoSuccessfully});
+}
+
 TEST_F(GenerationRunTest, AFolderAsOutputPathIsRefusedAndNothingIsDeleted) {
     const QString sub = folder->file(QStringLiteral("folder"));
     ASSERT_TRUE(QDir().mkdir(sub));

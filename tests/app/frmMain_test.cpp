@@ -5,7 +5,9 @@
 #include "ui_frmMain.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
+#include <QMimeData>
 #include <QScreen>
 #include <QSignalSpy>
 
@@ -147,6 +149,47 @@ TEST_F(MainWindowTest, TheSuffixBoxKeepsWhatIsTypedAndItsListChangesOnlyByTheBut
     EXPECT_EQ(box->findText(QStringLiteral("EXAMPLE.co")), -1);
     box->setCurrentIndex(0); // picking an entry still sets the text
     EXPECT_EQ(box->currentText(), QStringLiteral("example.com"));
+}
+
+TEST_F(MainWindowTest, TextBoxesTakeTextInOnlyUpToItsFirstLineBreak) {
+    // Every way text gets into a box: the keyboard's paste (Shift+Insert; Ctrl+V is a typed
+    // character the number filter discards, as on Windows), the menu's, a drop.
+    const std::function<void(QLineEdit*, const QString&)> ways[] = {
+        [](QLineEdit* edit, const QString& text) {
+            QGuiApplication::clipboard()->setText(text);
+            QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
+        },
+        [](QLineEdit* edit, const QString& text) {
+            QGuiApplication::clipboard()->setText(text);
+            edit->paste();
+        },
+        [](QLineEdit* edit, const QString& text) {
+            QMimeData data;
+            data.setText(text);
+            const QPointF at(edit->inputMethodQuery(Qt::ImCursorRectangle).toRectF().center());
+            QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(edit, &enter);
+            QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(edit, &drop);
+        },
+    };
+    QLineEdit* const edits[] = {control<QLineEdit>("tbFromNo"),
+                                control<QComboBox>("cbSuffix")->lineEdit()};
+    for (std::size_t way = 0; way < std::size(ways); ++way) {
+        for (QLineEdit* edit : edits) {
+            edit->setFocus();
+            edit->setText(QStringLiteral("12"));
+            edit->setCursorPosition(1);
+            ways[way](edit, QStringLiteral("ex\nample.com"));
+            EXPECT_EQ(edit->text(), QStringLiteral("1ex2")) << way;
+            edit->setText(QStringLiteral("34"));
+            edit->setCursorPosition(2);
+            ways[way](edit, QStringLiteral("\r\nx"));
+            EXPECT_EQ(edit->text(), QStringLiteral("34")) << way;
+        }
+    }
+    control<QLineEdit>("tbToNo")->setText(QStringLiteral("7\r8"));
+    EXPECT_EQ(control<QLineEdit>("tbToNo")->text(), QStringLiteral("7"));
 }
 
 TEST_F(MainWindowTest, EnterAndSpacePressTheFocusedButton) {

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -25,6 +28,8 @@ TEST(OutputFile, PrepareReplacesFilesButRefusesDirectoriesAndDevices) {
     testsupport::writeFile(target, "kept\r\n");
     ASSERT_TRUE(QFile::link(target, link));
     EXPECT_EQ(OutputFile::prepare(link), OutputFile::Prepared::Ready);
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(testsupport::readFile(target), QByteArray("kept\r\n"));
 
     const QString sub = dir.filePath(QStringLiteral("folder"));
     ASSERT_TRUE(QDir().mkdir(sub));
@@ -40,29 +45,35 @@ TEST(OutputFile, PrepareReplacesFilesButRefusesDirectoriesAndDevices) {
               OutputFile::Prepared::Ready);
 }
 
-TEST(OutputFile, AppendsSlicesAndRollsBackAFailedOne) {
+TEST(OutputFile, AppendsThroughOneDescriptorAndCutsBack) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.txt"));
-    OutputFile file(path);
-    ASSERT_TRUE(file.appendSlice("1@a\r\n", 5));
-    ASSERT_TRUE(file.appendSlice("2@a\r\n", 5));
+    OutputFile file;
+    ASSERT_TRUE(file.create(path));
+    EXPECT_FALSE(OutputFile().create(path)); // never opens what is already there
+    ASSERT_EQ(file.write("1@a\r\n2@a\r\n3@", 13), 13u);
+    ASSERT_TRUE(file.cutBack(10));
+    EXPECT_FALSE(file.cutBack(11)); // never grows the file
     EXPECT_EQ(testsupport::readFile(path), QByteArray("1@a\r\n2@a\r\n"));
 
-    ASSERT_TRUE(file.open());
-    ASSERT_EQ(file.write("3@a\r\n4@", 7), 7u);
-    const WholeLines whole = CountWholeLines("3@a\r\n4@", 7);
-    EXPECT_EQ(whole.count, 1);
-    ASSERT_TRUE(file.cutBack(static_cast<qint64>(whole.bytes)));
-    file.close();
-    EXPECT_EQ(testsupport::readFile(path), QByteArray("1@a\r\n2@a\r\n3@a\r\n"));
-    ASSERT_TRUE(file.open());
-    ASSERT_EQ(file.write("4@", 2), 2u);
-    ASSERT_TRUE(file.cutBack());
-    file.close();
-    EXPECT_EQ(testsupport::readFile(path), QByteArray("1@a\r\n2@a\r\n3@a\r\n"));
+    // A write across the file-size limit reports the bytes that reached the file.
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 14;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const std::size_t reached = file.write("3@a\r\n", 5);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(reached, 4u);
+    EXPECT_EQ(file.size(), 14);
+    EXPECT_TRUE(file.close());
+    EXPECT_EQ(testsupport::readFile(path), QByteArray("1@a\r\n2@a\r\n3@a\r"));
 
-    OutputFile intoFolder(dir.path());
-    EXPECT_FALSE(intoFolder.appendSlice("x\r\n", 3));
+    EXPECT_TRUE(OutputFile::appendTo(path, "x\r\n", 3));
+    EXPECT_TRUE(testsupport::readFile(path).endsWith("\rx\r\n"));
+    EXPECT_FALSE(OutputFile::appendTo(dir.path(), "x\r\n", 3));
 }
 
 } // namespace
