@@ -2,11 +2,19 @@
 // boxes answered through the seams) against a plain writer that formats and writes the
 // same bytes in one buffered loop: the floor for this machine and disk.
 //
-// Last line: bench: ratio_1e7=R core_ratio_1e7=C rss_growth_mb=M stop_ms=S
+// Then it pairs each run with an ideal writer at 10^8 addresses (1.99 GB): one that
+// counts the digits up in place, copies each line into one 4 MiB buffer and makes one
+// write per buffer. Each of them deletes its own old file first.
+//
+// Last line: bench: ratio_1e7=R core_ratio_1e7=C ideal_ratio_1e8=I ideal_wall_ratio_1e8=W
+//                   window_ideal_ratio_1e8=I2 window_ideal_wall_ratio_1e8=W2
+//                   rss_growth_mb=M stop_ms=S
 //   R  addresses per second of the window's run divided by those of the plain writer,
 //      at 10^7
 //   C  the same for the run without a window
-//   M  growth of peak resident memory from the 10^5 run to the 10^7 run, in MB
+//   I  the ideal writer's CPU time (user + system) over the core run's, median of the
+//      paired runs at 10^8; W the same for wall time; I2, W2 the same for the window's run
+//   M  growth of peak resident memory from the 10^5 runs to the 10^8 runs, in MB
 //   S  milliseconds from a Stop click (posted from another thread, as a user's click
 //      arrives) to the end of a 10^8 run
 #include "app/AddressFormatter.h"
@@ -21,13 +29,20 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -43,17 +58,103 @@ double peakResidentMb() {
     return 0;
 }
 
-double runWindow(MainWindowDriver& driver, std::int64_t count, const QString& path) {
+// Wall and CPU time (user + system, this thread) of one piece of work.
+struct Times {
+    double wall = 0;
+    double cpu = 0;
+};
+
+class Stopwatch {
+public:
+    Stopwatch() : cpu_(cpuSeconds()) { clock_.start(); }
+    Times elapsed() const {
+        return {static_cast<double>(clock_.nsecsElapsed()) / 1e9, cpuSeconds() - cpu_};
+    }
+
+private:
+    static double cpuSeconds() {
+        struct rusage usage {};
+        getrusage(RUSAGE_THREAD, &usage);
+        const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+        return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    }
+    QElapsedTimer clock_;
+    double cpu_;
+};
+
+Times runWindow(MainWindowDriver& driver, std::int64_t count, const QString& path) {
     driver.enter(QStringLiteral("1"), QString::number(count), QString::fromLatin1(Suffix));
+    const Stopwatch watch;
+    driver.start(path);
+    return watch.elapsed();
+}
+
+// The ideal writer of "n@example.com" CR LF for n = 1 .. count; true when it wrote all.
+bool writeIdeally(std::int64_t count, const char* name) {
+    ::unlink(name);
+    const int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    constexpr std::size_t Capacity = 4 << 20;
+    const std::unique_ptr<char[]> buffer(new char[Capacity]);
+    char line[64] = "1@";
+    std::strcpy(line + 2, Suffix);
+    std::strcat(line, "\r\n");
+    std::size_t digits = 1;
+    std::size_t size = std::strlen(line);
+    std::size_t used = 0;
+    bool ok = true;
+    for (std::int64_t n = 1; n <= count; ++n) {
+        if (Capacity - used < size) {
+            ok = ok && ::write(fd, buffer.get(), used) == static_cast<ssize_t>(used);
+            used = 0;
+        }
+        std::memcpy(buffer.get() + used, line, size);
+        used += size;
+        std::size_t i = digits;
+        while (i > 0 && line[i - 1] == '9')
+            line[--i] = '0';
+        if (i > 0) {
+            ++line[i - 1];
+        } else {
+            std::memmove(line + 1, line, size);
+            line[0] = '1';
+            ++digits;
+            ++size;
+        }
+    }
+    ok = ok && ::write(fd, buffer.get(), used) == static_cast<ssize_t>(used);
+    return ::close(fd) == 0 && ok;
+}
+
+// The ideal writer in a child process of its own, so that its buffer does not count in
+// this process's peak memory; its CPU time is the child's.
+Times runIdealWriter(std::int64_t count, const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
     QElapsedTimer clock;
     clock.start();
-    driver.start(path);
-    return static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(writeIdeally(count, name.constData()) ? 0 : 1);
+    int status = 0;
+    struct rusage usage {};
+    if (child < 0 || ::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0)
+        return {};
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return {static_cast<double>(clock.nsecsElapsed()) / 1e9,
+            seconds(usage.ru_utime) + seconds(usage.ru_stime)};
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 // The run itself, without a window: events are processed at each event point as the
 // window does, and nothing is drawn.
-double runCore(std::int64_t count, const QString& path) {
+Times runCore(std::int64_t count, const QString& path) {
     RecordModel records;
     GenerationRun run(1, static_cast<std::int32_t>(count), path, records);
     GenerationRun::Hooks hooks;
@@ -63,11 +164,10 @@ double runCore(std::int64_t count, const QString& path) {
     };
     hooks.suffix = [] { return QByteArray(Suffix); };
     hooks.progressed = [](std::int64_t) {};
-    QElapsedTimer clock;
-    clock.start();
+    const Stopwatch watch;
     const GenerationRun::Outcome outcome = run.run(hooks);
-    const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-    return outcome == GenerationRun::Outcome::Completed ? seconds : 0;
+    const Times times = watch.elapsed();
+    return outcome == GenerationRun::Outcome::Completed ? times : Times{};
 }
 
 double runPlainWriter(std::int64_t count, const QString& path) {
@@ -91,7 +191,8 @@ double runPlainWriter(std::int64_t count, const QString& path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen"); // xcb under a real display
     QApplication app(argc, argv);
     QTemporaryDir dir;
     // No language file here: empty texts, which is fine.
@@ -107,12 +208,11 @@ int main(int argc, char** argv) {
     double ratio1e7 = 0;
     double core1e7 = 0;
     double peak1e5 = 0;
-    double peak1e7 = 0;
     for (const std::int64_t count :
          {std::int64_t{100'000}, std::int64_t{1'000'000}, std::int64_t{10'000'000}}) {
         const double writer = runPlainWriter(count, plainPath);
-        const double core = runCore(count, corePath);
-        const double run = runWindow(driver, count, runPath);
+        const double core = runCore(count, corePath).wall;
+        const double run = runWindow(driver, count, runPath).wall;
         if (core <= 0 || QFile(runPath).size() != QFile(plainPath).size() ||
             QFile(corePath).size() != QFile(plainPath).size()) {
             std::fprintf(stderr, "bench: a run's file differs from the writer's\n");
@@ -129,12 +229,41 @@ int main(int argc, char** argv) {
         if (count == 10'000'000) {
             ratio1e7 = ratio;
             core1e7 = coreRatio;
-            peak1e7 = peak;
         }
         QFile::remove(corePath);
         QFile::remove(runPath);
         QFile::remove(plainPath);
     }
+
+    // Paired runs at 10^8 against the ideal writer; each writes a file of its own.
+    const QString idealPath = dir.filePath(QStringLiteral("ideal.txt"));
+    constexpr std::int64_t Large = 100'000'000;
+    const int pairs = qEnvironmentVariableIntValue("KORVANI_BENCH_PAIRS") > 0
+                          ? qEnvironmentVariableIntValue("KORVANI_BENCH_PAIRS")
+                          : 7;
+    std::vector<double> coreCpu, coreWall, windowCpu, windowWall;
+    std::printf("%6s %10s %10s %10s %10s %10s %10s\n", "pair", "ideal_cpu", "ideal_wall",
+                "core_cpu", "core_wall", "run_cpu", "run_wall");
+    for (int pair = 0; pair < pairs; ++pair) {
+        const Times ideal = runIdealWriter(Large, idealPath);
+        const Times core = runCore(Large, corePath);
+        const Times run = runWindow(driver, Large, runPath);
+        if (ideal.wall <= 0 || core.wall <= 0 || window->records().count() != Large ||
+            QFile(corePath).size() != QFile(idealPath).size() ||
+            QFile(runPath).size() != QFile(idealPath).size()) {
+            std::fprintf(stderr, "bench: a run's file differs from the ideal writer's\n");
+            return 1;
+        }
+        std::printf("%6d %10.3f %10.3f %10.3f %10.3f %10.3f %10.3f\n", pair + 1, ideal.cpu,
+                    ideal.wall, core.cpu, core.wall, run.cpu, run.wall);
+        coreCpu.push_back(ideal.cpu / core.cpu);
+        coreWall.push_back(ideal.wall / core.wall);
+        windowCpu.push_back(ideal.cpu / run.cpu);
+        windowWall.push_back(ideal.wall / run.wall);
+    }
+    QFile::remove(idealPath);
+    QFile::remove(corePath);
+    const double peak1e8 = peakResidentMb();
 
     // Stop: a click posted from another thread half a second into a 10^8 run.
     using Clock = std::chrono::steady_clock;
@@ -152,7 +281,10 @@ int main(int argc, char** argv) {
     std::printf("stop: %lld addresses written before the stop, %.1f ms from click to idle\n",
                 static_cast<long long>(window->records().count()), stopMs);
 
-    std::printf("bench: ratio_1e7=%.2f core_ratio_1e7=%.2f rss_growth_mb=%.1f stop_ms=%.1f\n",
-                ratio1e7, core1e7, peak1e7 - peak1e5, stopMs);
+    std::printf("bench: ratio_1e7=%.2f core_ratio_1e7=%.2f ideal_ratio_1e8=%.2f "
+                "ideal_wall_ratio_1e8=%.2f window_ideal_ratio_1e8=%.2f "
+                "window_ideal_wall_ratio_1e8=%.2f rss_growth_mb=%.1f stop_ms=%.1f\n",
+                ratio1e7, core1e7, median(coreCpu), median(coreWall), median(windowCpu),
+                median(windowWall), peak1e8 - peak1e5, stopMs);
     return 0;
 }

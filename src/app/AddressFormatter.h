@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-// Formats consecutive addresses "number@suffix" CR LF into a caller's buffer with
-// std::to_chars: no allocation, no conversion per address.
+// Formats consecutive addresses "number@suffix" CR LF into a caller's buffer: no
+// allocation, and only the first number is converted; the others are counted up.
 struct FormattedSlice {
     std::int64_t count = 0; // addresses formatted
     std::size_t bytes = 0;  // bytes written to the buffer

@@ -21,6 +21,14 @@ TEST(AddressFormatter, FormsDigitsAtSuffixAndCrLf) {
     EXPECT_EQ(format(5, 1, ""), "5@\r\n");
     EXPECT_EQ(format(2147483647, 1, "x"), "2147483647@x\r\n");
     EXPECT_EQ(format(-2147483648LL, 1, "x"), "-2147483648@x\r\n");
+    // Across every change in the number of digits, both signs, and zero.
+    for (const std::int64_t first : {-2147483648LL, -1000002LL, -102LL, -12LL, -3LL, 7LL, 97LL,
+                                     999997LL, 2147483620LL}) {
+        std::string expected;
+        for (std::int64_t n = first; n < first + 28; ++n)
+            expected += std::to_string(n) + "@ab\r\n";
+        EXPECT_EQ(format(first, 28, "ab"), expected) << first;
+    }
 }
 
 TEST(AddressFormatter, StopsBeforeALineThatWouldNotFitWhole) {
