@@ -40,6 +40,8 @@ TEST(NumberInput, FractionsRoundToNearestAndHalvesToEven) {
     EXPECT_EQ(valueOf("2.6"), 3);
     EXPECT_EQ(valueOf("2.5"), 2);
     EXPECT_EQ(valueOf("3.5"), 4);
+    EXPECT_EQ(valueOf("2.50"), 2); // zeros after the 5 keep it an exact half
+    EXPECT_EQ(valueOf("-2.500"), -2);
     EXPECT_EQ(valueOf("2.50000000000000000001"), 3);
     EXPECT_EQ(valueOf("-2.5"), -2);
     EXPECT_EQ(valueOf("-3.5"), -4);

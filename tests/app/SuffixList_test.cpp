@@ -491,6 +491,11 @@ TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStay
     platform::Application::setInstalledProgramFolder(top.filePath(QStringLiteral("elsewhere")));
     EXPECT_FALSE(platform::Application::runsInstalled());
     EXPECT_EQ(SuffixList::SettingsFileToWrite(), shipped);
+    // The installed folder by another name, through a link and "..", is the same folder.
+    const QString link = top.filePath(QStringLiteral("link"));
+    EXPECT_TRUE(QFile::link(installed, link));
+    platform::Application::setInstalledProgramFolder(link + QStringLiteral("/../korvani"));
+    EXPECT_TRUE(platform::Application::runsInstalled());
     if (savedConfig.isNull())
         qunsetenv("XDG_CONFIG_HOME");
     else

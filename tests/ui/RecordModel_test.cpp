@@ -143,25 +143,32 @@ TEST(RecordModel, EmptyAndUnusualSuffixesAreTakenAsTheyAre) {
 }
 
 TEST(RecordModel, ALongSuffixIsCutWithoutSplittingACharacter) {
-    // "-2147483648@" is 12 bytes; the cell holds CellCapacity bytes in all.
-    QByteArray suffix(RecordModel::CellCapacity - 12 - 1, 'a');
-    suffix += "\xe4\xbb\xb6"; // a three-byte character straddling the end
-    RecordModel model;
-    model.reset(-2147483648LL);
-    model.append(2, suffix);
-    char buffer[RecordModel::CellCapacity];
-    const int length = model.formatCell(0, 0, buffer);
-    EXPECT_EQ(length, RecordModel::CellCapacity - 1);
-    EXPECT_EQ(std::string(buffer, 12), "-2147483648@");
-    EXPECT_EQ(buffer[length - 1], 'a');
-    // The cell's text (what assistive tools read) is whole, as in the file.
-    EXPECT_EQ(model.cellText(0, 1), QStringLiteral("-2147483647@") + QString::fromUtf8(suffix));
-    // A shorter number leaves room for the whole character.
-    RecordModel small;
-    small.reset(1);
-    small.append(1, suffix);
-    EXPECT_EQ(small.formatCell(0, 0, buffer), 2 + suffix.size());
-    EXPECT_TRUE(small.cellText(0, 0).endsWith(QString::fromUtf8("\u4ef6")));
+    // "-2147483648@" is 12 bytes; the cell holds CellCapacity bytes in all. A three- or
+    // four-byte character straddles the end with 1 to 3 of its bytes inside.
+    for (const QByteArray character : {"\xe4\xbb\xb6", "\xf0\x9f\x98\x80", "\xf0\xa0\x80\x80"}) {
+        for (int inside = 1; inside < character.size(); ++inside) {
+            SCOPED_TRACE(character.toHex().toStdString() + " " + std::to_string(inside));
+            const QByteArray suffix =
+                QByteArray(RecordModel::CellCapacity - 12 - inside, 'a') + character;
+            RecordModel model;
+            model.reset(-2147483648LL);
+            model.append(2, suffix);
+            char buffer[RecordModel::CellCapacity];
+            const int length = model.formatCell(0, 0, buffer);
+            EXPECT_EQ(length, RecordModel::CellCapacity - inside);
+            EXPECT_EQ(std::string(buffer, 12), "-2147483648@");
+            EXPECT_EQ(buffer[length - 1], 'a');
+            // The cell's text (what assistive tools read) is whole, as in the file.
+            EXPECT_EQ(model.cellText(0, 1),
+                      QStringLiteral("-2147483647@") + QString::fromUtf8(suffix));
+            // A shorter number leaves room for the whole character.
+            RecordModel small;
+            small.reset(1);
+            small.append(1, suffix);
+            EXPECT_EQ(small.formatCell(0, 0, buffer), 2 + suffix.size());
+            EXPECT_TRUE(small.cellText(0, 0).endsWith(QString::fromUtf8(character)));
+        }
+    }
 }
 
 TEST(RecordModel, ResetEmptiesTheListAndStartsAtTheNewFrom) {

@@ -5,6 +5,7 @@
 
 #include <QAccessible>
 #include <QImage>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QScrollBar>
 #include <QTest>
@@ -72,6 +73,33 @@ protected:
         }
         return false;
     }
+};
+
+// A paint device that keeps the text drawn on it, run after run, and draws nothing else.
+// It measures as the widget it stands in for.
+class DrawnText : public QPaintDevice, QPaintEngine {
+public:
+    explicit DrawnText(const QWidget& widget) : QPaintEngine(AllFeatures), widget_(widget) {}
+    QString text;
+    QPaintEngine* paintEngine() const override { return const_cast<DrawnText*>(this); }
+    bool begin(QPaintDevice*) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState&) override {}
+    void drawPath(const QPainterPath&) override {}
+    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+    void drawTextItem(const QPointF&, const QTextItem& item) override { text += item.text(); }
+    Type type() const override { return User; }
+
+protected:
+    int metric(PaintDeviceMetric metric) const override {
+        struct Measures : QWidget {
+            using QWidget::metric;
+        };
+        return (widget_.*&Measures::metric)(metric);
+    }
+
+private:
+    const QWidget& widget_;
 };
 
 } // namespace
@@ -185,6 +213,15 @@ TEST(RecordView, TheLastRowIsPaintedInTheTextColourOnTheBackground) {
     // Below the last row there is only background.
     const QRect below(0, filled.bottom() + 1, image.width(), image.height() - filled.bottom() - 1);
     EXPECT_EQ(inkIn(image, below, green), 0);
+}
+
+TEST(RecordView, CellsShowTheirSuffixesInTheirOwnLetters) {
+    ShownView shown(1, 1, "\u90ae\u4ef6.cn"); // UTF-8, as the model holds suffixes
+    shown.model.append(1, "b\u00fccher.de");
+    shown.view->modelChanged();
+    DrawnText drawn(*shown.view->viewport());
+    shown.view->viewport()->render(&drawn);
+    EXPECT_EQ(drawn.text, QString::fromUtf8("1@\u90ae\u4ef6.cn2@b\u00fccher.de"));
 }
 
 TEST(RecordView, ModelChangesMoveTheScrollRangeAndAResetReturnsToTheTop) {

@@ -49,6 +49,7 @@ TEST(VersionNumberTest, WritesTheShortestForm) {
     EXPECT_EQ(VersionNumber::ToText(10.0f), QStringLiteral("10"));
     EXPECT_EQ(VersionNumber::ToText(1.2345678f), QStringLiteral("1.234568"));  // seven digits
     EXPECT_EQ(VersionNumber::ToText(12345678.0f), QStringLiteral("12345680")); // no exponent
+    EXPECT_EQ(VersionNumber::ToText(0.91f), QStringLiteral("0.91")); // a zero before the point
     EXPECT_EQ(VersionNumber::ToText(0.0000001f), QStringLiteral("0.0000001"));
     EXPECT_EQ(VersionNumber::ToText(-1.5f), QStringLiteral("-1.5"));
     EXPECT_EQ(VersionNumber::ToText(3.402823e38f),
