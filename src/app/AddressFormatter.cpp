@@ -1,5 +1,6 @@
 #include "app/AddressFormatter.h"
 
+#include <bit>
 #include <charconv>
 #include <cstring>
 
@@ -35,6 +36,52 @@ bool countUp(char* text, std::size_t size) {
     return !(i == 2 && text[1] == '0');
 }
 
+// A short line is held in registers as four words while only its last digit changes,
+// and stored whole for each address: no call and no read of what was just written. The
+// block may reach past the line; the lines that follow overwrite that.
+constexpr std::size_t Block = 32;
+
+// What to add to a word to count up the byte at `index` in it (the byte order of memory).
+constexpr std::uint64_t byteOne(std::size_t index) {
+    return std::uint64_t{1} << (8 *
+                                (std::endian::native == std::endian::little ? index : 7 - index));
+}
+
+// Writes the lines of n, n + 1, ... that differ from the line of n (at out, `line` bytes,
+// its last digit at `last`) only in that digit, as long as count < maxCount and the room
+// before end holds a block and the longest line. Returns where they end.
+char* writeLastDigitRun(char* out, std::size_t line, std::size_t last, bool negative,
+                        char* const end, std::size_t longest, std::int64_t& count,
+                        std::int64_t maxCount) {
+    std::uint64_t w[4];
+    std::memcpy(w, out, Block);
+    std::uint64_t w0 = w[0], w1 = w[1], w2 = w[2], w3 = w[3];
+    // Counting up, a negative number's last digit goes down (adding the two's complement
+    // never borrows from the byte beside it while the digit is above '0').
+    const std::uint64_t one = negative ? ~byteOne(last % 8) + 1 : byteOne(last % 8);
+    const std::uint64_t s0 = last / 8 == 0 ? one : 0, s1 = last / 8 == 1 ? one : 0,
+                        s2 = last / 8 == 2 ? one : 0, s3 = last / 8 == 3 ? one : 0;
+    // "-1" becomes "0", which is written in full.
+    const char stop = negative ? (last == 1 ? '1' : '0') : '9';
+    std::int64_t steps = negative ? out[last] - stop : stop - out[last];
+    char* p = out + line;
+    ++count;
+    while (steps-- > 0 && count < maxCount && static_cast<std::size_t>(end - p) >= longest &&
+           static_cast<std::size_t>(end - p) >= Block) {
+        w0 += s0;
+        w1 += s1;
+        w2 += s2;
+        w3 += s3;
+        std::memcpy(p, &w0, 8);
+        std::memcpy(p + 8, &w1, 8);
+        std::memcpy(p + 16, &w2, 8);
+        std::memcpy(p + 24, &w3, 8);
+        p += line;
+        ++count;
+    }
+    return p;
+}
+
 } // namespace
 
 FormattedSlice FormatAddresses(std::int64_t first, std::int64_t maxCount, std::string_view suffix,
@@ -47,16 +94,26 @@ FormattedSlice FormatAddresses(std::int64_t first, std::int64_t maxCount, std::s
     char* const end = out + capacity;
     char* p = out;
     // Only the first number is converted; each later line is the one before it with its
-    // digits counted up in place.
+    // digits counted up.
     std::size_t line = formatLine(p, first, suffix);
-    for (std::int64_t n = first + 1;; ++n) {
-        char* const previous = p;
-        p += line;
-        if (++slice.count == maxCount || static_cast<std::size_t>(end - p) < longest)
+    for (;;) {
+        // The line at p is that of first + slice.count, and is not counted yet.
+        char* next = p + line;
+        if (line <= Block && static_cast<std::size_t>(end - p) >= Block)
+            next = writeLastDigitRun(p, line, line - tail - 1, *p == '-', end, longest, slice.count,
+                                     maxCount);
+        else
+            ++slice.count;
+        if (slice.count == maxCount || static_cast<std::size_t>(end - next) < longest) {
+            p = next;
             break;
-        std::memcpy(p, previous, line);
+        }
+        // The next line needs a carry, a borrow or another number of digits.
+        const char* const previous = next - line;
+        p = next;
+        std::memmove(p, previous, line);
         if (!countUp(p, line - tail))
-            line = formatLine(p, n, suffix);
+            line = formatLine(p, first + slice.count, suffix);
     }
     slice.bytes = static_cast<std::size_t>(p - out);
     return slice;
