@@ -275,6 +275,7 @@ int main(int argc, char** argv) {
     }
     QFile::remove(idealPath);
     QFile::remove(corePath);
+    QFile::remove(runPath); // the Stop below times the run, not the deletion of this file
     const double peak1e8 = peakResidentMb();
 
     // Stop: a click posted from another thread half a second into a 10^8 run.
