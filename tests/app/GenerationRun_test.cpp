@@ -249,11 +249,11 @@ TEST_F(GenerationRunTest, TheRunWritesOneFileWhateverIsDoneToItsName) {
             ASSERT_TRUE(QFile::link(other, output()));
         }
     });
-    run(QStringLiteral("1"), QStringLiteral("3000000"), QStringLiteral("x"));
+    run(QStringLiteral("1"), QStringLiteral("10000000"), QStringLiteral("x"));
     ASSERT_GT(eventPoints, 2);
     EXPECT_FALSE(QFileInfo::exists(elsewhere));
     EXPECT_EQ(testsupport::readFile(other), QByteArray("other\r\n"));
-    EXPECT_EQ(window->records().count(), 3000000);
+    EXPECT_EQ(window->records().count(), 10000000);
     expectFileEqualsList(moved);
     EXPECT_EQ(messages(), QStringList{ModTransLate::Text().frmMain.CreateNoSuccessfully});
 }
