@@ -22,6 +22,7 @@
 #include "app/frmMain.h"
 #include "driver/MainWindowDriver.h"
 #include "platform/Application.h"
+#include "platform/ProfileFile.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -34,6 +35,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -146,6 +148,64 @@ Times runIdealWriter(std::int64_t count, const QString& path) {
             seconds(usage.ru_utime) + seconds(usage.ru_stime)};
 }
 
+// Resets the peak of resident memory to what is resident now (Linux 4.0 and later).
+void resetPeakMemory() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+double residentMb(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field, 0) == 0)
+            return std::stod(line.substr(std::strlen(field))) / 1024.0;
+    }
+    return 0;
+}
+
+// A read of the suffix section, an Add and a Delete on a settings file of `megabytes` MB
+// of "a=" lines: milliseconds per MB and the peak memory each adds, over the file's size.
+void benchSettingsFile(const QString& path, int megabytes) {
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return;
+        file.write("[Suffix]\r\nexample.com=\r\n");
+        const QByteArray block = QByteArray("a=\r\n").repeated(256 * 1024); // 1 MB
+        for (int i = 0; i < megabytes; ++i)
+            file.write(block);
+    }
+    const double size = static_cast<double>(QFile(path).size()) / (1024 * 1024);
+    std::vector<char> buffer(platform::ProfileFile::SectionBufferSize);
+    const std::pair<const char*, std::function<bool()>> operations[] = {
+        {"read",
+         [&] {
+             return platform::ProfileFile::readSection(path, "Suffix", buffer.data(),
+                                                       static_cast<int>(buffer.size())) > 0;
+         }},
+        {"add",
+         [&] {
+             return platform::ProfileFile::writeString(path, "Suffix", "new.example", "") == 1;
+         }},
+        {"delete",
+         [&] { return platform::ProfileFile::deleteKey(path, "Suffix", "new.example") == 1; }},
+    };
+    std::printf("settings file of %.1f MB:", size);
+    for (const auto& [name, operation] : operations) {
+        resetPeakMemory();
+        const double before = residentMb("VmRSS:");
+        QElapsedTimer clock;
+        clock.start();
+        const bool ok = operation();
+        const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        const double peak = residentMb("VmHWM:") - before;
+        std::printf(" %s %.1f ms/MB peak %.2f x size%s;", name, ms / size, peak / size,
+                    ok ? "" : " (FAILED)");
+    }
+    std::printf("\n");
+    QFile::remove(path);
+}
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t middle = values.size() / 2;
@@ -202,6 +262,8 @@ int main(int argc, char** argv) {
     const QString corePath = dir.filePath(QStringLiteral("core.txt"));
     const QString runPath = dir.filePath(QStringLiteral("run.txt"));
     const QString plainPath = dir.filePath(QStringLiteral("plain.txt"));
+
+    benchSettingsFile(dir.filePath(QStringLiteral("Large.ini")), 60);
 
     std::printf("%10s %10s %10s %14s %10s %14s %8s %8s %10s\n", "addresses", "core_s", "run_s",
                 "run_addr/s", "writer_s", "writer_addr/s", "core", "ratio", "peak_mb");

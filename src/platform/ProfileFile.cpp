@@ -103,9 +103,11 @@ int ProfileFile::readString(const QString& path, QByteArrayView section, QByteAr
     if (buffer == nullptr || bufferSize <= 0)
         return 0;
     const auto text = ReadCache::instance().get(path);
-    const Section* found = text ? text->findSection(trimmed(upToNul(section))) : nullptr;
-    const Entry* entry = found ? text->findKey(*found, trimmed(upToNul(key))) : nullptr;
-    if (entry == nullptr || !entry->hasValue)
+    const std::optional<Section> found =
+        text ? text->findSection(trimmed(upToNul(section))) : std::nullopt;
+    const std::optional<Entry> entry =
+        found ? text->findKey(*found, trimmed(upToNul(key))) : std::nullopt;
+    if (!entry || !entry->hasValue)
         return static_cast<int>(copyCapped(defaultText(defaultValue), buffer, bufferSize));
     return static_cast<int>(copyCapped(withoutQuotes(entry->value), buffer, bufferSize));
 }
@@ -119,32 +121,31 @@ int ProfileFile::readSection(const QString& path, QByteArrayView section, char* 
         return 0;
     buffer[1] = '\0';
     const auto text = ReadCache::instance().get(path);
-    const Section* found = text ? text->findSection(upToNul(section)) : nullptr;
-    if (found == nullptr)
+    const std::optional<Section> found = text ? text->findSection(upToNul(section)) : std::nullopt;
+    if (!found)
         return 0;
 
     // Whole entries only: an entry goes in when it, its NUL and the list's final NUL fit.
     qsizetype used = 0;
-    const Entry* entry = text->entries(*found);
-    for (size_t i = 0; i < found->entryCount; ++i, ++entry) {
-        if (entry->hidden || entry->name.startsWith(';') ||
-            (entry->name.isEmpty() && !entry->hasValue))
-            continue;
-        const qsizetype valueSize = entry->hasValue ? 1 + entry->value.size() : 0;
-        const qsizetype entrySize = entry->name.size() + valueSize;
+    text->forEachEntry(*found, [&](const Entry& entry) {
+        if (entry.hidden || entry.name.startsWith(';') || (entry.name.isEmpty() && !entry.hasValue))
+            return true;
+        const qsizetype valueSize = entry.hasValue ? 1 + entry.value.size() : 0;
+        const qsizetype entrySize = entry.name.size() + valueSize;
         if (used + entrySize + 2 > bufferSize)
-            break;
+            return false;
         char* out = buffer + used;
-        std::memcpy(out, entry->name.data(), static_cast<size_t>(entry->name.size()));
-        out += entry->name.size();
-        if (entry->hasValue) {
+        std::memcpy(out, entry.name.data(), static_cast<size_t>(entry.name.size()));
+        out += entry.name.size();
+        if (entry.hasValue) {
             *out++ = '=';
-            std::memcpy(out, entry->value.data(), static_cast<size_t>(entry->value.size()));
-            out += entry->value.size();
+            std::memcpy(out, entry.value.data(), static_cast<size_t>(entry.value.size()));
+            out += entry.value.size();
         }
         *out = '\0';
         used += entrySize + 1;
-    }
+        return true;
+    });
     buffer[used] = '\0';
     return static_cast<int>(used);
 }
@@ -160,13 +161,13 @@ int ProfileFile::writeString(const QString& path, QByteArrayView section, QByteA
         const QByteArrayView eol = lineEnding(data);
         const QByteArray line = key.toByteArray() + '=' + value.toByteArray() + eol.toByteArray();
         out.reserve(data.size() + line.size() + section.size() + 4);
-        const Section* found = text.findSection(section);
-        if (found == nullptr) {
+        const std::optional<Section> found = text.findSection(section);
+        if (!found) {
             out.append(data);
             if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r'))
                 out.append(eol);
             out.append('[').append(section).append(']').append(eol).append(line);
-        } else if (const Entry* entry = text.findKey(*found, key)) {
+        } else if (const std::optional<Entry> entry = text.findKey(*found, key)) {
             // The key keeps its spelling and the bytes before its '='; only the value changes.
             out.append(data.first(entry->keyEnd)).append('=').append(value);
             out.append(data.sliced(entry->contentEnd));
@@ -184,18 +185,23 @@ int ProfileFile::deleteKey(const QString& path, QByteArrayView section, QByteArr
     section = upToNul(section);
     key = upToNul(key);
     return changeFile(path, false, [&](const ProfileText& text, QByteArray& out) {
-        for (const Section* found = text.findSection(section); found != nullptr;
-             found = text.findSection(section, found)) {
-            const Entry* entry = text.findKey(*found, key);
-            if (entry == nullptr)
+        for (std::optional<Section> found = text.findSection(section); found;
+             found = text.findSection(section, &*found)) {
+            const std::optional<Entry> entry = text.findKey(*found, key);
+            if (!entry)
                 continue;
             // Lines with an empty key that only counted as this one go with it.
-            const Entry* last = entry;
-            const Entry* const end = text.entries(*found) + found->entryCount;
-            while (last + 1 < end && last[1].hidden)
-                ++last;
+            qsizetype end = entry->end;
+            text.forEachEntry(
+                *found,
+                [&](const Entry& next) {
+                    if (next.hidden)
+                        end = next.end;
+                    return next.hidden;
+                },
+                &*entry);
             const QByteArrayView data(text.data());
-            out.append(data.first(entry->start)).append(data.sliced(last->end));
+            out.append(data.first(entry->start)).append(data.sliced(end));
             return 1;
         }
         return 0;
