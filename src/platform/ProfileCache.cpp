@@ -11,7 +11,7 @@ namespace platform::profile {
 namespace {
 
 FileIdentity identityOf(const struct stat& st) {
-    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, st.st_mode};
 }
 
 bool before(const timespec& a, const timespec& b) {
@@ -27,16 +27,24 @@ bool FileIdentity::operator==(const FileIdentity& o) const {
 }
 
 ReadStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentity* identity,
-                     bool* settled) {
+                     bool* settled, int* error) {
+    int ignored = 0;
+    int& failure = error ? *error : ignored;
     timespec began{};
     ::clock_gettime(CLOCK_REALTIME_COARSE, &began);
-    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? ReadStatus::Missing : ReadStatus::Failed;
+    // Without O_NONBLOCK a FIFO would block the open until a writer comes.
+    const int fd = ::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        failure = errno;
+        return failure == ENOENT ? ReadStatus::Missing
+                                 : (failure == EISDIR ? ReadStatus::NotAFile : ReadStatus::Failed);
+    }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const bool statted = ::fstat(fd, &st) == 0;
+    if (!statted || !S_ISREG(st.st_mode)) {
+        failure = statted ? EINVAL : errno;
         ::close(fd);
-        return ReadStatus::Failed;
+        return statted ? ReadStatus::NotAFile : ReadStatus::Failed;
     }
     data.clear();
     data.reserve(static_cast<qsizetype>(st.st_size));
@@ -46,6 +54,7 @@ ReadStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentit
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
+            failure = errno;
             ::close(fd);
             return ReadStatus::Failed;
         }
@@ -53,7 +62,7 @@ ReadStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentit
             break;
         data.append(chunk, n);
     }
-    ::close(fd);
+    ::close(fd); // read-only: nothing that a failed close could lose
     if (identity)
         *identity = identityOf(st);
     if (settled)
@@ -61,19 +70,26 @@ ReadStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentit
     return ReadStatus::Ok;
 }
 
-std::shared_ptr<const ProfileText> ReadCache::get(const QString& path) {
+std::shared_ptr<const ProfileText> ReadCache::get(const QString& path, ReadStatus* status,
+                                                  int* error) {
     const QByteArray nativePath = QFile::encodeName(path);
     struct stat st {};
     const bool exists = ::stat(nativePath.constData(), &st) == 0;
     {
         std::lock_guard guard(mutex_);
-        if (exists && text_ && nativePath == path_ && identityOf(st) == identity_)
+        if (exists && text_ && nativePath == path_ && identityOf(st) == identity_) {
+            if (status)
+                *status = ReadStatus::Ok;
             return text_;
+        }
     }
     QByteArray data;
     FileIdentity identity;
     bool settled = false;
-    if (readWhole(nativePath, data, &identity, &settled) != ReadStatus::Ok)
+    const ReadStatus read = readWhole(nativePath, data, &identity, &settled, error);
+    if (status)
+        *status = read;
+    if (read != ReadStatus::Ok)
         return nullptr;
     auto text = std::make_shared<const ProfileText>(std::move(data));
     std::lock_guard guard(mutex_);

@@ -480,9 +480,10 @@ TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStay
     // Root's changes go to root's copy too: the installed file is never written.
     const QString rootConfig = top.filePath(QStringLiteral("root-config"));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(rootConfig));
-    EXPECT_EQ(SuffixList::WriteProfileKey(SuffixList::SettingsFileToWrite(),
-                                          SuffixList::SuffixSection(), QStringLiteral("e.com")),
-              1);
+    const auto rootCopy = SuffixList::SettingsFileToWrite();
+    ASSERT_TRUE(rootCopy.ok());
+    EXPECT_TRUE(
+        SuffixList::WriteKey(*rootCopy, SuffixList::SuffixSection(), QStringLiteral("e.com")));
     EXPECT_EQ(readFile(shipped), threeSuffixes);
     EXPECT_TRUE(
         readFile(rootConfig + QStringLiteral("/korvani/Korvani.ini")).endsWith("e.com=\r\n"));
@@ -490,7 +491,7 @@ TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStay
     // Run from any other folder, the settings file beside the program is the one.
     platform::Application::setInstalledProgramFolder(top.filePath(QStringLiteral("elsewhere")));
     EXPECT_FALSE(platform::Application::runsInstalled());
-    EXPECT_EQ(SuffixList::SettingsFileToWrite(), shipped);
+    EXPECT_EQ(SuffixList::SettingsFileToWrite()->path, shipped);
     if (savedConfig.isNull())
         qunsetenv("XDG_CONFIG_HOME");
     else
