@@ -488,6 +488,14 @@ TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStay
     EXPECT_TRUE(
         readFile(rootConfig + QStringLiteral("/korvani/Korvani.ini")).endsWith("e.com=\r\n"));
 
+    // A file where the configuration folder should be: refused before anything is made.
+    const QString notAFolder = top.filePath(QStringLiteral("config-file"));
+    writeFile(notAFolder, "x");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(notAFolder));
+    EXPECT_EQ(SuffixList::SettingsFileToWrite().status().failure,
+              platform::ProfileFailure::BadPath);
+    EXPECT_EQ(readFile(notAFolder), "x");
+
     // Run from any other folder, the settings file beside the program is the one.
     platform::Application::setInstalledProgramFolder(top.filePath(QStringLiteral("elsewhere")));
     EXPECT_FALSE(platform::Application::runsInstalled());

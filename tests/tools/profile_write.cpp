@@ -11,7 +11,7 @@
 //   profile_write list <file> <section>   prints "key <key>" for every suffix the
 //                         settings section lists (empty keys left out); exit 1 when the
 //                         file cannot be read
-//   profile_write add-many <file> <section> <prefix> <count>
+//   profile_write [--seed FILE] add-many <file> <section> <prefix> <count>
 //                         adds <prefix>0 .. <prefix><count-1>; exit 0 when every write
 //                         returned 1, otherwise 1
 //   profile_write crash  <file> <section> <key> <value>   dies (exit 42) after the new
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
         int failures = 0;
         for (int i = 0; i < count; ++i) {
             const QByteArray key = QByteArray(argv[4]) + QByteArray::number(i);
-            if (ProfileFile::writeString(file, section, key, QByteArrayView()) != 1)
+            if (!ProfileFile::setKey(file, section, key, QByteArrayView(), seed))
                 ++failures;
         }
         std::printf("failures=%d\n", failures);
