@@ -20,6 +20,10 @@ bool before(const timespec& a, const timespec& b) {
 
 } // namespace
 
+// The inode tells a file renamed over the old one within one tick of the file clock,
+// with the same size and times. No test can see this rule on a file system with
+// nanosecond change times (ext4, tmpfs here): the rename moves the change time on.
+// It is kept for file systems with coarser times.
 bool FileIdentity::operator==(const FileIdentity& o) const {
     return device == o.device && inode == o.inode && size == o.size &&
            modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
@@ -65,6 +69,9 @@ ReadStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentit
     ::close(fd); // read-only: nothing that a failed close could lose
     if (identity)
         *identity = identityOf(st);
+    // Both times, not either: a change within the read's own clock tick could move one
+    // of them only. As with the inode above, nanosecond change times keep any test
+    // here from seeing the difference.
     if (settled)
         *settled = before(st.st_mtim, began) && before(st.st_ctim, began);
     return ReadStatus::Ok;

@@ -14,12 +14,6 @@
 
 namespace platform::profile {
 
-// What tells one state of a file from another. The inode is needed where a file is
-// replaced by a rename within one tick of the file clock, and a read is cached only
-// when settled (both times older than the read's start; "or" would let a change in
-// the same tick through). Neither rule can be seen by a test on a file system with
-// nanosecond times (ext4, tmpfs), where every change moves the change time on; they
-// are kept for coarser ones.
 struct FileIdentity {
     dev_t device = 0;
     ino_t inode = 0;
