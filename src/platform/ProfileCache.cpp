@@ -40,8 +40,14 @@ ReadStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentit
     const int fd = ::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         failure = errno;
-        return failure == ENOENT ? ReadStatus::Missing
-                                 : (failure == EISDIR ? ReadStatus::NotAFile : ReadStatus::Failed);
+        if (failure == EISDIR)
+            return ReadStatus::NotAFile;
+        // Missing only when the name is gone too: an open that fails with ENOENT while
+        // the name stands failed to read a file, which must not pass for an empty one.
+        struct stat st {};
+        const bool gone =
+            failure == ENOENT && ::stat(nativePath.constData(), &st) != 0 && errno == ENOENT;
+        return gone ? ReadStatus::Missing : ReadStatus::Failed;
     }
     struct stat st {};
     const bool statted = ::fstat(fd, &st) == 0;
