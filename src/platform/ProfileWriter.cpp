@@ -250,7 +250,10 @@ private:
     // Deleting: the hidden empty keys become blank lines, each still an empty key until
     // its '=' goes last; the key's line becomes a comment with one byte (the commit),
     // then blanks. Where only blanks follow, the file is cut to the new length after a
-    // sync; elsewhere the blank line stays.
+    // sync; elsewhere the blank line stays. (While the line is a comment, an empty key
+    // right after it counts as an entry even where the new file hides it behind an
+    // empty key before; an empty key is no suffix, so the suffix list reads as the new
+    // one all along.)
     ProfileStatus removeLines(const Edit& edit) {
         const auto lines = linesOf(old_.sliced(edit.at, edit.removed), edit.at);
         const qsizetype end = edit.at + edit.removed;
