@@ -5,6 +5,8 @@
 # make fuzz  - builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS
 # make bench - builds in release mode and runs the benchmarks
 # make conformance - compares the profile functions with the Windows ones (under Wine)
+# make faults - runs the settings writer and the generation run under injected failures
+#               (libfiu, strace) and checks that every file stays whole
 # make package       - builds in release mode and writes build-package/korvani_<version>_<arch>.deb
 # make package-check - makes the package and checks it with lintian and the desktop validators
 # make install       - builds in release mode and installs under PREFIX (default /usr/local),
@@ -23,7 +25,7 @@ SAN_ENV    := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
               LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
               UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps build run test test-plain test-sanitized fuzz bench conformance package package-check install clean
+.PHONY: deps build run test test-plain test-sanitized fuzz bench conformance faults package package-check install clean
 
 # A release build in folder $(1) for the install prefix $(2), with Debian's hardening flags.
 define release_build
@@ -75,6 +77,12 @@ conformance: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANI_WERROR=ON
 	cmake --build $(BUILD) --target conformance_driver -j$(JOBS)
 	bash tests/conformance/run-conformance.sh $(BUILD)
+
+faults: deps
+	bash scripts/install-deps.sh libfiu0 fiu-utils strace
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANI_WERROR=ON
+	cmake --build $(BUILD) --target profile_write generation_run korvani_program_folder -j$(JOBS)
+	python3 tests/faults/run-faults.py $(BUILD)
 
 package: deps
 	$(call release_build,$(PACKAGE_BUILD),/usr)

@@ -60,8 +60,9 @@ void btnAdd_Click(QComboBox* cbSuffix) {
     const QString suffix = cbSuffix->currentText().trimmed();
     if (!CheckNewSuffix(cbSuffix, suffix))
         return;
-    if (WriteProfileKey(SettingsFileToWrite(), SuffixSection(), suffix) != 1)
-        return;
+    const auto file = SettingsFileToWrite();
+    if (!file || !WriteKey(*file, SuffixSection(), suffix))
+        return; // the file and the list stay as they were, without a message
     platform::MessageBox::show(ModTransLate::Text().frmMain.AddSuccessfully,
                                platform::MessageIcon::Information);
     // Appending to an empty list would select the new item and replace the typed
@@ -74,7 +75,8 @@ void btnAdd_Click(QComboBox* cbSuffix) {
 
 void btnDel_Click(QComboBox* cbSuffix) {
     const QString suffix = cbSuffix->currentText();
-    if (DeleteProfileKey(SettingsFileToWrite(), SuffixSection(), suffix) != 1)
+    const auto file = SettingsFileToWrite();
+    if (!file || !DeleteKey(*file, SuffixSection(), suffix))
         return;
     platform::MessageBox::show(ModTransLate::Text().frmMain.DelSuccessfully,
                                platform::MessageIcon::Information);

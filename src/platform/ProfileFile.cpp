@@ -9,7 +9,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
+
+#include <sys/stat.h>
 
 namespace platform {
 namespace {
@@ -52,34 +55,65 @@ bool isStorable(QByteArrayView section, QByteArrayView key, QByteArrayView value
     return !key.startsWith('[') || (key.indexOf(']') < 0 && value.indexOf(']') < 0);
 }
 
+// A file keeps its own line ends: those of its first line break (CR LF, LF or a lone
+// CR); a new or single-line file takes the platform's convention.
 QByteArrayView lineEnding(QByteArrayView data) {
-    const qsizetype lf = data.indexOf('\n');
-    if (lf > 0 && data[lf - 1] == '\r')
+    const auto end =
+        std::find_if(data.begin(), data.end(), [](char c) { return c == '\r' || c == '\n'; });
+    if (end == data.end())
         return "\r\n";
-    if (lf >= 0)
+    if (*end == '\n')
         return "\n";
-    return "\r\n"; // a new or single-line file takes the platform's convention
+    return end + 1 != data.end() && end[1] == '\n' ? "\r\n" : "\r";
 }
 
-// Runs change(file, out) on the file's current content under the writers' lock and
-// replaces the file with out when change returns 1 and out differs.
-template <typename Change> int changeFile(const QString& path, bool createMissing, Change change) {
-    const QByteArray target = resolveLinks(QFile::encodeName(path));
-    WriterLock lock(folderOf(target), lockTimeoutMs);
+bool endsWithLineEnd(QByteArrayView data) {
+    return data.endsWith('\n') || data.endsWith('\r');
+}
+
+// Runs change(text, edit) on the file's current content under the writers' lock and
+// writes the edited file. A missing file starts as a copy of seedFrom when given, or
+// empty when createMissing. The path is checked before anything is locked or made.
+template <typename Change>
+ProfileStatus changeFile(const QString& path, const QString& seedFrom, bool createMissing,
+                         Change change) {
+    const QByteArray named = QFile::encodeName(path);
+    if (named.isEmpty())
+        return {ProfileFailure::BadPath, ENOENT};
+    const QByteArray target = resolveLinks(named);
+    struct stat folder {};
+    if (::stat(folderOf(target).constData(), &folder) != 0)
+        return {ProfileFailure::BadPath, errno};
+    if (!S_ISDIR(folder.st_mode))
+        return {ProfileFailure::BadPath, ENOTDIR};
+
+    WriterLock lock(target, lockTimeoutMs);
     ReadCache::instance().clear();
-    if (!lock.held())
-        return 0;
+    if (!lock.status())
+        return lock.status();
     QByteArray data;
-    const ReadStatus status = readWhole(target, data, nullptr, nullptr);
-    if (status == ReadStatus::Failed || (status == ReadStatus::Missing && !createMissing))
-        return 0;
-    const ProfileText text(data);
-    QByteArray out;
-    if (change(text, out) != 1)
-        return 0;
-    if (status == ReadStatus::Ok && out == data)
-        return 1; // the file already holds this
-    const int result = replaceFile(target, data, out, status == ReadStatus::Ok) ? 1 : 0;
+    FileIdentity identity;
+    int error = 0;
+    ReadStatus status = readWhole(target, data, &identity, nullptr, &error);
+    const bool exists = status == ReadStatus::Ok;
+    if (status == ReadStatus::Missing && !seedFrom.isEmpty()) {
+        status = readWhole(QFile::encodeName(seedFrom), data, nullptr, nullptr, &error);
+        createMissing = true;
+    }
+    if (status == ReadStatus::NotAFile)
+        return {ProfileFailure::NotAFile, error};
+    if (status == ReadStatus::Failed)
+        return {ProfileFailure::Unreadable, error}; // not taken for an empty file
+    if (status == ReadStatus::Missing && !createMissing)
+        return {ProfileFailure::NotFound, ENOENT};
+
+    const ProfileText text(std::move(data));
+    Edit edit;
+    if (const ProfileStatus changed = change(text, edit); !changed)
+        return changed;
+    if (exists && text.data().sliced(edit.at, edit.removed) == edit.inserted)
+        return {}; // the file already holds this
+    const ProfileStatus result = replaceFile(target, {text.data(), exists, identity}, edit);
     ReadCache::instance().clear();
     return result;
 }
@@ -114,13 +148,24 @@ int ProfileFile::readString(const QString& path, QByteArrayView section, QByteAr
 
 int ProfileFile::readSection(const QString& path, QByteArrayView section, char* buffer,
                              int bufferSize) {
+    return readSectionChecked(path, section, buffer, bufferSize).value();
+}
+
+ProfileResult<int> ProfileFile::readSectionChecked(const QString& path, QByteArrayView section,
+                                                   char* buffer, int bufferSize) {
     if (buffer == nullptr || bufferSize <= 0)
         return 0;
     buffer[0] = '\0';
     if (bufferSize == 1)
         return 0;
     buffer[1] = '\0';
-    const auto text = ReadCache::instance().get(path);
+    ReadStatus status = ReadStatus::Ok;
+    int error = 0;
+    const auto text = ReadCache::instance().get(path, &status, &error);
+    if (status == ReadStatus::NotAFile || status == ReadStatus::Failed)
+        return ProfileStatus{status == ReadStatus::NotAFile ? ProfileFailure::NotAFile
+                                                            : ProfileFailure::Unreadable,
+                             error};
     const std::optional<Section> found = text ? text->findSection(upToNul(section)) : std::nullopt;
     if (!found)
         return 0;
@@ -150,41 +195,40 @@ int ProfileFile::readSection(const QString& path, QByteArrayView section, char* 
     return static_cast<int>(used);
 }
 
-int ProfileFile::writeString(const QString& path, QByteArrayView section, QByteArrayView key,
-                             QByteArrayView value) {
+ProfileStatus ProfileFile::setKey(const QString& path, QByteArrayView section, QByteArrayView key,
+                                  QByteArrayView value, const QString& seedFrom) {
     section = trimmed(section);
     key = trimmed(key);
     if (!isStorable(section, key, value))
-        return 0;
-    return changeFile(path, true, [&](const ProfileText& text, QByteArray& out) {
+        return {ProfileFailure::Refused, EINVAL};
+    return changeFile(path, seedFrom, true, [&](const ProfileText& text, Edit& edit) {
         const QByteArrayView data(text.data());
-        const QByteArrayView eol = lineEnding(data);
-        const QByteArray line = key.toByteArray() + '=' + value.toByteArray() + eol.toByteArray();
-        out.reserve(data.size() + line.size() + section.size() + 4);
+        const QByteArray eol = lineEnding(data).toByteArray();
+        const QByteArray line = key.toByteArray() + '=' + value.toByteArray() + eol;
         const std::optional<Section> found = text.findSection(section);
         if (!found) {
-            out.append(data);
-            if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r'))
-                out.append(eol);
-            out.append('[').append(section).append(']').append(eol).append(line);
+            edit.at = data.size();
+            if (!data.isEmpty() && !endsWithLineEnd(data))
+                edit.inserted = eol;
+            edit.inserted += '[' + section.toByteArray() + ']' + eol + line;
         } else if (const std::optional<Entry> entry = text.findKey(*found, key)) {
             // The key keeps its spelling and the bytes before its '='; only the value changes.
-            out.append(data.first(entry->keyEnd)).append('=').append(value);
-            out.append(data.sliced(entry->contentEnd));
+            edit.at = entry->keyEnd;
+            edit.removed = entry->contentEnd - entry->keyEnd;
+            edit.inserted = '=' + value.toByteArray();
         } else {
-            out.append(data.first(found->lastEnd));
-            if (!found->lastTerminated)
-                out.append(eol);
-            out.append(line).append(data.sliced(found->lastEnd));
+            edit.at = found->lastEnd;
+            edit.inserted = (found->lastTerminated ? QByteArray() : eol) + line;
         }
-        return 1;
+        return ProfileStatus{};
     });
 }
 
-int ProfileFile::deleteKey(const QString& path, QByteArrayView section, QByteArrayView key) {
+ProfileStatus ProfileFile::removeKey(const QString& path, QByteArrayView section,
+                                     QByteArrayView key, const QString& seedFrom) {
     section = upToNul(section);
     key = upToNul(key);
-    return changeFile(path, false, [&](const ProfileText& text, QByteArray& out) {
+    return changeFile(path, seedFrom, false, [&](const ProfileText& text, Edit& edit) {
         for (std::optional<Section> found = text.findSection(section); found;
              found = text.findSection(section, &*found)) {
             const std::optional<Entry> entry = text.findKey(*found, key);
@@ -200,12 +244,30 @@ int ProfileFile::deleteKey(const QString& path, QByteArrayView section, QByteArr
                     return next.hidden;
                 },
                 &*entry);
-            const QByteArrayView data(text.data());
-            out.append(data.first(entry->start)).append(data.sliced(end));
-            return 1;
+            edit.at = entry->start;
+            edit.removed = end - entry->start;
+            return ProfileStatus{};
         }
-        return 0;
+        return ProfileStatus{ProfileFailure::NotFound, ENOENT};
     });
+}
+
+int ProfileFile::writeString(const QString& path, QByteArrayView section, QByteArrayView key,
+                             QByteArrayView value) {
+    return setKey(path, section, key, value) ? 1 : 0;
+}
+
+int ProfileFile::deleteKey(const QString& path, QByteArrayView section, QByteArrayView key) {
+    return removeKey(path, section, key) ? 1 : 0;
+}
+
+const char* failureName(ProfileFailure failure) {
+    // In the order of ProfileFailure.
+    static const char* const names[] = {"none",         "refused", "not-found",      "bad-path",
+                                        "not-a-file",   "busy",    "read-only",      "unreadable",
+                                        "write-failed", "changed", "no-safe-rewrite"};
+    const auto index = static_cast<size_t>(failure);
+    return index < std::size(names) ? names[index] : "?";
 }
 
 } // namespace platform
