@@ -19,10 +19,10 @@
 //      arrives) to the end of a 10^8 run
 #include "app/AddressFormatter.h"
 #include "app/GenerationRun.h"
+#include "app/SuffixFile.h"
 #include "app/frmMain.h"
 #include "driver/MainWindowDriver.h"
 #include "platform/Application.h"
-#include "platform/ProfileFile.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -163,8 +163,9 @@ double residentMb(const char* field) {
     return 0;
 }
 
-// A read of the suffix section, an Add and a Delete on a settings file of `megabytes` MB
-// of "a=" lines: milliseconds per MB and the peak memory each adds, over the file's size.
+// A read of the suffix section, an Add (with its check for the suffix) and a Delete on a
+// settings file of `megabytes` MB of "a=" lines: milliseconds per MB and the peak memory each adds,
+// over the file's size.
 void benchSettingsFile(const QString& path, int megabytes) {
     {
         QFile file(path);
@@ -176,19 +177,15 @@ void benchSettingsFile(const QString& path, int megabytes) {
             file.write(block);
     }
     const double size = static_cast<double>(QFile(path).size()) / (1024 * 1024);
-    std::vector<char> buffer(platform::ProfileFile::SectionBufferSize);
+    const SuffixList::SettingsTarget file{path, {}};
     const std::pair<const char*, std::function<bool()>> operations[] = {
-        {"read",
-         [&] {
-             return platform::ProfileFile::readSection(path, "Suffix", buffer.data(),
-                                                       static_cast<int>(buffer.size())) > 0;
-         }},
+        {"read", [&] { return SuffixList::ReadKeys(path, SuffixList::SuffixSection()).ok(); }},
         {"add",
-         [&] {
-             return platform::ProfileFile::writeString(path, "Suffix", "new.example", "") == 1;
-         }},
+         [&] { return SuffixList::AddKey(file, SuffixList::SuffixSection(), "new.example").ok(); }},
         {"delete",
-         [&] { return platform::ProfileFile::deleteKey(path, "Suffix", "new.example") == 1; }},
+         [&] {
+             return SuffixList::DeleteKey(file, SuffixList::SuffixSection(), "new.example").ok();
+         }},
     };
     std::printf("settings file of %.1f MB:", size);
     for (const auto& [name, operation] : operations) {

@@ -52,16 +52,13 @@ platform::ProfileResult<SettingsTarget> SettingsFileToWrite() {
     return SettingsTarget{own, programSettingsFile()};
 }
 
-platform::ProfileResult<KeyList> ReadKeys(const QString& path, const QString& section) {
-    std::vector<char> buffer(platform::ProfileFile::SectionBufferSize, '\0');
-    const auto read = platform::ProfileFile::readSectionChecked(
-        path, section.toUtf8(), buffer.data(), static_cast<int>(buffer.size()));
-    if (!read)
-        return read.status();
+namespace {
 
+// The key names of a section's entries as readSection gives them.
+KeyList keysOf(const char* buffer, std::size_t size) {
     KeyList list;
-    const char* entry = buffer.data();
-    const char* const end = buffer.data() + buffer.size();
+    const char* entry = buffer;
+    const char* const end = buffer + size;
     do {
         const char* nul = static_cast<const char*>(std::memchr(entry, '\0', end - entry));
         if (nul == nullptr)
@@ -79,6 +76,21 @@ platform::ProfileResult<KeyList> ReadKeys(const QString& path, const QString& se
     return list;
 }
 
+} // namespace
+
+platform::ProfileResult<KeyList> ReadKeys(const QString& path, const QString& section) {
+    std::vector<char> buffer(platform::ProfileFile::SectionBufferSize, '\0');
+    const auto read = platform::ProfileFile::readSectionChecked(
+        path, section.toUtf8(), buffer.data(), static_cast<int>(buffer.size()));
+    if (!read)
+        return read.status();
+    return keysOf(buffer.data(), buffer.size());
+}
+
+bool HasKey(const KeyList& list, const QString& key) {
+    return list.keys.mid(0, list.lastIndex + 1).contains(key);
+}
+
 KeyList ReadSectionKeys(const QString& path, const QString& section) {
     const auto read = ReadKeys(path, section);
     return read ? *read : KeyList{QStringList{QString()}, 0};
@@ -88,6 +100,17 @@ platform::ProfileStatus WriteKey(const SettingsTarget& file, const QString& sect
                                  const QString& key) {
     return platform::ProfileFile::setKey(file.path, section.toUtf8(), key.toUtf8(),
                                          QByteArrayView(), file.seedFrom);
+}
+
+platform::ProfileStatus AddKey(const SettingsTarget& file, const QString& section,
+                               const QString& key) {
+    return platform::ProfileFile::setKey(
+        file.path, section.toUtf8(), key.toUtf8(), QByteArrayView(), file.seedFrom,
+        [&](const char* entries) {
+            if (!HasKey(keysOf(entries, platform::ProfileFile::SectionBufferSize), key))
+                return platform::ProfileStatus{};
+            return platform::ProfileStatus{platform::ProfileFailure::Exists, EEXIST};
+        });
 }
 
 platform::ProfileStatus DeleteKey(const SettingsTarget& file, const QString& section,

@@ -40,6 +40,15 @@ platform::ProfileResult<KeyList> ReadKeys(const QString& path, const QString& se
 // The same where a failed read, too, gives one empty key.
 KeyList ReadSectionKeys(const QString& path, const QString& section);
 
+// Whether key is one of the list's keys, exactly (letter case counts).
+bool HasKey(const KeyList& list, const QString& key);
+
+// Adds key with an empty value to section unless the section's keys, as ReadKeys gives
+// them, hold it already (Exists): one read of the file, under the writers' lock, serves
+// the check and the write.
+platform::ProfileStatus AddKey(const SettingsTarget& file, const QString& section,
+                               const QString& key);
+
 // Writes key with an empty value into section / removes it from section.
 platform::ProfileStatus WriteKey(const SettingsTarget& file, const QString& section,
                                  const QString& key);

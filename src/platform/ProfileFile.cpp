@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -69,6 +70,38 @@ QByteArrayView lineEnding(QByteArrayView data) {
 
 bool endsWithLineEnd(QByteArrayView data) {
     return data.endsWith('\n') || data.endsWith('\r');
+}
+
+// The entries of section in buffer as readSection gives them (buffer holds at least two
+// bytes, both NUL).
+int sectionEntries(const ProfileText& text, QByteArrayView section, char* buffer, int bufferSize) {
+    const std::optional<Section> found = text.findSection(upToNul(section));
+    if (!found)
+        return 0;
+
+    // Whole entries only: an entry goes in when it, its NUL and the list's final NUL fit.
+    qsizetype used = 0;
+    text.forEachEntry(*found, [&](const Entry& entry) {
+        if (entry.hidden || entry.name.startsWith(';') || (entry.name.isEmpty() && !entry.hasValue))
+            return true;
+        const qsizetype valueSize = entry.hasValue ? 1 + entry.value.size() : 0;
+        const qsizetype entrySize = entry.name.size() + valueSize;
+        if (used + entrySize + 2 > bufferSize)
+            return false;
+        char* out = buffer + used;
+        std::memcpy(out, entry.name.data(), static_cast<size_t>(entry.name.size()));
+        out += entry.name.size();
+        if (entry.hasValue) {
+            *out++ = '=';
+            std::memcpy(out, entry.value.data(), static_cast<size_t>(entry.value.size()));
+            out += entry.value.size();
+        }
+        *out = '\0';
+        used += entrySize + 1;
+        return true;
+    });
+    buffer[used] = '\0';
+    return static_cast<int>(used);
 }
 
 // Runs change(text, edit) on the file's current content under the writers' lock and
@@ -166,42 +199,23 @@ ProfileResult<int> ProfileFile::readSectionChecked(const QString& path, QByteArr
         return ProfileStatus{status == ReadStatus::NotAFile ? ProfileFailure::NotAFile
                                                             : ProfileFailure::Unreadable,
                              error};
-    const std::optional<Section> found = text ? text->findSection(upToNul(section)) : std::nullopt;
-    if (!found)
-        return 0;
-
-    // Whole entries only: an entry goes in when it, its NUL and the list's final NUL fit.
-    qsizetype used = 0;
-    text->forEachEntry(*found, [&](const Entry& entry) {
-        if (entry.hidden || entry.name.startsWith(';') || (entry.name.isEmpty() && !entry.hasValue))
-            return true;
-        const qsizetype valueSize = entry.hasValue ? 1 + entry.value.size() : 0;
-        const qsizetype entrySize = entry.name.size() + valueSize;
-        if (used + entrySize + 2 > bufferSize)
-            return false;
-        char* out = buffer + used;
-        std::memcpy(out, entry.name.data(), static_cast<size_t>(entry.name.size()));
-        out += entry.name.size();
-        if (entry.hasValue) {
-            *out++ = '=';
-            std::memcpy(out, entry.value.data(), static_cast<size_t>(entry.value.size()));
-            out += entry.value.size();
-        }
-        *out = '\0';
-        used += entrySize + 1;
-        return true;
-    });
-    buffer[used] = '\0';
-    return static_cast<int>(used);
+    return text ? sectionEntries(*text, section, buffer, bufferSize) : 0;
 }
 
 ProfileStatus ProfileFile::setKey(const QString& path, QByteArrayView section, QByteArrayView key,
-                                  QByteArrayView value, const QString& seedFrom) {
+                                  QByteArrayView value, const QString& seedFrom,
+                                  const SectionCheck& check) {
     section = trimmed(section);
     key = trimmed(key);
     if (!isStorable(section, key, value))
         return {ProfileFailure::Refused, EINVAL};
     return changeFile(path, seedFrom, true, [&](const ProfileText& text, Edit& edit) {
+        if (check) {
+            std::vector<char> entries(SectionBufferSize, '\0');
+            sectionEntries(text, section, entries.data(), SectionBufferSize);
+            if (const ProfileStatus checked = check(entries.data()); !checked)
+                return checked;
+        }
         const QByteArrayView data(text.data());
         const QByteArray eol = lineEnding(data).toByteArray();
         const QByteArray line = key.toByteArray() + '=' + value.toByteArray() + eol;
@@ -263,9 +277,9 @@ int ProfileFile::deleteKey(const QString& path, QByteArrayView section, QByteArr
 
 const char* failureName(ProfileFailure failure) {
     // In the order of ProfileFailure.
-    static const char* const names[] = {"none",         "refused", "not-found",      "bad-path",
-                                        "not-a-file",   "busy",    "read-only",      "unreadable",
-                                        "write-failed", "changed", "no-safe-rewrite"};
+    static const char* const names[] = {"none",         "refused", "not-found",       "bad-path",
+                                        "not-a-file",   "busy",    "read-only",       "unreadable",
+                                        "write-failed", "changed", "no-safe-rewrite", "exists"};
     const auto index = static_cast<size_t>(failure);
     return index < std::size(names) ? names[index] : "?";
 }

@@ -37,6 +37,7 @@ enum class ProfileFailure {
     WriteFailed,   // writing, syncing or replacing the file failed
     Changed,       // the file changed under the writer (outside the writers' lock)
     NoSafeRewrite, // in place, this change could not be made so that a kill leaves a whole file
+    Exists,        // the caller's check found what was to be added already there
 };
 
 // The outcome of a profile call: none, or a failure with the errno behind it.
@@ -96,8 +97,14 @@ public:
     // replaced). Everything else in the file stays as it was. Refuses what the file
     // could not give back: a line break or NUL anywhere, a '=' in the key, a key
     // starting with '[' when its line would hold a ']'.
+    // With `check`, that is first called with the section's entries as readSection
+    // gives them in a buffer of SectionBufferSize bytes, from the same read of the file under the
+    // writers' lock that the write starts from; a failure it returns ends the write with that
+    // failure.
+    using SectionCheck = std::function<ProfileStatus(const char* entries)>;
     static ProfileStatus setKey(const QString& path, QByteArrayView section, QByteArrayView key,
-                                QByteArrayView value, const QString& seedFrom = {});
+                                QByteArrayView value, const QString& seedFrom = {},
+                                const SectionCheck& check = {});
 
     // Removes the line of the first key called key (as given) from the first section
     // called section (as given) that has one; NotFound when there is none.
