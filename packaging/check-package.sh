@@ -88,6 +88,7 @@ grep -Fxq -- '-rwxr-xr-x root/root ./usr/lib/korvani/Korvani' <<<"$listing" ||
 echo "== Depends"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "$depends"
+# Debian 13 gives some libraries a "t64" name (64-bit time_t): libqt6core6t64.
 for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins; do
     grep -Eq "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package"
 done
