@@ -40,8 +40,10 @@ apt_sources() {
              key == "suites" { for (i = 2; i <= NF; i++) suites[++ns] = $i }
              END { flush() }' "$file"
     done
-    cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
-        sed -E 's/\[[^]]*\]//' | awk '$1 == "deb" { print $2, $3 }'
+    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [[ -f "$file" ]] || continue
+        sed -E 's/\[[^]]*\]//' "$file" | awk '$1 == "deb" { print $2, $3 }'
+    done
 }
 
 # --- Outside: the temporary folder, the namespace, the clean-up. -------------------------
