@@ -70,13 +70,14 @@ if [[ "${1:-}" != --inside ]]; then
     trap remove_work EXIT
     git archive --format=tar --prefix=korvani/ HEAD >"$work/korvani.tar"
     unshare --mount --pid --fork --kill-child --propagation private -- \
-        env CHECK_TEST="$check_test" JOBS="$jobs" \
+        env CHECK_TEST="$check_test" JOBS="$jobs" CHECK_SECONDS="$SECONDS" \
         bash "$0" --inside "$work" "$mirror" "$security"
     log "passed"
     exit 0
 fi
 
 # --- Inside the namespace. ---------------------------------------------------------------
+SECONDS=$CHECK_SECONDS
 work=$2
 mirror=$3
 security=$4

@@ -23,7 +23,7 @@ for package in "${packages[@]}"; do
 done
 runtime=
 if [[ $with_clang_runtime -eq 1 ]] && command -v clang >/dev/null; then
-    runtime=$(clang --version | clang_runtime)
+    runtime=$(clang_runtime <<<"$(clang --version)")
     installed "$runtime" || missing+=("$runtime")
 fi
 [[ ${#missing[@]} -eq 0 ]] && exit 0
@@ -33,7 +33,7 @@ sudo=()
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
 if [[ $with_clang_runtime -eq 1 && -z "$runtime" ]]; then
-    runtime=$(apt-cache depends clang | clang_runtime)
+    runtime=$(clang_runtime <<<"$(apt-cache depends clang)")
     [[ -n "$runtime" ]] || { echo "no clang version in: apt-cache depends clang" >&2; exit 1; }
     missing+=("$runtime")
 fi
