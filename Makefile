@@ -11,6 +11,7 @@
 # make package-check - makes the package and checks it with lintian and the desktop validators
 # make install       - builds in release mode and installs under PREFIX (default /usr/local),
 #                      below DESTDIR when given
+# make check-debian13 - make test, package-check, the package run, on a fresh Debian 13 (as root)
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
@@ -25,7 +26,7 @@ SAN_ENV    := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
               LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
               UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps build run test test-plain test-sanitized fuzz bench conformance faults package package-check install clean
+.PHONY: deps build run test test-plain test-sanitized fuzz bench conformance faults package package-check install check-debian13 clean
 
 # A release build in folder $(1) for the install prefix $(2), with Debian's hardening flags.
 define release_build
@@ -94,6 +95,9 @@ package-check: package
 install: deps
 	$(call release_build,$(INSTALL_BUILD),$(PREFIX))
 	DESTDIR="$(DESTDIR)" cmake --install $(INSTALL_BUILD) --strip
+
+check-debian13:
+	JOBS=$(JOBS) bash scripts/check-debian13.sh
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(INSTALL_BUILD)

@@ -42,8 +42,8 @@ QStringList items(const QComboBox& box) {
     return list;
 }
 
-// While it lives, the process runs as the unprivileged user "korvanitest" (created
-// when missing), so that file permissions apply. Without root the process already is
+// While it lives, the process runs as the unprivileged user "korvanitest" (made by
+// ctest before the tests), so that file permissions apply. Without root the process already is
 // unprivileged and nothing changes.
 class AsUnprivilegedUser {
 public:

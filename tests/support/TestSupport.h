@@ -34,8 +34,9 @@ QByteArray readFile(const QString& path);
 QByteArray randomBytes(qsizetype size, unsigned seed);
 void writeFile(const QString& path, const QByteArray& bytes);
 
-// The unprivileged user "korvanitest" that read-only tests run as (root ignores file
-// permissions); created with useradd when missing. nullptr when it cannot be had.
+// The unprivileged user that read-only tests run as (root ignores file permissions),
+// made before the tests by ctest (tests/CMakeLists.txt). nullptr, and a failure, when
+// it is missing.
 const passwd* unprivilegedUser();
 
 // A program folder of its own for one test: the shipped language files under
