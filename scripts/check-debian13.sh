@@ -124,16 +124,22 @@ stage "make $check_test" "make $check_test JOBS=$jobs"
 stage "make package-check" "make package-check JOBS=$jobs"
 stage "apt-get install the package" "apt-get install -y -qq ./build-package/korvani_*.deb"
 
-# show-korvani COMMAND...: starts COMMAND on the Xvfb display, waits (60 s at most) for a
-# visible Korvani window, then closes the program.
+# show-korvani COMMAND...: starts COMMAND on the Xvfb display, waits for a visible Korvani
+# window (60 s at most, or until the program ends), then closes the program.
 cat >"$root/usr/local/bin/show-korvani" <<'EOF'
 #!/usr/bin/env bash
 set -euo pipefail
 export DISPLAY=:7
 setsid "$@" >/tmp/show-korvani.log 2>&1 &
 group=$!
-if ! window=$(timeout 60 xdotool search --sync --onlyvisible --name Korvani | head -1); then
-    echo "no Korvani window within 60 s from: $*" >&2
+window=
+for _ in $(seq 300); do
+    window=$(xdotool search --onlyvisible --name Korvani 2>/dev/null | head -1) || true
+    [[ -z "$window" ]] && kill -0 "$group" 2>/dev/null || break
+    sleep 0.2
+done
+if [[ -z "$window" ]]; then
+    echo "no Korvani window (60 s, or the program ended) from: $*" >&2
     cat /tmp/show-korvani.log >&2
     exit 1
 fi
