@@ -13,7 +13,8 @@
 # seen nowhere else and go, with every process started in it, when the check ends. The
 # temporary system is removed however the check ends. Needs root.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+self=$(realpath "$0")
+cd "$(dirname "$self")/.."
 
 suite=trixie
 check_test=${CHECK_TEST:-test}
@@ -49,9 +50,11 @@ apt_sources() {
 # --- Outside: the temporary folder, the namespace, the clean-up. -------------------------
 if [[ "${1:-}" != --inside ]]; then
     [[ $(id -u) -eq 0 ]] || { echo "check-debian13: run as root (debootstrap, chroot)" >&2; exit 1; }
+    # The Debian mirror is the source of this machine's own release, not some other one.
     sources=$(apt_sources)
-    mirror=$(awk '$2 !~ /-security$/ { print $1; exit }' <<<"$sources")
-    security=$(awk '$2 ~ /-security$/ { print $1; exit }' <<<"$sources")
+    release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+    mirror=$(awk -v r="$release" '$2 == r { print $1; exit }' <<<"$sources")
+    security=$(awk -v r="$release-security" '$2 == r { print $1; exit }' <<<"$sources")
     [[ -n "$mirror" ]] || { echo "check-debian13: no Debian mirror in apt's sources" >&2; exit 1; }
     bash scripts/install-deps.sh debootstrap
     log "mirror $mirror${security:+, security $security}"
@@ -60,9 +63,10 @@ if [[ "${1:-}" != --inside ]]; then
     remove_work() {
         # The mounts live in the namespace, which is gone; should one show here all the same,
         # nothing is deleted through it.
-        if findmnt -rn -o TARGET | grep -qF "$work/"; then
-            echo "check-debian13: mounts left under $work; not removing it" >&2
-            findmnt -rn -o TARGET | grep -F "$work/" >&2
+        local left
+        left=$(findmnt -rn -o TARGET | grep -F "$work/" || true)
+        if [[ -n "$left" ]]; then
+            printf 'check-debian13: mounts left, %s not removed:\n%s\n' "$work" "$left" >&2
             exit 1
         fi
         rm -rf --one-file-system "$work"
@@ -71,7 +75,7 @@ if [[ "${1:-}" != --inside ]]; then
     git archive --format=tar --prefix=korvani/ HEAD >"$work/korvani.tar"
     unshare --mount --pid --fork --kill-child --propagation private -- \
         env CHECK_TEST="$check_test" JOBS="$jobs" CHECK_SECONDS="$SECONDS" \
-        bash "$0" --inside "$work" "$mirror" "$security"
+        bash "$self" --inside "$work" "$mirror" "$security"
     log "passed"
     exit 0
 fi
