@@ -52,7 +52,9 @@ bool OutputFile::appendTo(const QString& path, const char* data, std::size_t siz
     bool ok = ::fstat(fd, &st) == 0;
     if (ok && writeAll(fd, data, size) != size) {
         ok = false;
-        (void)::ftruncate(fd, st.st_size);
+        if (::ftruncate(fd, st.st_size) != 0) {
+            // what reached the file stays; the append has failed either way
+        }
     }
     return ::close(fd) == 0 && ok;
 }

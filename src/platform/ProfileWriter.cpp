@@ -289,7 +289,9 @@ private:
         for (auto line = lines.begin(); status && line != lines.end(); ++line)
             status = writeAt(end + line->first, edit.inserted.sliced(line->first, 1));
         if (!status) {
-            ::ftruncate(fd_, static_cast<off_t>(end));
+            if (::ftruncate(fd_, static_cast<off_t>(end)) != 0) {
+                // the comment lines stay: every reader skips them
+            }
             return status;
         }
         return sync();
@@ -306,7 +308,9 @@ private:
         ProfileStatus status = writeAt(edit.at, bytes);
         if (!status) {
             writeAt(edit.at, old_.sliced(edit.at)); // a cut write: back as it was, if it can
-            ::ftruncate(fd_, static_cast<off_t>(old_.size()));
+            if (::ftruncate(fd_, static_cast<off_t>(old_.size())) != 0) {
+                // the old size could not be had again: the blanks past it are skipped
+            }
             return status;
         }
         return end > data_.size() ? syncThenTruncate(data_.size()) : sync();
