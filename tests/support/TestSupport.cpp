@@ -6,9 +6,11 @@
 #include <QFile>
 #include <QProcess>
 
-#include <pwd.h>
-
 #include <random>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -35,6 +37,16 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
+bool runsUnderWine() {
+#ifdef _WIN32
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
+#ifndef _WIN32
 const passwd* unprivilegedUser() {
     if (const passwd* user = ::getpwnam("korvanitest"))
         return user;
@@ -47,6 +59,7 @@ const passwd* unprivilegedUser() {
         ADD_FAILURE() << "useradd: " << useradd.readAllStandardError().toStdString();
     return ::getpwnam("korvanitest");
 }
+#endif
 
 ProgramFolder::ProgramFolder(bool withLanguageFiles, bool withSettings) {
     const QString source = QStringLiteral(KORVANI_SOURCE_DIR "/resources");
