@@ -6,10 +6,13 @@
 # make bench - builds in release mode and runs the benchmarks
 # make conformance - compares the profile functions, built for Linux and for Windows, with the
 #                    Windows ones (under Wine)
+# make faults - runs the settings writer and the generation run under injected failures
+#               (libfiu, strace) and checks that every file stays whole
 # make package       - builds in release mode and writes build-package/korvani_<version>_<arch>.deb
 # make package-check - makes the package and checks it with lintian and the desktop validators
 # make install       - builds in release mode and installs under PREFIX (default /usr/local),
 #                      below DESTDIR when given
+# make check-debian13 - make test, package-check, the package run, on a fresh Debian 13 (as root)
 # make windows       - cross-builds Korvani for 64-bit Windows with MinGW-w64 against a static
 #                      Qt (built once from Debian's qt6-base source into ~/.cache/korvani) and
 #                      writes build-windows/korvani-<version>-windows-x64.zip
@@ -31,7 +34,7 @@ SAN_ENV    := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
               LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
               UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps build run test test-plain test-sanitized fuzz bench conformance package package-check install clean \
+.PHONY: deps build run test test-plain test-sanitized fuzz bench conformance faults package package-check install check-debian13 clean \
         windows windows-configure test-windows
 
 # A release build in folder $(1) for the install prefix $(2), with Debian's hardening flags.
@@ -87,6 +90,12 @@ conformance: deps
 	cmake --build $(WINDOWS_BUILD) --target conformance_driver -j$(JOBS)
 	bash tests/conformance/run-conformance.sh $(BUILD) $(WINDOWS_BUILD)
 
+faults: deps
+	bash scripts/install-deps.sh libfiu0 fiu-utils strace
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANI_WERROR=ON
+	cmake --build $(BUILD) --target profile_write generation_run korvani_program_folder -j$(JOBS)
+	python3 tests/faults/run-faults.py $(BUILD)
+
 package: deps
 	$(call release_build,$(PACKAGE_BUILD),/usr)
 	cd $(PACKAGE_BUILD) && cpack -G DEB
@@ -97,6 +106,9 @@ package-check: package
 install: deps
 	$(call release_build,$(INSTALL_BUILD),$(PREFIX))
 	DESTDIR="$(DESTDIR)" cmake --install $(INSTALL_BUILD) --strip
+
+check-debian13:
+	JOBS=$(JOBS) bash scripts/check-debian13.sh
 
 # The Windows build folder, with the Qt for MinGW (built on the first run).
 windows-configure:

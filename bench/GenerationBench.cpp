@@ -19,6 +19,7 @@
 //      arrives) to the end of a 10^8 run
 #include "app/AddressFormatter.h"
 #include "app/GenerationRun.h"
+#include "app/SuffixFile.h"
 #include "app/frmMain.h"
 #include "driver/MainWindowDriver.h"
 #include "platform/Application.h"
@@ -34,6 +35,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -146,6 +148,61 @@ Times runIdealWriter(std::int64_t count, const QString& path) {
             seconds(usage.ru_utime) + seconds(usage.ru_stime)};
 }
 
+// Resets the peak of resident memory to what is resident now (Linux 4.0 and later).
+void resetPeakMemory() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+double residentMb(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field, 0) == 0)
+            return std::stod(line.substr(std::strlen(field))) / 1024.0;
+    }
+    return 0;
+}
+
+// A read of the suffix section, an Add (with its check for the suffix) and a Delete on a
+// settings file of `megabytes` MB of "a=" lines: milliseconds per MB and the peak memory each adds,
+// over the file's size.
+void benchSettingsFile(const QString& path, int megabytes) {
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return;
+        file.write("[Suffix]\r\nexample.com=\r\n");
+        const QByteArray block = QByteArray("a=\r\n").repeated(256 * 1024); // 1 MB
+        for (int i = 0; i < megabytes; ++i)
+            file.write(block);
+    }
+    const double size = static_cast<double>(QFile(path).size()) / (1024 * 1024);
+    const SuffixList::SettingsTarget file{path, {}};
+    const std::pair<const char*, std::function<bool()>> operations[] = {
+        {"read", [&] { return SuffixList::ReadKeys(path, SuffixList::SuffixSection()).ok(); }},
+        {"add",
+         [&] { return SuffixList::AddKey(file, SuffixList::SuffixSection(), "new.example").ok(); }},
+        {"delete",
+         [&] {
+             return SuffixList::DeleteKey(file, SuffixList::SuffixSection(), "new.example").ok();
+         }},
+    };
+    std::printf("settings file of %.1f MB:", size);
+    for (const auto& [name, operation] : operations) {
+        resetPeakMemory();
+        const double before = residentMb("VmRSS:");
+        QElapsedTimer clock;
+        clock.start();
+        const bool ok = operation();
+        const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        const double peak = residentMb("VmHWM:") - before;
+        std::printf(" %s %.1f ms/MB peak %.2f x size%s;", name, ms / size, peak / size,
+                    ok ? "" : " (FAILED)");
+    }
+    std::printf("\n");
+    QFile::remove(path);
+}
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t middle = values.size() / 2;
@@ -249,6 +306,7 @@ int main(int argc, char** argv) {
         // kernel still writing that one's pages back.
         Times ideal, core, run;
         for (int turn = 0; turn < 3; ++turn) {
+            ::sync(); // each starts with no other writer's pages still to be written back
             switch ((pair + turn) % 3) {
             case 0:
                 ideal = runIdealWriter(Large, idealPath);
@@ -293,6 +351,9 @@ int main(int argc, char** argv) {
     const double stopMs = std::chrono::duration<double, std::milli>(ended - clicked).count();
     std::printf("stop: %lld addresses written before the stop, %.1f ms from click to idle\n",
                 static_cast<long long>(window->records().count()), stopMs);
+
+    // Last, as its file's size shows in the peak memory.
+    benchSettingsFile(dir.filePath(QStringLiteral("Large.ini")), 60);
 
     std::printf("bench: ratio_1e7=%.2f core_ratio_1e7=%.2f ideal_ratio_1e8=%.2f "
                 "ideal_wall_ratio_1e8=%.2f window_ideal_ratio_1e8=%.2f "

@@ -10,6 +10,7 @@ endif()
 include(GNUInstallDirs)
 
 set(KORVANI_APP_ID com.example.Korvani)
+string(REGEX REPLACE "\\.[^.]*$" "" KORVANI_DEVELOPER_ID ${KORVANI_APP_ID}) # com.example
 set(KORVANI_HOMEPAGE https://www.example.com/korvani/)
 set(KORVANI_MAINTAINER "${KORVANI_COMPANY_NAME} <korvani@example.com>")
 set(KORVANI_INSTALL_PROGRAM_DIR ${CMAKE_INSTALL_LIBDIR}/korvani)

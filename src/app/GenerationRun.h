@@ -41,8 +41,10 @@ public:
         std::function<void(std::int64_t done)> progressed;
     };
 
-    // Work between two event points.
-    static constexpr std::int64_t SliceNanoseconds = 10'000'000;
+    // Work between two event points: with the piece being written when it runs out and
+    // the handling of the events, an event point comes at least every 10 ms, and so a
+    // Stop ends the run within 10 ms.
+    static constexpr std::int64_t SliceNanoseconds = 8'000'000;
 
     GenerationRun(std::int32_t from, std::int32_t to, QString path, RecordModel& records);
 

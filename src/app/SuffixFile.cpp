@@ -4,11 +4,10 @@
 #include "platform/ProfileFile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -41,34 +40,25 @@ QString SettingsFilePath() {
     return programSettingsFile();
 }
 
-QString SettingsFileToWrite() {
+platform::ProfileResult<SettingsTarget> SettingsFileToWrite() {
     if (!platform::Application::runsInstalled())
-        return programSettingsFile();
+        return SettingsTarget{programSettingsFile(), {}};
     const QString own = platform::Application::userSettingsFile();
-    if (QFileInfo::exists(own))
-        return own;
-    // The first change: the user's copy starts as the installed file, whole or not at all.
+    if (own.isEmpty())
+        return platform::ProfileStatus{platform::ProfileFailure::BadPath, ENOENT};
+    errno = 0;
     if (!QDir().mkpath(QFileInfo(own).absolutePath()))
-        return {};
-    QFile installed(programSettingsFile());
-    if (installed.open(QIODevice::ReadOnly)) {
-        const QByteArray content = installed.readAll();
-        QSaveFile copy(own);
-        if (!copy.open(QIODevice::WriteOnly) || copy.write(content) != content.size() ||
-            !copy.commit())
-            return {};
-    }
-    return own;
+        return platform::ProfileStatus{platform::ProfileFailure::BadPath, errno ? errno : ENOTDIR};
+    return SettingsTarget{own, programSettingsFile()};
 }
 
-KeyList ReadSectionKeys(const QString& path, const QString& section) {
-    std::vector<char> buffer(platform::ProfileFile::SectionBufferSize, '\0');
-    platform::ProfileFile::readSection(path, section.toUtf8(), buffer.data(),
-                                       static_cast<int>(buffer.size()));
+namespace {
 
+// The key names of a section's entries as readSection gives them.
+KeyList keysOf(const char* buffer, std::size_t size) {
     KeyList list;
-    const char* entry = buffer.data();
-    const char* const end = buffer.data() + buffer.size();
+    const char* entry = buffer;
+    const char* const end = buffer + size;
     do {
         const char* nul = static_cast<const char*>(std::memchr(entry, '\0', end - entry));
         if (nul == nullptr)
@@ -86,13 +76,55 @@ KeyList ReadSectionKeys(const QString& path, const QString& section) {
     return list;
 }
 
+} // namespace
+
+platform::ProfileResult<KeyList> ReadKeys(const QString& path, const QString& section) {
+    std::vector<char> buffer(platform::ProfileFile::SectionBufferSize, '\0');
+    const auto read = platform::ProfileFile::readSectionChecked(
+        path, section.toUtf8(), buffer.data(), static_cast<int>(buffer.size()));
+    if (!read)
+        return read.status();
+    return keysOf(buffer.data(), buffer.size());
+}
+
+bool HasKey(const KeyList& list, const QString& key) {
+    return list.keys.mid(0, list.lastIndex + 1).contains(key);
+}
+
+KeyList ReadSectionKeys(const QString& path, const QString& section) {
+    const auto read = ReadKeys(path, section);
+    return read ? *read : KeyList{QStringList{QString()}, 0};
+}
+
+platform::ProfileStatus WriteKey(const SettingsTarget& file, const QString& section,
+                                 const QString& key) {
+    return platform::ProfileFile::setKey(file.path, section.toUtf8(), key.toUtf8(),
+                                         QByteArrayView(), file.seedFrom);
+}
+
+platform::ProfileStatus AddKey(const SettingsTarget& file, const QString& section,
+                               const QString& key) {
+    return platform::ProfileFile::setKey(
+        file.path, section.toUtf8(), key.toUtf8(), QByteArrayView(), file.seedFrom,
+        [&](const char* entries) {
+            if (!HasKey(keysOf(entries, platform::ProfileFile::SectionBufferSize), key))
+                return platform::ProfileStatus{};
+            return platform::ProfileStatus{platform::ProfileFailure::Exists, EEXIST};
+        });
+}
+
+platform::ProfileStatus DeleteKey(const SettingsTarget& file, const QString& section,
+                                  const QString& key) {
+    return platform::ProfileFile::removeKey(file.path, section.toUtf8(), key.toUtf8(),
+                                            file.seedFrom);
+}
+
 int DeleteProfileKey(const QString& path, const QString& section, const QString& key) {
-    return platform::ProfileFile::deleteKey(path, section.toUtf8(), key.toUtf8());
+    return DeleteKey({path, {}}, section, key) ? 1 : 0;
 }
 
 int WriteProfileKey(const QString& path, const QString& section, const QString& key) {
-    return platform::ProfileFile::writeString(path, section.toUtf8(), key.toUtf8(),
-                                              QByteArrayView());
+    return WriteKey({path, {}}, section, key) ? 1 : 0;
 }
 
 } // namespace SuffixList

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ProfileFile.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -14,10 +16,16 @@ QString SuffixSection();
 // program folder; installed, the user's own copy once it exists.
 QString SettingsFilePath();
 
-// The settings file to change: the one read, except that an installed program first
-// makes the user's own copy from the installed file, which it never writes.
-// Empty when the user's copy cannot be made.
-QString SettingsFileToWrite();
+// The settings file to change: the one read, except that an installed program changes
+// the user's own copy, which never exists before its first change: that change makes
+// it from the installed file (seedFrom), under the writers' lock, and never replaces a
+// copy that exists. Fails when the user's folder cannot be made (no configuration
+// folder, or a file in its place).
+struct SettingsTarget {
+    QString path;
+    QString seedFrom;
+};
+platform::ProfileResult<SettingsTarget> SettingsFileToWrite();
 
 struct KeyList {
     QStringList keys; // in file order; an empty text stands for no suffix
@@ -26,12 +34,29 @@ struct KeyList {
 
 // The key names of section, in file order. A section entry without '=' (which
 // includes an empty section) fails the read as a whole: one empty key, last index 0.
+// A file that cannot be read (a FIFO, no permission, an I/O error) is a failure with
+// its reason; a missing file or section is the empty section.
+platform::ProfileResult<KeyList> ReadKeys(const QString& path, const QString& section);
+// The same where a failed read, too, gives one empty key.
 KeyList ReadSectionKeys(const QString& path, const QString& section);
 
-// Removes key from section; 1 on success, 0 when nothing was removed.
-int DeleteProfileKey(const QString& path, const QString& section, const QString& key);
+// Whether key is one of the list's keys, exactly (letter case counts).
+bool HasKey(const KeyList& list, const QString& key);
 
-// Writes key with an empty value into section; 1 on success, 0 on failure.
+// Adds key with an empty value to section unless the section's keys, as ReadKeys gives
+// them, hold it already (Exists): one read of the file, under the writers' lock, serves
+// the check and the write.
+platform::ProfileStatus AddKey(const SettingsTarget& file, const QString& section,
+                               const QString& key);
+
+// Writes key with an empty value into section / removes it from section.
+platform::ProfileStatus WriteKey(const SettingsTarget& file, const QString& section,
+                                 const QString& key);
+platform::ProfileStatus DeleteKey(const SettingsTarget& file, const QString& section,
+                                  const QString& key);
+
+// The same as results of the Windows calls: 1 on success, 0 otherwise.
+int DeleteProfileKey(const QString& path, const QString& section, const QString& key);
 int WriteProfileKey(const QString& path, const QString& section, const QString& key);
 
 // A suffix the settings file can hold as a key and read back unchanged: no '='

@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+#include <cerrno>
+
 namespace SuffixList {
 namespace {
 
@@ -46,13 +48,6 @@ bool CheckNewSuffix(QComboBox* cbSuffix, const QString& suffix) {
         warn(cbSuffix, text.SuffixInvalid);
         return false;
     }
-    const KeyList list = ReadSectionKeys(SettingsFilePath(), SuffixSection());
-    for (int i = 0; i <= list.lastIndex && i < list.keys.size(); ++i) {
-        if (list.keys[i] == suffix) {
-            warn(cbSuffix, text.SuffixExist);
-            return false;
-        }
-    }
     return true;
 }
 
@@ -60,8 +55,20 @@ void btnAdd_Click(QComboBox* cbSuffix) {
     const QString suffix = cbSuffix->currentText().trimmed();
     if (!CheckNewSuffix(cbSuffix, suffix))
         return;
-    if (WriteProfileKey(SettingsFileToWrite(), SuffixSection(), suffix) != 1)
+    // The check against the file's keys is made by the add, on the read it writes from;
+    // where the file to change cannot be had, against the file that is read.
+    const auto file = SettingsFileToWrite();
+    const platform::ProfileStatus added =
+        file ? AddKey(*file, SuffixSection(), suffix)
+        : HasKey(ReadSectionKeys(SettingsFilePath(), SuffixSection()), suffix)
+            ? platform::ProfileStatus{platform::ProfileFailure::Exists, EEXIST}
+            : file.status();
+    if (added.failure == platform::ProfileFailure::Exists) {
+        warn(cbSuffix, ModTransLate::Text().frmMain.SuffixExist);
         return;
+    }
+    if (!added)
+        return; // the file and the list stay as they were, without a message
     platform::MessageBox::show(ModTransLate::Text().frmMain.AddSuccessfully,
                                platform::MessageIcon::Information);
     // Appending to an empty list would select the new item and replace the typed
@@ -74,7 +81,8 @@ void btnAdd_Click(QComboBox* cbSuffix) {
 
 void btnDel_Click(QComboBox* cbSuffix) {
     const QString suffix = cbSuffix->currentText();
-    if (DeleteProfileKey(SettingsFileToWrite(), SuffixSection(), suffix) != 1)
+    const auto file = SettingsFileToWrite();
+    if (!file || !DeleteKey(*file, SuffixSection(), suffix))
         return;
     platform::MessageBox::show(ModTransLate::Text().frmMain.DelSuccessfully,
                                platform::MessageIcon::Information);

@@ -13,8 +13,9 @@ namespace SuffixList {
 // Refills cbSuffix from the file and selects its first suffix (nothing when empty).
 void LoadSuffixList(QComboBox* cbSuffix);
 
-// True when the trimmed suffix may be added; otherwise a warning was shown and the
-// focus moved to cbSuffix.
+// True when the trimmed suffix may be added as far as its text goes (not empty, storable);
+// otherwise a warning was shown and the focus moved to cbSuffix. Whether the file holds
+// it already is seen by the add itself, on the same read it writes from.
 bool CheckNewSuffix(QComboBox* cbSuffix, const QString& suffix);
 
 void btnAdd_Click(QComboBox* cbSuffix);

@@ -54,8 +54,10 @@ bool Application::runsInstalled() {
 }
 
 QString Application::userSettingsFile() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/korvani/Korvani.ini");
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (config.isEmpty())
+        return {}; // no configuration folder: not "/korvani" at the root
+    return config + QStringLiteral("/korvani/Korvani.ini");
 }
 
 QString Application::title() {

@@ -23,7 +23,8 @@ public:
     static void setInstalledProgramFolder(const QString& folder);
 
     // The user's own copy of the settings file: Korvani.ini in the folder "korvani" of
-    // the user's configuration folder ($XDG_CONFIG_HOME, by default ~/.config).
+    // the user's configuration folder ($XDG_CONFIG_HOME, by default ~/.config); empty
+    // when there is none.
     static QString userSettingsFile();
 
     // The application title; built in as the product name until the catalogue replaces it.

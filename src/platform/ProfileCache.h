@@ -20,23 +20,27 @@ struct FileIdentity {
     off_t size = 0;
     timespec modified{};
     timespec changed{};
+    mode_t mode = 0; // not part of the identity: the writer keeps it
     bool operator==(const FileIdentity& o) const;
 };
 
-enum class ReadStatus { Ok, Missing, Failed };
+enum class ReadStatus { Ok, Missing, NotAFile, Failed };
 
-// Reads the whole file. `settled` tells whether its times are older than the moment
-// the read began: only then does any later change show in its times (file times come
-// from the same coarse clock, so a change within that clock tick would not).
+// Reads the whole file. Anything but a regular file (a FIFO, a device, a folder) is
+// NotAFile, found without blocking. `settled` tells whether its times are older than
+// the moment the read began: only then does any later change show in its times (file
+// times come from the same coarse clock, so a change within that clock tick would
+// not). `error` gets the errno of a failed read.
 ReadStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentity* identity,
-                     bool* settled);
+                     bool* settled, int* error = nullptr);
 
 // The last file read, parsed, while its path names the same unchanged file. Writes
 // through ProfileFile drop it.
 class ReadCache {
 public:
-    // The parsed file, or null when it is missing or cannot be read.
-    std::shared_ptr<const ProfileText> get(const QString& path);
+    // The parsed file, or null when it is missing or cannot be read (status tells which).
+    std::shared_ptr<const ProfileText> get(const QString& path, ReadStatus* status = nullptr,
+                                           int* error = nullptr);
     void clear();
     static ReadCache& instance();
 

@@ -9,7 +9,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
+#include <vector>
+
+#include <sys/stat.h>
 
 namespace platform {
 namespace {
@@ -52,34 +56,97 @@ bool isStorable(QByteArrayView section, QByteArrayView key, QByteArrayView value
     return !key.startsWith('[') || (key.indexOf(']') < 0 && value.indexOf(']') < 0);
 }
 
+// A file keeps its own line ends: those of its first line break (CR LF, LF or a lone
+// CR); a new or single-line file takes the platform's convention.
 QByteArrayView lineEnding(QByteArrayView data) {
-    const qsizetype lf = data.indexOf('\n');
-    if (lf > 0 && data[lf - 1] == '\r')
+    const auto end =
+        std::find_if(data.begin(), data.end(), [](char c) { return c == '\r' || c == '\n'; });
+    if (end == data.end())
         return "\r\n";
-    if (lf >= 0)
+    if (*end == '\n')
         return "\n";
-    return "\r\n"; // a new or single-line file takes the platform's convention
+    return end + 1 != data.end() && end[1] == '\n' ? "\r\n" : "\r";
 }
 
-// Runs change(file, out) on the file's current content under the writers' lock and
-// replaces the file with out when change returns 1 and out differs.
-template <typename Change> int changeFile(const QString& path, bool createMissing, Change change) {
-    const QByteArray target = resolveLinks(QFile::encodeName(path));
-    WriterLock lock(folderOf(target), lockTimeoutMs);
+bool endsWithLineEnd(QByteArrayView data) {
+    return data.endsWith('\n') || data.endsWith('\r');
+}
+
+// The entries of section in buffer as readSection gives them (buffer holds at least two
+// bytes, both NUL).
+int sectionEntries(const ProfileText& text, QByteArrayView section, char* buffer, int bufferSize) {
+    const std::optional<Section> found = text.findSection(upToNul(section));
+    if (!found)
+        return 0;
+
+    // Whole entries only: an entry goes in when it, its NUL and the list's final NUL fit.
+    qsizetype used = 0;
+    text.forEachEntry(*found, [&](const Entry& entry) {
+        if (entry.hidden || entry.name.startsWith(';') || (entry.name.isEmpty() && !entry.hasValue))
+            return true;
+        const qsizetype valueSize = entry.hasValue ? 1 + entry.value.size() : 0;
+        const qsizetype entrySize = entry.name.size() + valueSize;
+        if (used + entrySize + 2 > bufferSize)
+            return false;
+        char* out = buffer + used;
+        std::memcpy(out, entry.name.data(), static_cast<size_t>(entry.name.size()));
+        out += entry.name.size();
+        if (entry.hasValue) {
+            *out++ = '=';
+            std::memcpy(out, entry.value.data(), static_cast<size_t>(entry.value.size()));
+            out += entry.value.size();
+        }
+        *out = '\0';
+        used += entrySize + 1;
+        return true;
+    });
+    buffer[used] = '\0';
+    return static_cast<int>(used);
+}
+
+// Runs change(text, edit) on the file's current content under the writers' lock and
+// writes the edited file. A missing file starts as a copy of seedFrom when given, or
+// empty when createMissing. The path is checked before anything is locked or made.
+template <typename Change>
+ProfileStatus changeFile(const QString& path, const QString& seedFrom, bool createMissing,
+                         Change change) {
+    const QByteArray named = QFile::encodeName(path);
+    if (named.isEmpty())
+        return {ProfileFailure::BadPath, ENOENT};
+    const QByteArray target = resolveLinks(named);
+    struct stat folder {};
+    if (::stat(folderOf(target).constData(), &folder) != 0)
+        return {ProfileFailure::BadPath, errno};
+    if (!S_ISDIR(folder.st_mode))
+        return {ProfileFailure::BadPath, ENOTDIR};
+
+    WriterLock lock(target, lockTimeoutMs);
     ReadCache::instance().clear();
-    if (!lock.held())
-        return 0;
+    if (!lock.status())
+        return lock.status();
     QByteArray data;
-    const ReadStatus status = readWhole(target, data, nullptr, nullptr);
-    if (status == ReadStatus::Failed || (status == ReadStatus::Missing && !createMissing))
-        return 0;
-    const ProfileText text(data);
-    QByteArray out;
-    if (change(text, out) != 1)
-        return 0;
-    if (status == ReadStatus::Ok && out == data)
-        return 1; // the file already holds this
-    const int result = replaceFile(target, data, out, status == ReadStatus::Ok) ? 1 : 0;
+    FileIdentity identity;
+    int error = 0;
+    ReadStatus status = readWhole(target, data, &identity, nullptr, &error);
+    const bool exists = status == ReadStatus::Ok;
+    if (status == ReadStatus::Missing && !seedFrom.isEmpty()) {
+        status = readWhole(QFile::encodeName(seedFrom), data, nullptr, nullptr, &error);
+        createMissing = true;
+    }
+    if (status == ReadStatus::NotAFile)
+        return {ProfileFailure::NotAFile, error};
+    if (status == ReadStatus::Failed)
+        return {ProfileFailure::Unreadable, error}; // not taken for an empty file
+    if (status == ReadStatus::Missing && !createMissing)
+        return {ProfileFailure::NotFound, ENOENT};
+
+    const ProfileText text(std::move(data));
+    Edit edit;
+    if (const ProfileStatus changed = change(text, edit); !changed)
+        return changed;
+    if (exists && text.data().sliced(edit.at, edit.removed) == edit.inserted)
+        return {}; // the file already holds this
+    const ProfileStatus result = replaceFile(target, {text.data(), exists, identity}, edit);
     ReadCache::instance().clear();
     return result;
 }
@@ -103,103 +170,118 @@ int ProfileFile::readString(const QString& path, QByteArrayView section, QByteAr
     if (buffer == nullptr || bufferSize <= 0)
         return 0;
     const auto text = ReadCache::instance().get(path);
-    const Section* found = text ? text->findSection(trimmed(upToNul(section))) : nullptr;
-    const Entry* entry = found ? text->findKey(*found, trimmed(upToNul(key))) : nullptr;
-    if (entry == nullptr || !entry->hasValue)
+    const std::optional<Section> found =
+        text ? text->findSection(trimmed(upToNul(section))) : std::nullopt;
+    const std::optional<Entry> entry =
+        found ? text->findKey(*found, trimmed(upToNul(key))) : std::nullopt;
+    if (!entry || !entry->hasValue)
         return static_cast<int>(copyCapped(defaultText(defaultValue), buffer, bufferSize));
     return static_cast<int>(copyCapped(withoutQuotes(entry->value), buffer, bufferSize));
 }
 
 int ProfileFile::readSection(const QString& path, QByteArrayView section, char* buffer,
                              int bufferSize) {
+    return readSectionChecked(path, section, buffer, bufferSize).value();
+}
+
+ProfileResult<int> ProfileFile::readSectionChecked(const QString& path, QByteArrayView section,
+                                                   char* buffer, int bufferSize) {
     if (buffer == nullptr || bufferSize <= 0)
         return 0;
     buffer[0] = '\0';
     if (bufferSize == 1)
         return 0;
     buffer[1] = '\0';
-    const auto text = ReadCache::instance().get(path);
-    const Section* found = text ? text->findSection(upToNul(section)) : nullptr;
-    if (found == nullptr)
-        return 0;
+    ReadStatus status = ReadStatus::Ok;
+    int error = 0;
+    const auto text = ReadCache::instance().get(path, &status, &error);
+    if (status == ReadStatus::NotAFile || status == ReadStatus::Failed)
+        return ProfileStatus{status == ReadStatus::NotAFile ? ProfileFailure::NotAFile
+                                                            : ProfileFailure::Unreadable,
+                             error};
+    return text ? sectionEntries(*text, section, buffer, bufferSize) : 0;
+}
 
-    // Whole entries only: an entry goes in when it, its NUL and the list's final NUL fit.
-    qsizetype used = 0;
-    const Entry* entry = text->entries(*found);
-    for (size_t i = 0; i < found->entryCount; ++i, ++entry) {
-        if (entry->hidden || entry->name.startsWith(';') ||
-            (entry->name.isEmpty() && !entry->hasValue))
-            continue;
-        const qsizetype valueSize = entry->hasValue ? 1 + entry->value.size() : 0;
-        const qsizetype entrySize = entry->name.size() + valueSize;
-        if (used + entrySize + 2 > bufferSize)
-            break;
-        char* out = buffer + used;
-        std::memcpy(out, entry->name.data(), static_cast<size_t>(entry->name.size()));
-        out += entry->name.size();
-        if (entry->hasValue) {
-            *out++ = '=';
-            std::memcpy(out, entry->value.data(), static_cast<size_t>(entry->value.size()));
-            out += entry->value.size();
+ProfileStatus ProfileFile::setKey(const QString& path, QByteArrayView section, QByteArrayView key,
+                                  QByteArrayView value, const QString& seedFrom,
+                                  const SectionCheck& check) {
+    section = trimmed(section);
+    key = trimmed(key);
+    if (!isStorable(section, key, value))
+        return {ProfileFailure::Refused, EINVAL};
+    return changeFile(path, seedFrom, true, [&](const ProfileText& text, Edit& edit) {
+        if (check) {
+            std::vector<char> entries(SectionBufferSize, '\0');
+            sectionEntries(text, section, entries.data(), SectionBufferSize);
+            if (const ProfileStatus checked = check(entries.data()); !checked)
+                return checked;
         }
-        *out = '\0';
-        used += entrySize + 1;
-    }
-    buffer[used] = '\0';
-    return static_cast<int>(used);
+        const QByteArrayView data(text.data());
+        const QByteArray eol = lineEnding(data).toByteArray();
+        const QByteArray line = key.toByteArray() + '=' + value.toByteArray() + eol;
+        const std::optional<Section> found = text.findSection(section);
+        if (!found) {
+            edit.at = data.size();
+            if (!data.isEmpty() && !endsWithLineEnd(data))
+                edit.inserted = eol;
+            edit.inserted += '[' + section.toByteArray() + ']' + eol + line;
+        } else if (const std::optional<Entry> entry = text.findKey(*found, key)) {
+            // The key keeps its spelling and the bytes before its '='; only the value changes.
+            edit.at = entry->keyEnd;
+            edit.removed = entry->contentEnd - entry->keyEnd;
+            edit.inserted = '=' + value.toByteArray();
+        } else {
+            edit.at = found->lastEnd;
+            edit.inserted = (found->lastTerminated ? QByteArray() : eol) + line;
+        }
+        return ProfileStatus{};
+    });
+}
+
+ProfileStatus ProfileFile::removeKey(const QString& path, QByteArrayView section,
+                                     QByteArrayView key, const QString& seedFrom) {
+    section = upToNul(section);
+    key = upToNul(key);
+    return changeFile(path, seedFrom, false, [&](const ProfileText& text, Edit& edit) {
+        for (std::optional<Section> found = text.findSection(section); found;
+             found = text.findSection(section, &*found)) {
+            const std::optional<Entry> entry = text.findKey(*found, key);
+            if (!entry)
+                continue;
+            // Lines with an empty key that only counted as this one go with it.
+            qsizetype end = entry->end;
+            text.forEachEntry(
+                *found,
+                [&](const Entry& next) {
+                    if (next.hidden)
+                        end = next.end;
+                    return next.hidden;
+                },
+                &*entry);
+            edit.at = entry->start;
+            edit.removed = end - entry->start;
+            return ProfileStatus{};
+        }
+        return ProfileStatus{ProfileFailure::NotFound, ENOENT};
+    });
 }
 
 int ProfileFile::writeString(const QString& path, QByteArrayView section, QByteArrayView key,
                              QByteArrayView value) {
-    section = trimmed(section);
-    key = trimmed(key);
-    if (!isStorable(section, key, value))
-        return 0;
-    return changeFile(path, true, [&](const ProfileText& text, QByteArray& out) {
-        const QByteArrayView data(text.data());
-        const QByteArrayView eol = lineEnding(data);
-        const QByteArray line = key.toByteArray() + '=' + value.toByteArray() + eol.toByteArray();
-        out.reserve(data.size() + line.size() + section.size() + 4);
-        const Section* found = text.findSection(section);
-        if (found == nullptr) {
-            out.append(data);
-            if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r'))
-                out.append(eol);
-            out.append('[').append(section).append(']').append(eol).append(line);
-        } else if (const Entry* entry = text.findKey(*found, key)) {
-            // The key keeps its spelling and the bytes before its '='; only the value changes.
-            out.append(data.first(entry->keyEnd)).append('=').append(value);
-            out.append(data.sliced(entry->contentEnd));
-        } else {
-            out.append(data.first(found->lastEnd));
-            if (!found->lastTerminated)
-                out.append(eol);
-            out.append(line).append(data.sliced(found->lastEnd));
-        }
-        return 1;
-    });
+    return setKey(path, section, key, value) ? 1 : 0;
 }
 
 int ProfileFile::deleteKey(const QString& path, QByteArrayView section, QByteArrayView key) {
-    section = upToNul(section);
-    key = upToNul(key);
-    return changeFile(path, false, [&](const ProfileText& text, QByteArray& out) {
-        for (const Section* found = text.findSection(section); found != nullptr;
-             found = text.findSection(section, found)) {
-            const Entry* entry = text.findKey(*found, key);
-            if (entry == nullptr)
-                continue;
-            // Lines with an empty key that only counted as this one go with it.
-            const Entry* last = entry;
-            const Entry* const end = text.entries(*found) + found->entryCount;
-            while (last + 1 < end && last[1].hidden)
-                ++last;
-            const QByteArrayView data(text.data());
-            out.append(data.first(entry->start)).append(data.sliced(last->end));
-            return 1;
-        }
-        return 0;
-    });
+    return removeKey(path, section, key) ? 1 : 0;
+}
+
+const char* failureName(ProfileFailure failure) {
+    // In the order of ProfileFailure.
+    static const char* const names[] = {"none",         "refused", "not-found",       "bad-path",
+                                        "not-a-file",   "busy",    "read-only",       "unreadable",
+                                        "write-failed", "changed", "no-safe-rewrite", "exists"};
+    const auto index = static_cast<size_t>(failure);
+    return index < std::size(names) ? names[index] : "?";
 }
 
 } // namespace platform

@@ -51,63 +51,116 @@ bool hasLineBreakOrNul(QByteArrayView text) {
                        [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
 }
 
-ProfileText::ProfileText(QByteArray data) : data_(std::move(data)) {
-    parse();
+namespace {
+
+// One line of the file: where it starts, where its text ends, where the next begins.
+struct Line {
+    qsizetype start = 0;
+    qsizetype contentEnd = 0;
+    qsizetype end = 0;
+    QByteArrayView text; // trimmed
+    bool terminated() const { return end > contentEnd; }
+};
+
+// CR LF, LF and a lone CR each end a line.
+Line lineAt(QByteArrayView data, qsizetype pos) {
+    Line line;
+    line.start = pos;
+    qsizetype contentEnd = pos;
+    while (contentEnd < data.size() && data[contentEnd] != '\n' && data[contentEnd] != '\r')
+        ++contentEnd;
+    qsizetype end = contentEnd;
+    if (end < data.size())
+        end += (data[end] == '\r' && end + 1 < data.size() && data[end + 1] == '\n') ? 2 : 1;
+    line.contentEnd = contentEnd;
+    line.end = end;
+    line.text = trimmed(data.sliced(pos, contentEnd - pos));
+    return line;
 }
 
-const Section* ProfileText::findSection(QByteArrayView name, const Section* after) const {
-    auto it = after ? sections_.begin() + (after - sections_.data()) + 1 : sections_.begin();
-    for (; it != sections_.end(); ++it) {
-        if (namesEqual(it->name, name))
-            return &*it;
+// The name of a section header line, or nothing for any other line. A '[' line without
+// a ']' is an ordinary line.
+std::optional<QByteArrayView> headerName(QByteArrayView text) {
+    if (text.isEmpty() || text.front() != '[')
+        return std::nullopt;
+    const qsizetype close = text.lastIndexOf(']');
+    if (close <= 0)
+        return std::nullopt;
+    return upToNul(trimmed(text.sliced(1, close - 1)));
+}
+
+constexpr std::size_t MaxAnswers = 512;
+
+} // namespace
+
+ProfileText::ProfileText(QByteArray data)
+    : data_(std::move(data)), start_(data_.startsWith("\xEF\xBB\xBF") ? 3 : 0) {}
+
+std::optional<Section> ProfileText::findSection(QByteArrayView name, const Section* after) const {
+    if (after == nullptr) {
+        std::lock_guard guard(answersMutex_);
+        for (const Answer& answer : answers_) {
+            if (!answer.key && answer.section == name)
+                return answer.foundSection;
+        }
     }
-    return nullptr;
-}
-
-const Entry* ProfileText::findKey(const Section& section, QByteArrayView key) const {
-    const Entry* entry = entries(section);
-    for (size_t i = 0; i < section.entryCount; ++i, ++entry) {
-        if (!entry->hidden && namesEqual(entry->name, key))
-            return entry;
-    }
-    return nullptr;
-}
-
-void ProfileText::parse() {
     const QByteArrayView data(data_);
-    qsizetype pos = data.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    sections_.push_back(Section{{}, pos, true, 0, 0});
-    bool previousKeyEmpty = false; // the section's last entry that counts has an empty key
-    bool hasPrevious = false;
-    while (pos < data.size()) {
-        qsizetype contentEnd = pos;
-        while (contentEnd < data.size() && data[contentEnd] != '\n' && data[contentEnd] != '\r')
-            ++contentEnd;
-        qsizetype end = contentEnd;
-        if (end < data.size())
-            end += (data[end] == '\r' && end + 1 < data.size() && data[end + 1] == '\n') ? 2 : 1;
-        const qsizetype start = pos;
-        pos = end;
+    // The section being read: the lines before the first header, or those after `after`.
+    Section current;
+    bool reading = after == nullptr; // whether `current` is a section (and not its tail)
+    qsizetype pos = start_;
+    if (after != nullptr) {
+        pos = after->bodyEnd;
+    } else {
+        current.bodyStart = current.lastEnd = pos;
+    }
+    std::optional<Section> found;
+    for (;;) {
+        const Line line = pos < data.size() ? lineAt(data, pos) : Line{pos, pos, pos, {}};
+        const std::optional<QByteArrayView> header =
+            pos < data.size() ? headerName(line.text) : std::optional<QByteArrayView>{};
+        if (pos >= data.size() || header) {
+            if (reading && namesEqual(current.name, name)) {
+                current.bodyEnd = line.start;
+                found = current;
+                break;
+            }
+            if (pos >= data.size())
+                break;
+            current = Section{*header, line.end, 0, line.end, line.terminated()};
+            reading = true;
+        } else if (!line.text.isEmpty()) {
+            current.lastEnd = line.end;
+            current.lastTerminated = line.terminated();
+        }
+        pos = line.end;
+    }
+    if (after == nullptr) {
+        std::lock_guard guard(answersMutex_);
+        if (answers_.size() >= MaxAnswers)
+            answers_.clear();
+        answers_.push_back({name.toByteArray(), std::nullopt, found, std::nullopt});
+    }
+    return found;
+}
 
-        const QByteArrayView text = trimmed(data.sliced(start, contentEnd - start));
+void ProfileText::forEachEntry(const Section& section,
+                               const std::function<bool(const Entry&)>& visit,
+                               const Entry* after) const {
+    const QByteArrayView data(data_);
+    // Whether the section's last entry that counts has an empty key.
+    bool hasPrevious = after != nullptr;
+    bool previousKeyEmpty = after != nullptr && after->name.isEmpty();
+    for (qsizetype pos = after ? after->end : section.bodyStart; pos < section.bodyEnd;) {
+        const Line line = lineAt(data, pos);
+        pos = line.end;
+        const QByteArrayView text = line.text;
         if (text.isEmpty())
             continue;
-        if (text.front() == '[') {
-            if (const qsizetype close = text.lastIndexOf(']'); close > 0) {
-                Section section;
-                section.name = upToNul(trimmed(text.sliced(1, close - 1)));
-                section.lastEnd = end;
-                section.lastTerminated = end > contentEnd;
-                section.firstEntry = entries_.size();
-                sections_.push_back(section);
-                hasPrevious = false;
-                continue;
-            }
-        }
         Entry entry;
-        entry.start = start;
-        entry.contentEnd = contentEnd;
-        entry.end = end;
+        entry.start = line.start;
+        entry.contentEnd = line.contentEnd;
+        entry.end = line.end;
         const qsizetype textStart = text.data() - data.data();
         qsizetype rawKeySize = text.size();
         if (const qsizetype eq = text.indexOf('='); eq >= 0) {
@@ -126,12 +179,35 @@ void ProfileText::parse() {
             hasPrevious = true;
             previousKeyEmpty = entry.name.isEmpty();
         }
-        entries_.push_back(entry);
-        Section& section = sections_.back();
-        ++section.entryCount;
-        section.lastEnd = end;
-        section.lastTerminated = entry.terminated();
+        if (!visit(entry))
+            return;
     }
+}
+
+std::optional<Entry> ProfileText::findKey(const Section& section, QByteArrayView key) const {
+    const auto sameQuestion = [&](const Answer& answer) {
+        return answer.key && *answer.key == key && answer.foundSection &&
+               answer.foundSection->bodyStart == section.bodyStart;
+    };
+    {
+        std::lock_guard guard(answersMutex_);
+        for (const Answer& answer : answers_) {
+            if (sameQuestion(answer))
+                return answer.foundEntry;
+        }
+    }
+    std::optional<Entry> found;
+    forEachEntry(section, [&](const Entry& entry) {
+        if (entry.hidden || !namesEqual(entry.name, key))
+            return true;
+        found = entry;
+        return false;
+    });
+    std::lock_guard guard(answersMutex_);
+    if (answers_.size() >= MaxAnswers)
+        answers_.clear();
+    answers_.push_back({QByteArray(), key.toByteArray(), section, found});
+    return found;
 }
 
 } // namespace platform::profile

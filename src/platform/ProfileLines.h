@@ -5,6 +5,9 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 namespace platform::profile {
@@ -32,34 +35,45 @@ struct Entry {
 };
 
 struct Section {
-    QByteArrayView name;   // trimmed, up to a NUL; empty for the lines before the first header
-    qsizetype lastEnd = 0; // end of the section's last non-blank line (with its line break)
+    QByteArrayView name;     // trimmed, up to a NUL; empty for the lines before the first header
+    qsizetype bodyStart = 0; // first byte after the header line
+    qsizetype bodyEnd = 0;   // first byte of the next header line, or the end of the file
+    qsizetype lastEnd = 0;   // end of the section's last non-blank line (with its line break)
     bool lastTerminated = true;
-    size_t firstEntry = 0;
-    size_t entryCount = 0;
 };
 
-// A file's bytes and its sections of entries. The lines before the first header form
-// the first section, with an empty name.
+// A file's bytes, read as sections of entries. The lines before the first header form
+// the first section, with an empty name. Nothing is built per line: sections and entries
+// are found by reading the lines when asked for, so the memory beyond the bytes does not
+// grow with the file. The sections and keys asked for are remembered (a few hundred at
+// most), so that reading the texts of a language file one by one stays cheap.
 class ProfileText {
 public:
     explicit ProfileText(QByteArray data);
 
     const QByteArray& data() const { return data_; }
-    const Entry* entries(const Section& section) const {
-        return entries_.data() + section.firstEntry;
-    }
-    // The first section of that name (after `after` when given), or null.
-    const Section* findSection(QByteArrayView name, const Section* after = nullptr) const;
-    // The first entry of that key in the section, or null.
-    const Entry* findKey(const Section& section, QByteArrayView key) const;
+    // The first section of that name (after `after` when given).
+    std::optional<Section> findSection(QByteArrayView name, const Section* after = nullptr) const;
+    // The first entry of that key in the section that is not hidden.
+    std::optional<Entry> findKey(const Section& section, QByteArrayView key) const;
+    // Calls visit(entry) for the section's entries in file order while it returns true;
+    // with `after` (an entry of the section that is not hidden), for those after it.
+    void forEachEntry(const Section& section, const std::function<bool(const Entry&)>& visit,
+                      const Entry* after = nullptr) const;
 
 private:
-    void parse();
-
     QByteArray data_;
-    std::vector<Section> sections_;
-    std::vector<Entry> entries_;
+    qsizetype start_ = 0; // after a byte-order mark
+
+    // Remembered answers: (section name, key or nothing) -> section and entry.
+    struct Answer {
+        QByteArray section;
+        std::optional<QByteArray> key;
+        std::optional<Section> foundSection;
+        std::optional<Entry> foundEntry;
+    };
+    mutable std::mutex answersMutex_;
+    mutable std::vector<Answer> answers_;
 };
 
 } // namespace platform::profile

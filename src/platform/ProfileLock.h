@@ -1,24 +1,41 @@
 #pragma once
 
-// Writers' lock: flock() on the folder that holds the file. Nothing is created, so
-// nothing is left behind, and a folder the user may not write to can still be locked.
-// A writer that finds the lock taken tries again after short sleeps until the time-out.
+// Writers' lock. A writer locks the folder that holds the file (flock() on the folder:
+// nothing is created, so nothing is left behind, and a folder the user may not write
+// to can still be locked). Where the folder cannot be locked, because the user may
+// not read it (0711) or its file system has no flock (ENOLCK, EOPNOTSUPP: network
+// file systems), the writer locks the file itself: flock(), or where that is missing
+// an open-file-description lock of fcntl(); after each wait it checks that the path
+// still names the file it locked, since a writer through a temporary file replaces
+// it. A file that no lock works on is written without one.
+// A writer that finds the lock taken tries again after short sleeps, doubling up to
+// MaxPause, until the time-out.
+
+#include "platform/ProfileFile.h"
 
 #include <QByteArray>
+
+#include <chrono>
 
 namespace platform::profile {
 
 class WriterLock {
 public:
-    WriterLock(const QByteArray& folder, int timeoutMs);
+    static constexpr std::chrono::milliseconds MaxPause{16};
+
+    WriterLock(const QByteArray& target, int timeoutMs);
     ~WriterLock();
     WriterLock(const WriterLock&) = delete;
     WriterLock& operator=(const WriterLock&) = delete;
 
-    bool held() const { return fd_ >= 0; }
+    // Fine when the lock is held or no lock works here; Busy after the time-out.
+    ProfileStatus status() const { return status_; }
 
 private:
+    void lockFile(const QByteArray& target, std::chrono::steady_clock::time_point deadline);
+
     int fd_ = -1;
+    ProfileStatus status_;
 };
 
 } // namespace platform::profile

@@ -45,8 +45,8 @@ QStringList items(const QComboBox& box) {
 }
 
 #ifndef _WIN32
-// While it lives, the process runs as the unprivileged user "korvanitest" (created
-// when missing), so that file permissions apply. Without root the process already is
+// While it lives, the process runs as the unprivileged user "korvanitest" (made by
+// ctest before the tests), so that file permissions apply. Without root the process already is
 // unprivileged and nothing changes.
 class AsUnprivilegedUser {
 public:
@@ -495,17 +495,26 @@ TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStay
     // Root's changes go to root's copy too: the installed file is never written.
     const QString rootConfig = top.filePath(QStringLiteral("root-config"));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(rootConfig));
-    EXPECT_EQ(SuffixList::WriteProfileKey(SuffixList::SettingsFileToWrite(),
-                                          SuffixList::SuffixSection(), QStringLiteral("e.com")),
-              1);
+    const auto rootCopy = SuffixList::SettingsFileToWrite();
+    ASSERT_TRUE(rootCopy.ok());
+    EXPECT_TRUE(
+        SuffixList::WriteKey(*rootCopy, SuffixList::SuffixSection(), QStringLiteral("e.com")));
     EXPECT_EQ(readFile(shipped), threeSuffixes);
     EXPECT_TRUE(
         readFile(rootConfig + QStringLiteral("/korvani/Korvani.ini")).endsWith("e.com=\r\n"));
 
+    // A file where the configuration folder should be: refused before anything is made.
+    const QString notAFolder = top.filePath(QStringLiteral("config-file"));
+    writeFile(notAFolder, "x");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(notAFolder));
+    EXPECT_EQ(SuffixList::SettingsFileToWrite().status().failure,
+              platform::ProfileFailure::BadPath);
+    EXPECT_EQ(readFile(notAFolder), "x");
+
     // Run from any other folder, the settings file beside the program is the one.
     platform::Application::setInstalledProgramFolder(top.filePath(QStringLiteral("elsewhere")));
     EXPECT_FALSE(platform::Application::runsInstalled());
-    EXPECT_EQ(SuffixList::SettingsFileToWrite(), shipped);
+    EXPECT_EQ(SuffixList::SettingsFileToWrite()->path, shipped);
     // The installed folder by another name, through a link and "..", is the same folder.
     const QString link = top.filePath(QStringLiteral("link"));
     EXPECT_TRUE(QFile::link(installed, link));

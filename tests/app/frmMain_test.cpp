@@ -64,7 +64,8 @@ TEST_F(MainWindowTest, LaysOutEveryControlAtItsPlaceOnAFixedWindow) {
 }
 
 TEST_F(MainWindowTest, TabWalksTheControlsInTheirOrderAndSkipsLabelsAndProgress) {
-    QApplication::setActiveWindow(window.get());
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     control("tbFromNo")->setFocus();
     ASSERT_TRUE(testsupport::waitUntil([&] { return control("tbFromNo")->hasFocus(); }));
     QStringList order;

@@ -25,6 +25,7 @@
 
 #ifndef _WIN32
 #include <sys/resource.h>
+#include <sys/stat.h>
 #endif
 
 namespace {
@@ -109,27 +110,41 @@ protected:
     std::unique_ptr<frmMain> window_;
 };
 
-TEST_F(SettingsFaultsTest, AFolderWhereTheFileShouldBe) {
-    ASSERT_TRUE(QFile::remove(settings()));
-    ASSERT_TRUE(QDir().mkdir(settings()));
-    writeFile(settings() + QStringLiteral("/inside.txt"), "keep");
-    ASSERT_NO_FATAL_FAILURE(openWindow());
-    EXPECT_TRUE(messages().isEmpty());
-    EXPECT_EQ(box()->count(), 0);
+// A folder or a FIFO where the file should be: the window opens (a FIFO does not
+// block it), lists nothing, and Add and Delete fail, saying why, and change nothing.
+TEST_F(SettingsFaultsTest, SomethingElseWhereTheFileShouldBe) {
+    const QByteArray path = QFile::encodeName(settings());
+    for (const bool fifo : {false, true}) {
+        window_.reset();
+        ASSERT_TRUE(QFile::remove(settings()) || QDir().rmdir(settings()));
+        if (fifo)
+            ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
+        else
+            ASSERT_TRUE(QDir().mkdir(settings()));
+        ASSERT_NO_FATAL_FAILURE(openWindow());
+        EXPECT_TRUE(messages().isEmpty());
+        EXPECT_EQ(box()->count(), 0);
 
-    add(QStringLiteral("new.example"));
-    EXPECT_TRUE(messages().isEmpty()) << "a write into a folder claimed success";
-    EXPECT_EQ(box()->count(), 0);
-    box()->setEditText(QStringLiteral("new.example"));
-    QTest::mouseClick(window_->findChild<QPushButton*>(QStringLiteral("btnDel")), Qt::LeftButton);
-    EXPECT_TRUE(messages().isEmpty());
+        add(QStringLiteral("new.example"));
+        EXPECT_TRUE(messages().isEmpty()) << "a write claimed success";
+        EXPECT_EQ(box()->count(), 0);
+        box()->setEditText(QStringLiteral("new.example"));
+        QTest::mouseClick(window_->findChild<QPushButton*>(QStringLiteral("btnDel")),
+                          Qt::LeftButton);
+        EXPECT_TRUE(messages().isEmpty());
+        const SuffixList::SettingsTarget target{settings(), {}};
+        EXPECT_EQ(SuffixList::ReadKeys(settings(), SuffixList::SuffixSection()).status().failure,
+                  platform::ProfileFailure::NotAFile);
+        EXPECT_EQ(SuffixList::WriteKey(target, SuffixList::SuffixSection(), "x").failure,
+                  platform::ProfileFailure::NotAFile);
 
-    EXPECT_TRUE(QFileInfo(settings()).isDir());
-    EXPECT_EQ(QDir(settings()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-              QStringList{QStringLiteral("inside.txt")});
-    EXPECT_EQ(readFile(settings() + QStringLiteral("/inside.txt")), QByteArray("keep"));
-    // Nothing else appeared beside it.
-    EXPECT_TRUE(QDir(folder_.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+        struct stat st {};
+        ASSERT_EQ(::lstat(path.constData(), &st), 0);
+        EXPECT_TRUE(fifo ? S_ISFIFO(st.st_mode) : S_ISDIR(st.st_mode));
+        EXPECT_EQ(QDir(folder_.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                  fifo ? QStringList{QStringLiteral("Korvani.ini")} : QStringList{})
+            << "something appeared beside it";
+    }
 }
 
 TEST_F(SettingsFaultsTest, AFileWithoutANewlineAtTheEnd) {

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -212,11 +213,34 @@ QByteArray sectionValue(const QString& path, const QByteArray& section, const QB
     return Absent;
 }
 
+// The lines of a file as readers take them: trimmed, blank ones left out.
+QList<QByteArray> readLines(QByteArray data) {
+    QList<QByteArray> lines;
+    for (const QByteArray& line : data.replace('\r', '\n').split('\n')) {
+        if (!trimmed(line).isEmpty())
+            lines.append(trimmed(line));
+    }
+    return lines;
+}
+
 class ProfilePropertyTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         path_ = dir_.filePath(QStringLiteral("Korvani.ini"));
+    }
+
+    // The same change made in place (as in a folder that takes no temporary file)
+    // reads as the one made through a temporary file, or fails and changes nothing.
+    void expectTheSameInPlace(const QByteArray& original, const QByteArray& after,
+                              const std::function<int(const QString&)>& change, int& done) {
+        const QString copy = dir_.filePath(QStringLiteral("in-place.ini"));
+        writeFile(copy, original);
+        ProfileFile::setInPlaceOnly(true);
+        const int result = change(copy);
+        ProfileFile::setInPlaceOnly(false);
+        done += result;
+        EXPECT_EQ(readLines(readFile(copy)), readLines(result == 1 ? after : original));
     }
     // Thousands of replaced files: on tmpfs when there is one, where a sync costs nothing.
     static QString scratchFolder() {
@@ -285,7 +309,7 @@ void expectOnlyTheKeyLineChanged(const std::vector<FileLine>& before,
 
 TEST_F(ProfilePropertyTest, AWrittenValueReadsBackAndNoOtherLineChanges) {
     Generator gen(20240611);
-    int written = 0, refused = 0, inPlace = 0;
+    int written = 0, refused = 0, inPlace = 0, writtenInPlace = 0;
     for (int i = 0; i < Cases; ++i) {
         SCOPED_TRACE(testing::Message() << "case " << i);
         const QByteArray original = gen.file();
@@ -332,6 +356,12 @@ TEST_F(ProfilePropertyTest, AWrittenValueReadsBackAndNoOtherLineChanges) {
         }
         ASSERT_EQ(result, 1);
         ++written;
+        expectTheSameInPlace(
+            original, after,
+            [&](const QString& copy) {
+                return ProfileFile::writeString(copy, section, key, value);
+            },
+            writtenInPlace);
         const auto beforeLines = splitLines(original), afterLines = splitLines(after);
         inPlace += beforeLines.size() == afterLines.size() ? 1 : 0;
         expectOnlyTheKeyLineChanged(beforeLines, afterLines, section, key, value);
@@ -349,11 +379,12 @@ TEST_F(ProfilePropertyTest, AWrittenValueReadsBackAndNoOtherLineChanges) {
     EXPECT_GT(written, Cases / 2);
     EXPECT_GT(refused, Cases / 20);
     EXPECT_GT(inPlace, Cases / 10);
+    EXPECT_GT(writtenInPlace, written * 9 / 10);
 }
 
 TEST_F(ProfilePropertyTest, ADeletedKeyIsGoneAndNoOtherLineChanges) {
     Generator gen(77031);
-    int deleted = 0, missing = 0;
+    int deleted = 0, missing = 0, deletedInPlace = 0;
     for (int i = 0; i < Cases; ++i) {
         SCOPED_TRACE(testing::Message() << "case " << i);
         const QByteArray original = gen.file();
@@ -382,6 +413,10 @@ TEST_F(ProfilePropertyTest, ADeletedKeyIsGoneAndNoOtherLineChanges) {
         }
         ASSERT_EQ(result, 1);
         ++deleted;
+        expectTheSameInPlace(
+            original, after,
+            [&](const QString& copy) { return ProfileFile::deleteKey(copy, section, key); },
+            deletedInPlace);
         // Exactly one line is gone, and it was a line of that key.
         const auto before = splitLines(original), now = splitLines(after);
         ASSERT_EQ(now.size() + 1, before.size());
@@ -401,6 +436,7 @@ TEST_F(ProfilePropertyTest, ADeletedKeyIsGoneAndNoOtherLineChanges) {
     }
     EXPECT_GT(deleted, Cases / 5);
     EXPECT_GT(missing, Cases / 5);
+    EXPECT_EQ(deletedInPlace, deleted);
 }
 
 } // namespace

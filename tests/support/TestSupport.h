@@ -40,8 +40,9 @@ void writeFile(const QString& path, const QByteArray& bytes);
 bool runsUnderWine();
 
 #ifndef _WIN32
-// The unprivileged user "korvanitest" that read-only tests run as (root ignores file
-// permissions); created with useradd when missing. nullptr when it cannot be had.
+// The unprivileged user that read-only tests run as (root ignores file permissions),
+// made before the tests by ctest (tests/CMakeLists.txt). nullptr, and a failure, when
+// it is missing.
 const passwd* unprivilegedUser();
 #endif
 

@@ -1,15 +1,24 @@
 // A second process that writes a settings file, for the tests of the writers' lock,
-// of permissions (run as an unprivileged user) and of a writer that dies mid-write.
+// of permissions (run as an unprivileged user), of a writer that dies mid-write, and
+// for the fault check (tests/faults/run-faults.py).
 //
-//   profile_write write  <file> <section> <key> <value>   exit code = the write's result
-//   profile_write delete <file> <section> <key>           exit code = the delete's result
-//   profile_write add-many <file> <section> <prefix> <count>
+//   profile_write [options] write  <file> <section> <key> <value>
+//   profile_write [options] delete <file> <section> <key>
+//                         exit code = the call's result (1 or 0); prints "result=<it>"
+//                         and, on a failure, its reason on stderr
+//     --in-place          as if the folder took no temporary file
+//     --seed FILE         a missing file starts as a copy of FILE
+//   profile_write list <file> <section>   prints "key <key>" for every suffix the
+//                         settings section lists (empty keys left out); exit 1 when the
+//                         file cannot be read
+//   profile_write [--seed FILE] add-many <file> <section> <prefix> <count>
 //                         adds <prefix>0 .. <prefix><count-1>; exit 0 when every write
 //                         returned 1, otherwise 1
 //   profile_write crash  <file> <section> <key> <value>   dies (exit 42) after the new
 //                         content is written and before it replaces the file
 //   profile_write churn  <file> <section> <key> <size>    rewrites the key with values
 //                         of <size> 'a's and 'b's in turn until killed
+#include "app/SuffixFile.h"
 #include "platform/ProfileFile.h"
 
 #include <QByteArray>
@@ -25,35 +34,60 @@ using platform::ProfileFile;
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: profile_write write|delete|add-many|crash|churn <file> ...\n");
+    std::fprintf(stderr, "usage: profile_write [--in-place] [--seed FILE] "
+                         "write|delete|list|add-many|crash|churn <file> ...\n");
     return 2;
+}
+
+int report(const platform::ProfileStatus& status) {
+    std::printf("result=%d\n", status ? 1 : 0);
+    if (!status)
+        std::fprintf(stderr, "failure %s %s\n", platform::failureName(status.failure),
+                     strerrorname_np(status.error) ? strerrorname_np(status.error) : "0");
+    return status ? 1 : 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 5)
+    QString seed;
+    int first = 1;
+    for (; first < argc && std::strncmp(argv[first], "--", 2) == 0; ++first) {
+        if (std::strcmp(argv[first], "--in-place") == 0)
+            ProfileFile::setInPlaceOnly(true);
+        else if (std::strcmp(argv[first], "--seed") == 0 && first + 1 < argc)
+            seed = QString::fromLocal8Bit(argv[++first]);
+        else
+            return usage();
+    }
+    argc -= first - 1;
+    argv += first - 1;
+    if (argc < 4)
         return usage();
     const char* mode = argv[1];
     const QString file = QString::fromLocal8Bit(argv[2]);
     const QByteArray section = argv[3];
 
-    if (std::strcmp(mode, "write") == 0 && argc == 6) {
-        const int result = ProfileFile::writeString(file, section, argv[4], argv[5]);
-        std::printf("result=%d\n", result);
-        return result;
+    if (std::strcmp(mode, "write") == 0 && argc == 6)
+        return report(ProfileFile::setKey(file, section, argv[4], argv[5], seed));
+    if (std::strcmp(mode, "delete") == 0 && argc == 5)
+        return report(ProfileFile::removeKey(file, section, argv[4], seed));
+    if (std::strcmp(mode, "list") == 0 && argc == 4) {
+        const auto read = SuffixList::ReadKeys(file, QString::fromUtf8(section));
+        for (const QString& key : read->keys) {
+            if (!key.isEmpty())
+                std::printf("key %s\n", key.toUtf8().constData());
+        }
+        return read ? 0 : 1;
     }
-    if (std::strcmp(mode, "delete") == 0 && argc == 5) {
-        const int result = ProfileFile::deleteKey(file, section, argv[4]);
-        std::printf("result=%d\n", result);
-        return result;
-    }
+    if (argc < 5)
+        return usage();
     if (std::strcmp(mode, "add-many") == 0 && argc == 6) {
         const int count = std::atoi(argv[5]);
         int failures = 0;
         for (int i = 0; i < count; ++i) {
             const QByteArray key = QByteArray(argv[4]) + QByteArray::number(i);
-            if (ProfileFile::writeString(file, section, key, QByteArrayView()) != 1)
+            if (!ProfileFile::setKey(file, section, key, QByteArrayView(), seed))
                 ++failures;
         }
         std::printf("failures=%d\n", failures);
