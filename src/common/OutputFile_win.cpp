@@ -55,7 +55,7 @@ bool OutputFile::appendTo(const QString& path, const char* data, std::size_t siz
         return false;
     LARGE_INTEGER before{};
     bool ok = ::GetFileSizeEx(file.get(), &before);
-    if (ok && platform::win::writeAll(file.get(), data, size, true) != size) {
+    if (ok && platform::win::writeAll(file.get(), data, size, platform::win::AtEnd) != size) {
         ok = false;
         cutTo(file.get(), before.QuadPart);
     }
@@ -86,7 +86,8 @@ bool OutputFile::create(const QString& path) {
 std::size_t OutputFile::write(const char* data, std::size_t size) {
     if (fd_ < 0)
         return 0;
-    const std::size_t reached = platform::win::writeAll(handleOf(fd_), data, size, true);
+    const std::size_t reached =
+        platform::win::writeAll(handleOf(fd_), data, size, platform::win::AtEnd);
     size_ += static_cast<std::int64_t>(reached);
     return reached;
 }

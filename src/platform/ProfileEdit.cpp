@@ -196,6 +196,23 @@ private:
 
 } // namespace
 
+ProfileStatus replaceFile(const QByteArray& target, const OldFile& old, const Edit& edit) {
+    if (old.exists) {
+        if (const ProfileStatus writable = checkWritable(target, old); !writable)
+            return writable; // a read-only settings file stays as it is
+    }
+    const QByteArray data = edit.applyTo(old.data);
+    if (!inPlaceOnly()) {
+        bool noTemporary = false;
+        const ProfileStatus status = writeThroughTemporary(target, old, data, noTemporary);
+        if (!noTemporary || !old.exists)
+            return status;
+    } else if (!old.exists) {
+        return {ProfileFailure::WriteFailed, EACCES};
+    }
+    return rewriteInPlace(target, old, edit, data);
+}
+
 ProfileStatus changeInPlace(InPlaceFile& file, QByteArrayView old, QByteArrayView data,
                             const Edit& edit) {
     return InPlace(file, old, data).apply(edit);

@@ -26,4 +26,14 @@ public:
 ProfileStatus changeInPlace(InPlaceFile& file, QByteArrayView old, QByteArrayView data,
                             const Edit& edit);
 
+// The platform's part of replaceFile (ProfileWriter.cpp, ProfileWriter_win.cpp):
+// ReadOnly when the user may not write the existing file;
+ProfileStatus checkWritable(const QByteArray& target, const OldFile& old);
+// the new content through a temporary file, or noTemporary when the folder takes none;
+ProfileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old,
+                                    QByteArrayView data, bool& noTemporary);
+// the change made in place (changeInPlace on the open file).
+ProfileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Edit& edit,
+                             QByteArrayView data);
+
 } // namespace platform::profile

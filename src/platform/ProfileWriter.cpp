@@ -101,6 +101,8 @@ ProfileStatus moveInto(const QByteArray& name, const QByteArray& target, bool re
     return {errno == EEXIST ? ProfileFailure::Changed : ProfileFailure::WriteFailed, errno};
 }
 
+} // namespace
+
 ProfileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old,
                                     QByteArrayView data, bool& noTemporary) {
     const QByteArray folder = folderOf(target);
@@ -147,6 +149,8 @@ ProfileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old
     return status;
 }
 
+namespace {
+
 // ---------------------------------------------------------------------------
 // In place (the order of the writes: ProfileEdit.h)
 
@@ -167,6 +171,8 @@ public:
 private:
     int fd_;
 };
+
+} // namespace
 
 ProfileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Edit& edit,
                              QByteArrayView data) {
@@ -199,8 +205,6 @@ ProfileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const
     return closeChecked(fd, status);
 }
 
-} // namespace
-
 QByteArray resolveLinks(const QByteArray& path) {
     QByteArray current = path;
     for (int hops = 0; hops < 40; ++hops) {
@@ -229,19 +233,10 @@ QByteArray folderOf(const QByteArray& path) {
     return slash == 0 ? QByteArray("/") : path.first(slash);
 }
 
-ProfileStatus replaceFile(const QByteArray& target, const OldFile& old, const Edit& edit) {
-    if (old.exists && ::access(target.constData(), W_OK) != 0)
-        return {ProfileFailure::ReadOnly, errno}; // a read-only settings file stays as it is
-    const QByteArray data = edit.applyTo(old.data);
-    if (!inPlaceOnly()) {
-        bool noTemporary = false;
-        const ProfileStatus status = writeThroughTemporary(target, old, data, noTemporary);
-        if (!noTemporary || !old.exists)
-            return status;
-    } else if (!old.exists) {
-        return failed(EACCES);
-    }
-    return rewriteInPlace(target, old, edit, data);
+ProfileStatus checkWritable(const QByteArray& target, const OldFile&) {
+    if (::access(target.constData(), W_OK) != 0)
+        return {ProfileFailure::ReadOnly, errno};
+    return {};
 }
 
 } // namespace platform::profile

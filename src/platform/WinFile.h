@@ -9,7 +9,9 @@
 #include <QString>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include <windows.h>
@@ -23,6 +25,34 @@ inline std::wstring widePath(const QString& path) {
 // The same for a name in the form QFile::encodeName gives.
 inline std::wstring widePath(const QByteArray& encoded) {
     return widePath(QFile::decodeName(encoded));
+}
+
+// The errno value nearest to a Windows error, for ProfileStatus::error.
+inline int errnoOf(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return EACCES;
+    case ERROR_WRITE_PROTECT:
+        return EROFS;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_FILE_TOO_LARGE:
+        return EFBIG;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return ENOMEM;
+    default:
+        return EIO;
+    }
 }
 
 class Handle {
@@ -58,16 +88,18 @@ private:
 };
 
 // WriteFile until everything is written or the file takes no more; returns the bytes
-// written. With atEnd, every piece goes to the end of the file.
-inline std::size_t writeAll(HANDLE file, const char* data, std::size_t size, bool atEnd) {
+// written. The bytes go to offset `at`, or each piece to the end of the file (AtEnd).
+constexpr std::int64_t AtEnd = -1;
+inline std::size_t writeAll(HANDLE file, const char* data, std::size_t size, std::int64_t at) {
     std::size_t done = 0;
     while (done < size) {
         const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
-        OVERLAPPED end{};
-        end.Offset = end.OffsetHigh = 0xFFFFFFFF;
+        OVERLAPPED where{};
+        const auto offset = static_cast<std::uint64_t>(at + static_cast<std::int64_t>(done));
+        where.Offset = at == AtEnd ? 0xFFFFFFFF : static_cast<DWORD>(offset);
+        where.OffsetHigh = at == AtEnd ? 0xFFFFFFFF : static_cast<DWORD>(offset >> 32);
         DWORD written = 0;
-        if (!::WriteFile(file, data + done, piece, &written, atEnd ? &end : nullptr) ||
-            written == 0)
+        if (!::WriteFile(file, data + done, piece, &written, &where) || written == 0)
             break;
         done += written;
     }
