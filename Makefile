@@ -16,7 +16,8 @@
 # make windows       - cross-builds Korvani for 64-bit Windows with MinGW-w64 against a static
 #                      Qt (built once from Debian's qt6-base source into ~/.cache/korvani) and
 #                      writes build-windows/korvani-<version>-windows-x64.zip
-# make test-windows  - cross-builds the test programs and runs them under Wine
+# make test-windows  - cross-builds the test programs and runs them under Wine, then drives
+#                      Korvani.exe under Wine on a virtual display (Xvfb, xdotool)
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
@@ -124,6 +125,7 @@ windows: windows-configure
 test-windows: windows
 	cmake --build $(WINDOWS_BUILD) --target korvani_core_tests korvani_gui_tests -j$(JOBS)
 	cd $(WINDOWS_BUILD) && bash $(CURDIR)/scripts/wine-run.sh --host ctest --output-on-failure -j$(JOBS)
+	bash packaging/windows/check-under-wine.sh $(WINDOWS_BUILD)/korvani-*-windows-x64.zip
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(INSTALL_BUILD)
