@@ -125,7 +125,8 @@ windows: windows-configure
 test-windows: windows
 	cmake --build $(WINDOWS_BUILD) --target korvani_core_tests korvani_gui_tests -j$(JOBS)
 	cd $(WINDOWS_BUILD) && bash $(CURDIR)/scripts/wine-run.sh --host ctest --output-on-failure -j$(JOBS)
-	bash packaging/windows/check-under-wine.sh $(WINDOWS_BUILD)/korvani-*-windows-x64.zip
+	bash packaging/windows/check-under-wine.sh \
+	    "$$(ls -t $(WINDOWS_BUILD)/korvani-*-windows-x64.zip | head -n 1)"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(INSTALL_BUILD)
