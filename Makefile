@@ -4,7 +4,8 @@
 #              again built with AddressSanitizer and UndefinedBehaviorSanitizer
 # make fuzz  - builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS
 # make bench - builds in release mode and runs the benchmarks
-# make conformance - compares the profile functions with the Windows ones (under Wine)
+# make conformance - compares the profile functions, built for Linux and for Windows, with the
+#                    Windows ones (under Wine)
 # make faults - runs the settings writer and the generation run under injected failures
 #               (libfiu, strace) and checks that every file stays whole
 # make package       - builds in release mode and writes build-package/korvani_<version>_<arch>.deb
@@ -12,6 +13,11 @@
 # make install       - builds in release mode and installs under PREFIX (default /usr/local),
 #                      below DESTDIR when given
 # make check-debian13 - make test, package-check, the package run, on a fresh Debian 13 (as root)
+# make windows       - cross-builds Korvani for 64-bit Windows with MinGW-w64 against a static
+#                      Qt (built once from Debian's qt6-base source into ~/.cache/korvani) and
+#                      writes build-windows/korvani-<version>-windows-x64.zip
+# make test-windows  - cross-builds the test programs and runs them under Wine, then drives
+#                      Korvani.exe under Wine on a virtual display (Xvfb, xdotool)
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
@@ -19,6 +25,9 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 15
 PACKAGE_BUILD ?= build-package
 INSTALL_BUILD ?= build-install
+WINDOWS_BUILD ?= build-windows
+WINDOWS_DEPS := cmake make ninja-build dpkg-dev g++-mingw-w64-x86-64-posix qt6-base-dev \
+                qt6-base-dev-tools googletest wine64 python3 fonts-dejavu-core
 PREFIX     ?= $(or $(CMAKE_INSTALL_PREFIX),/usr/local)
 JOBS       ?= $(shell nproc)
 CTEST_ENV  := QT_QPA_PLATFORM=offscreen
@@ -26,7 +35,8 @@ SAN_ENV    := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
               LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
               UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps build run test test-plain test-sanitized fuzz bench conformance faults package package-check install check-debian13 clean
+.PHONY: deps build run test test-plain test-sanitized fuzz bench conformance faults package package-check install check-debian13 clean \
+        windows windows-configure test-windows
 
 # A release build in folder $(1) for the install prefix $(2), with Debian's hardening flags.
 define release_build
@@ -77,7 +87,9 @@ bench: deps
 conformance: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANI_WERROR=ON
 	cmake --build $(BUILD) --target conformance_driver -j$(JOBS)
-	bash tests/conformance/run-conformance.sh $(BUILD)
+	$(MAKE) windows-configure
+	cmake --build $(WINDOWS_BUILD) --target conformance_driver -j$(JOBS)
+	bash tests/conformance/run-conformance.sh $(BUILD) $(WINDOWS_BUILD)
 
 faults: deps
 	bash scripts/install-deps.sh libfiu0 fiu-utils strace
@@ -98,6 +110,23 @@ install: deps
 
 check-debian13:
 	JOBS=$(JOBS) bash scripts/check-debian13.sh
+
+# The Windows build folder, with the Qt for MinGW (built on the first run).
+windows-configure:
+	@bash scripts/install-deps.sh $(WINDOWS_DEPS)
+	qt=$$(JOBS=$(JOBS) bash scripts/build-qt-mingw.sh) && \
+	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_BUILD_TYPE=Release -DKORVANI_WERROR=ON \
+	      -DCMAKE_TOOLCHAIN_FILE="$$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
+	      -DCMAKE_CROSSCOMPILING_EMULATOR="$(CURDIR)/scripts/wine-run.sh"
+
+windows: windows-configure
+	cmake --build $(WINDOWS_BUILD) --target korvani_windows_zip -j$(JOBS)
+
+test-windows: windows
+	cmake --build $(WINDOWS_BUILD) --target korvani_core_tests korvani_gui_tests -j$(JOBS)
+	cd $(WINDOWS_BUILD) && bash $(CURDIR)/scripts/wine-run.sh --host ctest --output-on-failure -j$(JOBS)
+	bash packaging/windows/check-under-wine.sh \
+	    "$$(ls -t $(WINDOWS_BUILD)/korvani-*-windows-x64.zip | head -n 1)"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(INSTALL_BUILD)

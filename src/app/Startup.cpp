@@ -12,7 +12,9 @@ frmMain* Main() {
     // A write past the file-size limit (ulimit -f) must fail like a full disk, so that
     // the run keeps its whole lines and ends, instead of the signal ending the program
     // in the middle of a line.
+#ifdef SIGXFSZ
     std::signal(SIGXFSZ, SIG_IGN);
+#endif
     // Assistive tools read the address list as a table.
     installRecordViewAccessibility();
     ModTransLate::LoadLanguage();

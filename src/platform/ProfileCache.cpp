@@ -2,95 +2,16 @@
 
 #include <QFile>
 
-#include <cerrno>
-#include <ctime>
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace platform::profile {
-namespace {
-
-FileIdentity identityOf(const struct stat& st) {
-    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, st.st_mode};
-}
-
-bool before(const timespec& a, const timespec& b) {
-    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
-}
-
-} // namespace
-
-// The inode tells a file renamed over the old one within one tick of the file clock,
-// with the same size and times. No test can see this rule on a file system with
-// nanosecond change times (ext4, tmpfs here): the rename moves the change time on.
-// It is kept for file systems with coarser times.
-bool FileIdentity::operator==(const FileIdentity& o) const {
-    return device == o.device && inode == o.inode && size == o.size &&
-           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
-           changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
-}
-
-ReadStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentity* identity,
-                     bool* settled, int* error) {
-    int ignored = 0;
-    int& failure = error ? *error : ignored;
-    timespec began{};
-    ::clock_gettime(CLOCK_REALTIME_COARSE, &began);
-    // Without O_NONBLOCK a FIFO would block the open until a writer comes.
-    const int fd = ::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        failure = errno;
-        if (failure == EISDIR)
-            return ReadStatus::NotAFile;
-        // Missing only when the name is gone too: an open that fails with ENOENT while
-        // the name stands failed to read a file, which must not pass for an empty one.
-        struct stat st {};
-        const bool gone =
-            failure == ENOENT && ::stat(nativePath.constData(), &st) != 0 && errno == ENOENT;
-        return gone ? ReadStatus::Missing : ReadStatus::Failed;
-    }
-    struct stat st {};
-    const bool statted = ::fstat(fd, &st) == 0;
-    if (!statted || !S_ISREG(st.st_mode)) {
-        failure = statted ? EINVAL : errno;
-        ::close(fd);
-        return statted ? ReadStatus::NotAFile : ReadStatus::Failed;
-    }
-    data.clear();
-    data.reserve(static_cast<qsizetype>(st.st_size));
-    char chunk[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            failure = errno;
-            ::close(fd);
-            return ReadStatus::Failed;
-        }
-        if (n == 0)
-            break;
-        data.append(chunk, n);
-    }
-    ::close(fd); // read-only: nothing that a failed close could lose
-    if (identity)
-        *identity = identityOf(st);
-    // Both times, not either: a change within the read's own clock tick could move one
-    // of them only. As with the inode above, nanosecond change times keep any test
-    // here from seeing the difference.
-    if (settled)
-        *settled = before(st.st_mtim, began) && before(st.st_ctim, began);
-    return ReadStatus::Ok;
-}
 
 std::shared_ptr<const ProfileText> ReadCache::get(const QString& path, ReadStatus* status,
                                                   int* error) {
     const QByteArray nativePath = QFile::encodeName(path);
-    struct stat st {};
-    const bool exists = ::stat(nativePath.constData(), &st) == 0;
+    FileIdentity current;
+    const bool exists = identityAt(nativePath, current);
     {
         std::lock_guard guard(mutex_);
-        if (exists && text_ && nativePath == path_ && identityOf(st) == identity_) {
+        if (exists && text_ && nativePath == path_ && current == identity_) {
             if (status)
                 *status = ReadStatus::Ok;
             return text_;

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -15,12 +16,23 @@
 namespace platform::profile {
 
 struct FileIdentity {
+#ifdef _WIN32
+    // The volume's serial number, the file's index on it, and its last write and
+    // change times in 100 ns ticks.
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modified = 0;
+    std::int64_t changed = 0;
+    std::uint32_t mode = 0; // its attributes: not part of the identity, the writer keeps them
+#else
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = 0;
     timespec modified{};
     timespec changed{};
     mode_t mode = 0; // not part of the identity: the writer keeps it
+#endif
     bool operator==(const FileIdentity& o) const;
 };
 
@@ -33,6 +45,13 @@ enum class ReadStatus { Ok, Missing, NotAFile, Failed };
 // not). `error` gets the errno of a failed read.
 ReadStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentity* identity,
                      bool* settled, int* error = nullptr);
+
+// The identity of the file that nativePath names; false when nothing is there.
+bool identityAt(const QByteArray& nativePath, FileIdentity& identity);
+#ifdef _WIN32
+// The identity of an open file (a HANDLE); false when it is no regular file.
+bool identityOf(void* file, FileIdentity& identity);
+#endif
 
 // The last file read, parsed, while its path names the same unchanged file. Writes
 // through ProfileFile drop it.

@@ -24,9 +24,11 @@
 #include <memory>
 #include <optional>
 
+#ifndef _WIN32
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 using platform::MessageBox;
 using platform::MessageIcon;
@@ -42,6 +44,7 @@ QStringList items(const QComboBox& box) {
     return list;
 }
 
+#ifndef _WIN32
 // While it lives, the process runs as the unprivileged user "korvanitest" (made by
 // ctest before the tests), so that file permissions apply. Without root the process already is
 // unprivileged and nothing changes.
@@ -68,6 +71,7 @@ public:
 private:
     bool switched_ = false;
 };
+#endif
 
 class SuffixListTest : public ::testing::Test {
 protected:
@@ -333,11 +337,17 @@ TEST_F(SuffixListTest, DeletingASuffixNotInTheFileDoesNothing) {
 
 TEST_F(SuffixListTest, AReadOnlyFileChangesNeitherFileNorList) {
     load(threeSuffixes);
+#ifdef _WIN32
+    // The file's read-only attribute.
+    ASSERT_TRUE(QFile::setPermissions(settings(), QFileDevice::ReadOwner));
+    {
+#else
     ASSERT_EQ(::chmod(QFile::encodeName(folder_.path()).constData(), 0777), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(settings()).constData(), 0444), 0);
     {
         AsUnprivilegedUser user;
         ASSERT_TRUE(user.active());
+#endif
         add(QStringLiteral("new.com"));
         EXPECT_FALSE(takeMessage().has_value());
         box_->setCurrentIndex(1);
@@ -347,7 +357,11 @@ TEST_F(SuffixListTest, AReadOnlyFileChangesNeitherFileNorList) {
     EXPECT_EQ(items(*box_), (QStringList{"b.com", "a.com", "c.com"}));
     EXPECT_EQ(box_->currentText(), "a.com");
     EXPECT_EQ(readFile(settings()), threeSuffixes);
+#ifdef _WIN32
+    QFile::setPermissions(settings(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+#else
     ::chmod(QFile::encodeName(folder_.path()).constData(), 0700);
+#endif
 }
 
 // ---------------------------------------------------------------------------
@@ -428,6 +442,7 @@ TEST_F(SuffixListWindowTest, DeletingEverySuffixLeavesAnEmptyUsableBox) {
 // ---------------------------------------------------------------------------
 // Installed: the program folder is root's and read-only, each user has a copy
 
+#ifndef _WIN32 // installed for all users: file owners and modes
 TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStays) {
     const passwd* user = testsupport::unprivilegedUser();
     ASSERT_NE(user, nullptr);
@@ -510,5 +525,7 @@ TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStay
     else
         qputenv("XDG_CONFIG_HOME", savedConfig);
 }
+
+#endif
 
 } // namespace

@@ -3,11 +3,13 @@
 
 Generates settings files and scripts of operations on them (seeded, the same for the
 same seed), runs the scripts through the Windows functions (reference.exe under Wine)
-and through ProfileFile (conformance_driver), and reports every operation on which they
-disagree, with the file and the operation.
+and through ProfileFile (conformance_driver; with --windows-driver also its Windows
+build, conformance_driver.exe, under the same Wine), and reports every operation on
+which a driver and the reference disagree, with the file and the operation.
 
     conformance.py --reference reference.exe --driver conformance_driver --wine WINE
-                   [--seed N] [--files N] [--work DIR]
+                   [--windows-driver conformance_driver.exe] [--seed N] [--files N]
+                   [--work DIR]
 
 After a write the files are compared as the Windows functions lay them out: they rewrite
 the whole file in their own layout on every change (blank lines dropped, blanks around
@@ -303,11 +305,61 @@ def script_line(code, fields):
     return " ".join([code] + [escape(f if isinstance(f, bytes) else f.encode("utf-8")) for f in fields])
 
 
+DRIVER_NAMES = {"ours": "korvani", "win": "korvani.exe"}
+
+
+def report(side, meta, initial, ref, ours, canonical, rewritten, show, operations, files,
+           started):
+    """Compares one driver's results with the reference's and prints the differences
+    that are not deliberate; true when there are any."""
+    differences = []
+    deliberate_counts = {}
+    for n, (name, code, fields, tag) in meta.items():
+        r, o = ref.get(n), ours.get(n)
+        if r is None or o is None:
+            differences.append((n, "missing result", r, o, None, None))
+            continue
+        ref_file = our_file = None
+        if code in "WD":
+            ref_file, our_file = canonical("ref", n), canonical(side, n)
+            same = r["ret"] == o["ret"] and ref_file == our_file
+        else:
+            same = r["ret"] == o["ret"] and r["buf"] == o["buf"]
+        if same:
+            continue
+        reason = deliberate(code, fields, tag, r, o, ref_file, our_file)
+        if reason is None and name in rewritten and rewritten[name][0] <= n:
+            reason = rewritten[name][1]
+        if reason:
+            deliberate_counts[reason] = deliberate_counts.get(reason, 0) + 1
+        else:
+            differences.append((n, name, r, o, ref_file, our_file))
+
+    label = DRIVER_NAMES[side]
+    for n, name, r, o, ref_file, our_file in differences[:show]:
+        _, code, fields, tag = meta[n]
+        content = initial.get(name)
+        print("-- difference in operation %d on %s (initially %s)" % (
+            n, name, "missing" if content is None else escape(content[:300])))
+        print("   operation: %s" % script_line(code, fields))
+        print("   windows:   ret=%s buf=%s" % (r and r["ret"], r and r["buf"][:200]))
+        print("   %-11s ret=%s buf=%s" % (label + ":", o and o["ret"], o and o["buf"][:200]))
+        if ref_file is not None:
+            print("   windows file: %s" % ref_file[:400])
+            print("   %s file: %s" % (label, our_file[:400]))
+    for reason, count in sorted(deliberate_counts.items()):
+        print("conformance: %s: deliberate: %s: %d operations" % (label, reason, count))
+    print("conformance: %s: %d operations on %d files, %d differences (%.1f s)" % (
+        label, operations, files, len(differences), time.monotonic() - started))
+    return bool(differences)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--reference", required=True)
     parser.add_argument("--driver", required=True)
     parser.add_argument("--wine", required=True)
+    parser.add_argument("--windows-driver", help="the Windows build of the driver")
     parser.add_argument("--seed", type=int, default=20240611)
     parser.add_argument("--files", type=int, default=300)
     parser.add_argument("--work")
@@ -317,48 +369,58 @@ def main():
     started = time.monotonic()
     work = args.work or tempfile.mkdtemp(prefix="korvani-conformance-")
     shutil.rmtree(work, ignore_errors=True)
-    for sub in ("ref", "ours", "canon", "prefix"):
+    # Each driver works on copies of its own: "ours" is the driver built for this
+    # machine, "win" its Windows build under Wine.
+    drivers = {"ours": [args.driver]}
+    if args.windows_driver:
+        drivers["win"] = [args.wine, args.windows_driver]
+    sides = ["ref"] + list(drivers)
+    for sub in sides + ["canon", "prefix"]:
         os.makedirs(os.path.join(work, sub))
     gen = Generator(args.seed)
 
     # Files and scripts: the same operations on a copy each.
     meta = {}  # operation number -> (file name, code, fields, tag)
     initial = {}
-    scripts = {"ref": [], "ours": []}
+    scripts = {side: [] for side in sides}
     number = 0
     for index in range(args.files):
         name = "f%03d.ini" % index
         content, held = gen.file()
         if not gen.chance(4):  # now and then a missing file
             initial[name] = content
-            for side in ("ref", "ours"):
+            for side in sides:
                 with open(os.path.join(work, side, name), "wb") as f:
                     f.write(content)
         else:
             initial[name] = None
-        for side in ("ref", "ours"):
+        for side in sides:
             scripts[side].append(script_line("F", [os.path.join(work, side, name)]))
         number += 1
         for code, fields, tag in gen.operations(held):
-            for side in ("ref", "ours"):
+            for side in sides:
                 scripts[side].append(script_line(code, fields))
             meta[number] = (name, code, fields, tag)
             number += 1
-    for side in ("ref", "ours"):
+    for side in sides:
         with open(os.path.join(work, side + ".txt"), "w") as f:
             f.write("\n".join(scripts[side]) + "\n")
 
     env = dict(os.environ, WINEPREFIX=os.path.join(work, "prefix"), WINEDEBUG="-all")
     ref = parse_results(run([args.wine, args.reference, os.path.join(work, "ref.txt")], env))
-    ours = parse_results(run([args.driver, os.path.join(work, "ours.txt")]))
+    results_of = {"ref": ref}
+    for side, command in drivers.items():
+        results_of[side] = parse_results(run(command + [os.path.join(work, side + ".txt")], env))
 
     # Files after each write, laid out by the reference.
     canon_script = []
     canon_of = {}
     for n, (name, code, fields, tag) in meta.items():
-        if code not in "WD" or n not in ref or n not in ours:
+        if code not in "WD" or n not in ref:
             continue
-        for side, results in (("ref", ref), ("ours", ours)):
+        for side, results in results_of.items():
+            if n not in results:
+                continue
             data = results[n].get("file", "-")
             if data == "-":
                 canon_of[(side, n)] = "-"
@@ -378,65 +440,33 @@ def main():
         where = canon_of.get((side, n), "-")
         return "-" if where == "-" else canon.get(where, {}).get("file", "?")
 
-    differences = []
-    deliberate_counts = {}
     # The reference rewrites the whole file on a change, and loses some of it: empty
     # section headers ("[]", their keys move into the section above) and the bytes
     # after a NUL in a line. Korvani keeps those lines as they are. From such a rewrite
     # on, the two files hold different things.
     ref_bytes = {name: content for name, content in initial.items()}
-    rewritten = {}  # file name -> why the reference's rewrite changed its meaning
+    rewritten = {}  # file name -> (first operation, why the reference's rewrite changed it)
     for n, (name, code, fields, tag) in meta.items():
-        r, o = ref.get(n), ours.get(n)
+        r = ref.get(n)
         if code in "WD" and r is not None and r.get("file", "-") != "-":
             after = unescape(r["file"])
             before = ref_bytes.get(name)
             if before is not None and before != after:
                 if has_empty_header(before):
-                    rewritten.setdefault(name, "an empty section header [] is kept")
+                    rewritten.setdefault(name, (n, "an empty section header [] is kept"))
                 elif b"\0" in before:
-                    rewritten.setdefault(name, "a line's bytes after a NUL are kept")
+                    rewritten.setdefault(name, (n, "a line's bytes after a NUL are kept"))
             ref_bytes[name] = after
 
-        if r is None or o is None:
-            differences.append((n, "missing result", r, o, None, None))
-            continue
-        ref_file = our_file = None
-        if code in "WD":
-            ref_file, our_file = canonical("ref", n), canonical("ours", n)
-            same = r["ret"] == o["ret"] and ref_file == our_file
-        else:
-            same = r["ret"] == o["ret"] and r["buf"] == o["buf"]
-        if same:
-            continue
-        reason = deliberate(code, fields, tag, r, o, ref_file, our_file)
-        if reason is None and name in rewritten:
-            reason = rewritten[name]
-        if reason:
-            deliberate_counts[reason] = deliberate_counts.get(reason, 0) + 1
-        else:
-            differences.append((n, name, r, o, ref_file, our_file))
-
-    for n, name, r, o, ref_file, our_file in differences[:args.show]:
-        _, code, fields, tag = meta[n]
-        content = initial.get(name)
-        print("-- difference in operation %d on %s (initially %s)" % (
-            n, name, "missing" if content is None else escape(content[:300])))
-        print("   operation: %s" % script_line(code, fields))
-        print("   windows:   ret=%s buf=%s" % (r and r["ret"], r and r["buf"][:200]))
-        print("   korvani:   ret=%s buf=%s" % (o and o["ret"], o and o["buf"][:200]))
-        if ref_file is not None:
-            print("   windows file: %s" % ref_file[:400])
-            print("   korvani file: %s" % our_file[:400])
-    for reason, count in sorted(deliberate_counts.items()):
-        print("conformance: deliberate: %s: %d operations" % (reason, count))
-    print("conformance: %d operations on %d files, %d differences (%.1f s)" % (
-        len(meta), args.files, len(differences), time.monotonic() - started))
-    if not args.work and not differences:
+    failed = False
+    for side in drivers:
+        failed |= report(side, meta, initial, ref, results_of[side], canonical, rewritten,
+                         args.show, len(meta), args.files, started)
+    if not args.work and not failed:
         shutil.rmtree(work, ignore_errors=True)
-    elif differences:
+    elif failed:
         print("conformance: files and scripts kept in %s" % work)
-    return 1 if differences else 0
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":

@@ -2,9 +2,10 @@
 # Compares Korvani's profile functions with the Windows ones: installs Wine and the
 # MinGW compiler when missing, builds the reference program (the Windows functions,
 # run under Wine) and runs it and our driver (ProfileFile, built by the main build as
-# test-tools/conformance_driver) through conformance.py on generated files. Fails on
-# any difference that is not one of the deliberate ones.
-#   usage: run-conformance.sh <build folder of the main build>
+# test-tools/conformance_driver) through conformance.py on generated files; given the
+# Windows build's folder too, also the Windows build of the driver under the same Wine.
+# Fails on any difference that is not one of the deliberate ones.
+#   usage: run-conformance.sh <build folder of the main build> [<Windows build folder>]
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -31,6 +32,10 @@ x86_64-w64-mingw32-windres -I "$here" "$here/reference.rc" -O coff -o "$out/refe
 "$mingw" -std=c++20 -O2 -static -Wall -Wextra -Werror -o "$out/reference.exe" \
     "$here/reference.cpp" "$out/reference.res"
 
+windows=()
+[[ -z ${2:-} ]] || windows=(--windows-driver "$(cd "$2" && pwd)/test-tools/conformance_driver.exe")
+
 echo "== comparing"
 python3 "$here/conformance.py" --reference "$out/reference.exe" \
-    --driver "$build/test-tools/conformance_driver" --wine "$wine" --work "$out/work"
+    --driver "$build/test-tools/conformance_driver" --wine "$wine" --work "$out/work" \
+    "${windows[@]}"

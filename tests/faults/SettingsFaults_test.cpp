@@ -23,8 +23,10 @@
 #include <memory>
 #include <random>
 
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -112,13 +114,20 @@ protected:
 // block it), lists nothing, and Add and Delete fail, saying why, and change nothing.
 TEST_F(SettingsFaultsTest, SomethingElseWhereTheFileShouldBe) {
     const QByteArray path = QFile::encodeName(settings());
+#ifdef _WIN32
+    for (const bool fifo : {false}) { // a folder only: no FIFOs
+#else
     for (const bool fifo : {false, true}) {
+#endif
         window_.reset();
         ASSERT_TRUE(QFile::remove(settings()) || QDir().rmdir(settings()));
-        if (fifo)
-            ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
-        else
+        if (!fifo) {
             ASSERT_TRUE(QDir().mkdir(settings()));
+        } else {
+#ifndef _WIN32
+            ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
+#endif
+        }
         ASSERT_NO_FATAL_FAILURE(openWindow());
         EXPECT_TRUE(messages().isEmpty());
         EXPECT_EQ(box()->count(), 0);
@@ -136,9 +145,13 @@ TEST_F(SettingsFaultsTest, SomethingElseWhereTheFileShouldBe) {
         EXPECT_EQ(SuffixList::WriteKey(target, SuffixList::SuffixSection(), "x").failure,
                   platform::ProfileFailure::NotAFile);
 
+#ifdef _WIN32
+        EXPECT_TRUE(QFileInfo(settings()).isDir());
+#else
         struct stat st {};
         ASSERT_EQ(::lstat(path.constData(), &st), 0);
         EXPECT_TRUE(fifo ? S_ISFIFO(st.st_mode) : S_ISDIR(st.st_mode));
+#endif
         EXPECT_EQ(QDir(folder_.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
                   fifo ? QStringList{QStringLiteral("Korvani.ini")} : QStringList{})
             << "something appeared beside it";
@@ -182,6 +195,7 @@ TEST_F(SettingsFaultsTest, TenMegabytesOfRandomBytes) {
     exercise(content, {}, kept + "new.example=" + eol, kept);
 }
 
+#ifndef _WIN32 // the disk fills up at a file-size limit (RLIMIT_FSIZE)
 TEST_F(SettingsFaultsTest, ADiskFullWhileReplacingTheFileKeepsTheOldOne) {
     const QByteArray content = randomBytes(4 * 1024 * 1024, 11) + "\r\n[Suffix]\r\na.com=\r\n";
     writeFile(settings(), content);
@@ -216,5 +230,7 @@ TEST_F(SettingsFaultsTest, ADiskFullWhileReplacingTheFileKeepsTheOldOne) {
                   QStringList{QStringLiteral("Korvani.ini")});
     }
 }
+
+#endif
 
 } // namespace

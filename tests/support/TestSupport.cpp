@@ -5,9 +5,11 @@
 #include <QDir>
 #include <QFile>
 
-#include <pwd.h>
-
 #include <random>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -34,6 +36,16 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
+bool runsUnderWine() {
+#ifdef _WIN32
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
+#ifndef _WIN32
 const passwd* unprivilegedUser() {
     const passwd* user = ::getpwnam(KORVANI_TEST_USER);
     if (user == nullptr)
@@ -41,6 +53,7 @@ const passwd* unprivilegedUser() {
                          "TestUser.Create)";
     return user;
 }
+#endif
 
 ProgramFolder::ProgramFolder(bool withLanguageFiles, bool withSettings) {
     const QString source = QStringLiteral(KORVANI_SOURCE_DIR "/resources");

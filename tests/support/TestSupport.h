@@ -9,7 +9,9 @@
 #include <functional>
 
 #include <ostream>
+#ifndef _WIN32
 #include <pwd.h>
+#endif
 
 // Readable QString values in GoogleTest's failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -34,10 +36,15 @@ QByteArray readFile(const QString& path);
 QByteArray randomBytes(qsizetype size, unsigned seed);
 void writeFile(const QString& path, const QByteArray& bytes);
 
+// Whether the tests run under Wine, whose Windows differs from Microsoft's in places.
+bool runsUnderWine();
+
+#ifndef _WIN32
 // The unprivileged user that read-only tests run as (root ignores file permissions),
 // made before the tests by ctest (tests/CMakeLists.txt). nullptr, and a failure, when
 // it is missing.
 const passwd* unprivilegedUser();
+#endif
 
 // A program folder of its own for one test: the shipped language files under
 // "language" and the shipped Korvani.ini, made the program folder while it lives.

@@ -34,7 +34,16 @@
 #include <memory>
 #include <optional>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <psapi.h>
+#undef MessageBox // windows.h's name for MessageBoxW, not platform::MessageBox
+#else
 #include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -98,6 +107,9 @@ const char* iconName(platform::MessageIcon icon) {
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    ::_setmode(::_fileno(stdout), _O_BINARY); // lines end in LF alone, as on Linux
+#endif
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const std::optional<Options> options = parse(argc, argv);
@@ -129,9 +141,15 @@ int main(int argc, char** argv) {
     for (const platform::ShownMessage& shown : platform::MessageBox::shown())
         std::printf("notice %s %s\n", iconName(shown.icon), shown.text.toUtf8().constData());
     std::printf("count %lld\n", static_cast<long long>(window->records().count()));
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS memory{};
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof memory);
+    std::printf("peak_rss_kb %ld\n", static_cast<long>(memory.PeakWorkingSetSize / 1024));
+#else
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("peak_rss_kb %ld\n", usage.ru_maxrss);
+#endif
     std::fflush(stdout);
     return 0;
 }

@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <unistd.h>
 
 using platform::ProfileFile;
@@ -41,9 +42,14 @@ int usage() {
 
 int report(const platform::ProfileStatus& status) {
     std::printf("result=%d\n", status ? 1 : 0);
+#ifdef _WIN32
+    const char* error = nullptr; // the C library names no errno values here
+#else
+    const char* error = strerrorname_np(status.error);
+#endif
     if (!status)
         std::fprintf(stderr, "failure %s %s\n", platform::failureName(status.failure),
-                     strerrorname_np(status.error) ? strerrorname_np(status.error) : "0");
+                     error ? error : std::to_string(status.error).c_str());
     return status ? 1 : 0;
 }
 

@@ -133,7 +133,11 @@ TEST_F(UpdateServerFaultsTest, AServerThatClosesAtOnceFails) {
     server.setMode(LocalHttpServer::Mode::CloseAtOnce);
     const Check check = run(LongTimeoutMs);
     expectFailed(check);
-    EXPECT_LT(check.waitedMs, LongTimeoutMs); // ended by the close, not the time-out
+    // Ended by the close, not the time-out. Wine reports no close of a connection the
+    // server ends before the request is sent: there the time-out ends it.
+    if (!testsupport::runsUnderWine()) {
+        EXPECT_LT(check.waitedMs, LongTimeoutMs);
+    }
     EXPECT_GE(server.connectionCount(), 1);
     EXPECT_LE(server.connectionCount(), MaxConnectionsOfOneCheck);
     expectNoLaterConnection();

@@ -1,0 +1,109 @@
+// The output file on Windows: one handle, created new, every write at its end.
+
+#include "common/OutputFile.h"
+
+#include "platform/WinFile.h"
+
+#include <io.h>
+
+using platform::win::Handle;
+using platform::win::widePath;
+
+namespace {
+
+HANDLE handleOf(int fd) {
+    return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+}
+
+bool cutTo(HANDLE file, std::int64_t size) {
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = size;
+    return ::SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end);
+}
+
+} // namespace
+
+OutputFile::Prepared OutputFile::prepare(const QString& path) {
+    const std::wstring name = widePath(path);
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? Prepared::Ready
+                   : Prepared::CannotDelete;
+    }
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))
+        return Prepared::NotAFile;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        // A link to a regular file or a dangling one is replaced; a link to anything else
+        // is refused as that thing is.
+        Handle target(::CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (target.valid() && ::GetFileInformationByHandle(target.get(), &info) &&
+            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            return Prepared::NotAFile;
+    }
+    return ::DeleteFileW(name.c_str()) ? Prepared::Ready : Prepared::CannotDelete;
+}
+
+bool OutputFile::appendTo(const QString& path, const char* data, std::size_t size) {
+    Handle file(::CreateFileW(widePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid())
+        return false;
+    LARGE_INTEGER before{};
+    bool ok = ::GetFileSizeEx(file.get(), &before);
+    if (ok && platform::win::writeAll(file.get(), data, size, platform::win::AtEnd) != size) {
+        ok = false;
+        cutTo(file.get(), before.QuadPart);
+    }
+    return file.reset() && ok;
+}
+
+OutputFile::~OutputFile() {
+    close();
+}
+
+bool OutputFile::create(const QString& path) {
+    if (fd_ >= 0)
+        return false;
+    // CREATE_NEW fails on anything at the path; a link is not followed, it is there.
+    Handle file(::CreateFileW(widePath(path).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.valid())
+        return false;
+    fd_ = ::_open_osfhandle(reinterpret_cast<intptr_t>(file.get()), 0);
+    if (fd_ < 0)
+        return false;
+    file.release(); // the descriptor owns it now
+    size_ = 0;
+    return true;
+}
+
+std::size_t OutputFile::write(const char* data, std::size_t size) {
+    if (fd_ < 0)
+        return 0;
+    const std::size_t reached =
+        platform::win::writeAll(handleOf(fd_), data, size, platform::win::AtEnd);
+    size_ += static_cast<std::int64_t>(reached);
+    return reached;
+}
+
+bool OutputFile::cutBack(std::int64_t size) {
+    if (fd_ < 0 || size > size_ || !cutTo(handleOf(fd_), size))
+        return false;
+    size_ = size;
+    return true;
+}
+
+bool OutputFile::close() {
+    if (fd_ < 0)
+        return true;
+    const int fd = fd_;
+    fd_ = -1;
+    // The descriptor is gone even when close reports an error: never close it twice.
+    return ::_close(fd) == 0;
+}

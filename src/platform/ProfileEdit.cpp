@@ -1,0 +1,221 @@
+#include "platform/ProfileEdit.h"
+
+#include "platform/ProfileLines.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+namespace platform::profile {
+
+std::function<bool()>& beforeReplaceHook() {
+    static std::function<bool()> hook;
+    return hook;
+}
+
+std::atomic<bool>& inPlaceOnly() {
+    static std::atomic<bool> only{false};
+    return only;
+}
+
+bool runBeforeReplaceHook() {
+    const auto& hook = beforeReplaceHook();
+    return !hook || hook();
+}
+
+QByteArray Edit::applyTo(QByteArrayView old) const {
+    QByteArray out;
+    out.reserve(old.size() - removed + inserted.size());
+    out.append(old.first(at)).append(inserted).append(old.sliced(at + removed));
+    return out;
+}
+
+namespace {
+
+bool isLineEnd(char c) {
+    return c == '\n' || c == '\r';
+}
+
+bool allBlank(QByteArrayView text) {
+    return std::all_of(text.begin(), text.end(), isBlank);
+}
+
+// A writable file in a folder the user may not write to is changed in place. Every
+// write below either changes nothing that a reader sees, or is one byte, or lies
+// within one page of the page cache (a write that a kill does not cut), so that the
+// file reads as the old or the new content after each of them; the one write that
+// turns old into new is called the commit below. Blank lines are skipped by every
+// reader, a line whose first character is ';' is a comment that section reads leave
+// out, and an empty key right after another is no entry: these make room for the
+// steps. Nothing is written past the end of the file but whole lines of the new
+// content and blanks, and the space is reserved first without changing the size
+// (FALLOC_FL_KEEP_SIZE on Linux), so a kill never leaves zeros behind.
+
+constexpr qsizetype PageSize = 4096;
+
+struct Line {
+    qsizetype first = 0;      // its first non-blank byte
+    qsizetype contentEnd = 0; // before its line break
+};
+
+// The non-blank lines of text, with offsets from base.
+std::vector<Line> linesOf(QByteArrayView text, qsizetype base) {
+    std::vector<Line> lines;
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        qsizetype end = pos;
+        while (end < text.size() && !isLineEnd(text[end]))
+            ++end;
+        qsizetype first = pos;
+        while (first < end && isBlank(text[first]))
+            ++first;
+        if (first < end)
+            lines.push_back({base + first, base + end});
+        pos = end + ((end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
+    }
+    return lines;
+}
+
+class InPlace {
+public:
+    InPlace(InPlaceFile& file, QByteArrayView old, QByteArrayView data)
+        : file_(file), old_(old), data_(data) {}
+
+    ProfileStatus apply(const Edit& edit) {
+        if (edit.inserted.isEmpty() && isRemovalOfHiddenKeys(edit))
+            return removeLines(edit);
+        if (edit.removed == 0 && isInsertionAtTheEnd(edit))
+            return appendLines(edit);
+        return rewritePage(edit);
+    }
+
+private:
+    // A key's line and the empty keys it hid ('=' first), as deleting a key removes.
+    bool isRemovalOfHiddenKeys(const Edit& edit) const {
+        const auto lines = linesOf(old_.sliced(edit.at, edit.removed), edit.at);
+        return !lines.empty() && std::all_of(lines.begin() + 1, lines.end(),
+                                             [&](const Line& l) { return old_[l.first] == '='; });
+    }
+
+    // Whole lines after nothing but blanks, each but the last a section header, as a
+    // new key (perhaps with its new section) at the end of the file.
+    bool isInsertionAtTheEnd(const Edit& edit) const {
+        const QByteArrayView lines(edit.inserted);
+        if (lines.isEmpty() || !allBlank(old_.sliced(edit.at)) || !isLineEnd(lines.back()))
+            return false;
+        const auto found = linesOf(lines, 0);
+        return !found.empty() && std::all_of(found.begin(), found.end() - 1,
+                                             [&](const Line& l) { return lines[l.first] == '['; });
+    }
+
+    // Deleting: the hidden empty keys become blank lines, each still an empty key until
+    // its '=' goes last; the key's line becomes a comment with one byte (the commit),
+    // then blanks. Where only blanks follow, the file is cut to the new length after a
+    // sync; elsewhere the blank line stays. (While the line is a comment, an empty key
+    // right after it counts as an entry even where the new file hides it behind an
+    // empty key before; an empty key is no suffix, so the suffix list reads as the new
+    // one all along.)
+    ProfileStatus removeLines(const Edit& edit) {
+        const auto lines = linesOf(old_.sliced(edit.at, edit.removed), edit.at);
+        const qsizetype end = edit.at + edit.removed;
+        ProfileStatus status;
+        for (auto line = lines.rbegin(); status && line + 1 != lines.rend(); ++line)
+            status = blank(*line);
+        if (status)
+            status = writeAt(lines.front().first, ";");
+        if (!status) {
+            writeAt(edit.at, old_.sliced(edit.at, edit.removed)); // back as it was, if it can
+            return status;
+        }
+        status = blank(lines.front());
+        if (status && allBlank(old_.sliced(end))) {
+            status = writeAt(edit.at, old_.sliced(end)); // blanks over blanks
+            if (status)
+                status = syncThenTruncate(data_.size());
+        }
+        return status ? sync() : status;
+    }
+
+    // Adding: the new lines go after the end of the file as comments (';' in place of
+    // each line's first character), then each line turns into itself with one byte,
+    // the section's header before its key (the commit). Blanks at the old end stay
+    // before them. A failure before the commit cuts the file back to its old size.
+    ProfileStatus appendLines(const Edit& edit) {
+        const qsizetype end = old_.size();
+        const auto lines = linesOf(edit.inserted, 0);
+        QByteArray commented = edit.inserted;
+        for (const Line& line : lines)
+            commented[line.first] = ';';
+        ProfileStatus status = writeAt(end, commented);
+        for (auto line = lines.begin(); status && line != lines.end(); ++line)
+            status = writeAt(end + line->first, edit.inserted.sliced(line->first, 1));
+        if (!status) {
+            file_.truncate(end);
+            return status;
+        }
+        return sync();
+    }
+
+    // Any other change, when everything from its start to the end of the file lies in
+    // one page: one write (a shorter file is padded with blanks, cut after a sync).
+    ProfileStatus rewritePage(const Edit& edit) {
+        const qsizetype end = std::max(old_.size(), data_.size());
+        if (edit.at / PageSize != (end - 1) / PageSize)
+            return {ProfileFailure::NoSafeRewrite, EFBIG};
+        QByteArray bytes = data_.sliced(edit.at).toByteArray();
+        bytes.append(QByteArray(end - data_.size(), ' '));
+        ProfileStatus status = writeAt(edit.at, bytes);
+        if (!status) {
+            writeAt(edit.at, old_.sliced(edit.at)); // a cut write: back as it was, if it can
+            file_.truncate(old_.size());
+            return status;
+        }
+        return end > data_.size() ? syncThenTruncate(data_.size()) : sync();
+    }
+
+    // A line becomes blanks: all but its first character, then that one.
+    ProfileStatus blank(const Line& line) {
+        const ProfileStatus status =
+            writeAt(line.first + 1, QByteArray(line.contentEnd - line.first - 1, ' '));
+        return status ? writeAt(line.first, " ") : status;
+    }
+
+    ProfileStatus writeAt(qsizetype at, QByteArrayView bytes) { return file_.writeAt(at, bytes); }
+
+    ProfileStatus sync() { return file_.sync(); }
+
+    ProfileStatus syncThenTruncate(qsizetype size) {
+        ProfileStatus status = sync();
+        return status ? file_.truncate(size) : status;
+    }
+
+    InPlaceFile& file_;
+    QByteArrayView old_;
+    QByteArrayView data_;
+};
+
+} // namespace
+
+ProfileStatus replaceFile(const QByteArray& target, const OldFile& old, const Edit& edit) {
+    if (old.exists) {
+        if (const ProfileStatus writable = checkWritable(target, old); !writable)
+            return writable; // a read-only settings file stays as it is
+    }
+    const QByteArray data = edit.applyTo(old.data);
+    if (!inPlaceOnly()) {
+        bool noTemporary = false;
+        const ProfileStatus status = writeThroughTemporary(target, old, data, noTemporary);
+        if (!noTemporary || !old.exists)
+            return status;
+    } else if (!old.exists) {
+        return {ProfileFailure::WriteFailed, EACCES};
+    }
+    return rewriteInPlace(target, old, edit, data);
+}
+
+ProfileStatus changeInPlace(InPlaceFile& file, QByteArrayView old, QByteArrayView data,
+                            const Edit& edit) {
+    return InPlace(file, old, data).apply(edit);
+}
+
+} // namespace platform::profile

@@ -1,0 +1,102 @@
+// Reading profile files on Windows, through handles that share reading, writing and
+// deletion, so that a reader never holds a writer's replace off.
+
+#include "platform/ProfileCache.h"
+
+#include "platform/WinFile.h"
+
+namespace platform::profile {
+namespace {
+
+constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+std::int64_t ticks(const LARGE_INTEGER& time) {
+    return time.QuadPart;
+}
+
+std::int64_t ticks(const FILETIME& time) {
+    return (std::int64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+bool isFolder(const std::wstring& name) {
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+} // namespace
+
+bool identityOf(void* handle, FileIdentity& identity) {
+    const auto file = static_cast<HANDLE>(handle);
+    BY_HANDLE_FILE_INFORMATION info{};
+    FILE_BASIC_INFO times{};
+    if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &info) ||
+        !::GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    identity.device = info.dwVolumeSerialNumber;
+    identity.inode = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    identity.size = (std::int64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    identity.modified = ticks(times.LastWriteTime);
+    identity.changed = ticks(times.ChangeTime);
+    identity.mode = info.dwFileAttributes;
+    return true;
+}
+
+// The file index tells a file renamed over the old one with the same size and times.
+bool FileIdentity::operator==(const FileIdentity& o) const {
+    return device == o.device && inode == o.inode && size == o.size && modified == o.modified &&
+           changed == o.changed;
+}
+
+ReadStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentity* identity,
+                     bool* settled, int* error) {
+    int ignored = 0;
+    int& failure = error ? *error : ignored;
+    // File times come from the system's coarse clock, as this does.
+    FILETIME began{};
+    ::GetSystemTimeAsFileTime(&began);
+    const std::wstring name = win::widePath(nativePath);
+    win::Handle file(::CreateFileW(name.c_str(), GENERIC_READ, ShareAll, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        const DWORD code = ::GetLastError();
+        failure = win::errnoOf(code);
+        if (code == ERROR_ACCESS_DENIED && isFolder(name)) {
+            failure = EINVAL;
+            return ReadStatus::NotAFile;
+        }
+        return failure == ENOENT ? ReadStatus::Missing : ReadStatus::Failed;
+    }
+    FileIdentity found;
+    if (!identityOf(file.get(), found)) {
+        failure = EINVAL;
+        return ReadStatus::NotAFile;
+    }
+    data.clear();
+    data.reserve(static_cast<qsizetype>(found.size));
+    char chunk[65536];
+    for (;;) {
+        DWORD n = 0;
+        if (!::ReadFile(file.get(), chunk, sizeof chunk, &n, nullptr)) {
+            failure = win::errnoOf(::GetLastError());
+            return ReadStatus::Failed;
+        }
+        if (n == 0)
+            break;
+        data.append(chunk, static_cast<qsizetype>(n));
+    }
+    if (identity)
+        *identity = found;
+    if (settled)
+        *settled = found.modified < ticks(began) && found.changed < ticks(began);
+    return ReadStatus::Ok;
+}
+
+bool identityAt(const QByteArray& nativePath, FileIdentity& identity) {
+    const win::Handle file(::CreateFileW(win::widePath(nativePath).c_str(), FILE_READ_ATTRIBUTES,
+                                         ShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                         nullptr));
+    return file.valid() && identityOf(file.get(), identity);
+}
+
+} // namespace platform::profile
