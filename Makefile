@@ -129,4 +129,4 @@ test-windows: windows
 	    "$$(ls -t $(WINDOWS_BUILD)/korvani-*-windows-x64.zip | head -n 1)"
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(INSTALL_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(INSTALL_BUILD) $(WINDOWS_BUILD)

@@ -17,6 +17,10 @@ if [[ -z ${WINEPREFIX:-} ]]; then
     WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/korvani-wine.XXXXXX")
     export WINEPREFIX
     trap 'timeout 60 "$(dirname "$wine")/wineserver" -k 2>/dev/null || true; rm -rf "$WINEPREFIX"' EXIT
+    # Make the prefix before any program starts: Windows programs started at once in an
+    # empty prefix each begin to make it, and one of them fails.
+    timeout 300 "$wine" wineboot --init >/dev/null 2>&1
+    timeout 120 "$(dirname "$wine")/wineserver" -w
 fi
 status=0
 if [[ ${1:-} == --host ]]; then

@@ -11,7 +11,7 @@ zip=$(realpath "$1")
 shot=${2:+$(realpath -m "$2")}
 here=$(cd "$(dirname "$0")" && pwd)
 bash "$here/../../scripts/install-deps.sh" wine64 xvfb xdotool imagemagick unzip \
-    fonts-liberation2 # the dialog font's metric twin, as the Debian package has it
+    tesseract-ocr fonts-liberation2 # the dialog font's metric twin, as the Debian package has it
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/korvani-wine-gui.XXXXXX")
 xvfb=
@@ -51,6 +51,32 @@ wait_for 120 xdotool search --onlyvisible --name '^Korvani$'
 main=$(xdotool search --onlyvisible --name '^Korvani$' | head -n 1)
 echo "== the main window is up: $(xdotool getwindowgeometry "$main" | tr -s '\n ' ' ')"
 
+# The words drawn in window $1 (read back from the screen by OCR), on one line; pixels
+# darker than $threshold are the text.
+drawn() {
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage png:- |
+        convert - -colorspace gray -resize 300% -threshold "${threshold:-50}%" "$work/drawn.png"
+    tesseract "$work/drawn.png" - --psm 11 2>/dev/null | tr -s '\n' ' '
+}
+# Waits until every word after $1 is drawn in window $1.
+shows() {
+    local window=$1 text word
+    shift
+    for ((try = 0; try < 20; ++try)); do
+        text=" $(drawn "$window") "
+        for word in "$@"; do
+            [[ $text == *"$word"* ]] || continue 2
+        done
+        return 0
+    done
+    echo "check-under-wine.sh: not drawn: $* (read: $text)" >&2
+    return 1
+}
+shows "$main" From Suffix Add Delete Start Stop Contact Help Update Exit
+echo "== the captions are drawn"
+
 # Where the main window's controls are (client pixels, from its layout).
 click() { xdotool mousemove --window "$main" "$1" "$2" click 1; }
 click 119 18 && xdotool type --delay 40 '1'          # tbFromNo
@@ -59,17 +85,19 @@ click 396 18 && xdotool key ctrl+a && xdotool type --delay 40 'wine.example' # c
 before=$(windows | sort)
 click 44 228                                          # btnBuild: the Save dialog
 wait_for 60 bash -c "[[ \$(xdotool search --onlyvisible --name '.' | sort) != '$before' ]]"
+dialog=$(comm -13 <(echo "$before") <(windows | sort) | head -n 1)
+shows "$dialog" Modified Text # drawn whole: its name field has the keys
 output="Z:${work//\//\\}\\out.txt"
-sleep 1 # the dialog's name field takes the keys once it has the focus
 xdotool type --delay 20 "$output"
 xdotool key Return
 wait_for 120 bash -c "[[ \$(grep -c \$'\\r\$' '$work/out.txt' 2>/dev/null) == 1000 ]]"
-wait_for 30 bash -c "[[ \$(xdotool search --onlyvisible --name '.' | wc -l) -ge 2 ]]"
-sleep 1 # the notice draws itself
+wait_for 30 bash -c "[[ \$(xdotool search --onlyvisible --name '^Korvani\$' | wc -l) -ge 2 ]]"
+notice=$(xdotool search --onlyvisible --name '^Korvani$' | grep -vx "$main" | head -n 1)
+threshold=80 shows "$notice" All addresses were created. # grey on grey
 
 for ((n = 1; n <= 1000; ++n)); do printf '%d@wine.example\r\n' "$n"; done >"$work/expected.txt"
 cmp "$work/out.txt" "$work/expected.txt"
-echo "== the run wrote 1,000 lines, CR LF each, and the notice shows"
+echo "== the run wrote 1,000 lines, CR LF each, and the notice says so"
 if [[ -n $shot ]]; then
     geometry=$(xdotool getwindowgeometry --shell "$main")
     eval "$geometry"
