@@ -13,6 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -737,6 +741,32 @@ TEST_F(ProfileFileTest, AWriterWaitsForTheLockOnlyABoundedTime) {
     EXPECT_EQ(written, 1);
     EXPECT_EQ(readFile(file()), content + "c.com=\r\n");
 }
+
+#ifdef _WIN32
+// A program that has the file open without sharing its deletion (an editor, a virus
+// scanner) holds a replace off: the writer tries again for a while, then fails with the
+// file as it was; let go in time, the write goes through.
+TEST_F(ProfileFileTest, AFileHeldOpenByAnotherProgramHoldsTheWriteOffAWhile) {
+    const QByteArray content = "[Suffix]\r\na.com=\r\n";
+    writeFile(file(), content);
+    const std::wstring name = QDir::toNativeSeparators(file()).toStdWString();
+    HANDLE held = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(ProfileFile::setKey(file(), "Suffix", "b.com", "").failure,
+              ProfileFailure::WriteFailed);
+    EXPECT_EQ(readFile(file()), content);
+
+    std::thread other([held] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the other's turn
+        ::CloseHandle(held);
+    });
+    EXPECT_TRUE(ProfileFile::setKey(file(), "Suffix", "b.com", "").ok());
+    other.join();
+    EXPECT_EQ(readFile(file()), content + "b.com=\r\n");
+    EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
+}
+#endif
 
 // ---------------------------------------------------------------------------
 // Read-only file and folder, tried by an unprivileged user; on Windows, a file with the
