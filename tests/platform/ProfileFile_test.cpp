@@ -750,8 +750,8 @@ TEST_F(ProfileFileTest, AFileHeldOpenByAnotherProgramHoldsTheWriteOffAWhile) {
     const QByteArray content = "[Suffix]\r\na.com=\r\n";
     writeFile(file(), content);
     const std::wstring name = QDir::toNativeSeparators(file()).toStdWString();
-    HANDLE held = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE held = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_EQ(ProfileFile::setKey(file(), "Suffix", "b.com", "").failure,
               ProfileFailure::WriteFailed);
