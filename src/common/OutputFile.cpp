@@ -8,24 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-// write(2) until everything is written or the file takes no more.
-std::size_t writeAll(int fd, const char* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
-}
-
-} // namespace
-
 OutputFile::Prepared OutputFile::prepare(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
     struct stat st {};
@@ -50,49 +32,38 @@ bool OutputFile::appendTo(const QString& path, const char* data, std::size_t siz
         return false;
     struct stat st {};
     bool ok = ::fstat(fd, &st) == 0;
-    if (ok && writeAll(fd, data, size) != size) {
+    if (ok && appendAll(fd, data, size) != size) {
         ok = false;
-        if (::ftruncate(fd, st.st_size) != 0) {
+        if (!truncateTo(fd, st.st_size)) {
             // what reached the file stays; the append has failed either way
         }
     }
-    return ::close(fd) == 0 && ok;
+    return closeDescriptor(fd) && ok;
 }
 
-OutputFile::~OutputFile() {
-    if (fd_ >= 0)
-        ::close(fd_);
+int OutputFile::openNew(const QString& path) {
+    return ::open(QFile::encodeName(path).constData(),
+                  O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
 }
 
-bool OutputFile::create(const QString& path) {
-    if (fd_ >= 0)
-        return false;
-    fd_ = ::open(QFile::encodeName(path).constData(),
-                 O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    size_ = 0;
-    return fd_ >= 0;
+// write(2) until everything is written or the file takes no more.
+std::size_t OutputFile::appendAll(int fd, const char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
 }
 
-std::size_t OutputFile::write(const char* data, std::size_t size) {
-    if (fd_ < 0)
-        return 0;
-    const std::size_t reached = writeAll(fd_, data, size);
-    size_ += static_cast<std::int64_t>(reached);
-    return reached;
+bool OutputFile::truncateTo(int fd, std::int64_t size) {
+    return ::ftruncate(fd, static_cast<off_t>(size)) == 0;
 }
 
-bool OutputFile::cutBack(std::int64_t size) {
-    if (fd_ < 0 || size > size_ || ::ftruncate(fd_, static_cast<off_t>(size)) != 0)
-        return false;
-    size_ = size;
-    return true;
-}
-
-bool OutputFile::close() {
-    if (fd_ < 0)
-        return true;
-    const int fd = fd_;
-    fd_ = -1;
-    // The descriptor is gone even when close reports an error: never close it twice.
+bool OutputFile::closeDescriptor(int fd) {
     return ::close(fd) == 0;
 }

@@ -44,6 +44,49 @@ public:
     std::int64_t size() const { return size_; }
 
 private:
+    // The system's calls on a descriptor (OutputFile.cpp, and OutputFile_win.cpp on
+    // Windows, where the descriptor wraps a file handle).
+    static int openNew(const QString& path); // -1 when anything is at path
+    static std::size_t appendAll(int fd, const char* data, std::size_t size);
+    static bool truncateTo(int fd, std::int64_t size);
+    static bool closeDescriptor(int fd);
+
     int fd_ = -1;
     std::int64_t size_ = 0;
 };
+
+inline OutputFile::~OutputFile() {
+    close();
+}
+
+inline bool OutputFile::create(const QString& path) {
+    if (fd_ >= 0)
+        return false;
+    fd_ = openNew(path);
+    size_ = 0;
+    return fd_ >= 0;
+}
+
+inline std::size_t OutputFile::write(const char* data, std::size_t size) {
+    if (fd_ < 0)
+        return 0;
+    const std::size_t reached = appendAll(fd_, data, size);
+    size_ += static_cast<std::int64_t>(reached);
+    return reached;
+}
+
+inline bool OutputFile::cutBack(std::int64_t size) {
+    if (fd_ < 0 || size > size_ || !truncateTo(fd_, size))
+        return false;
+    size_ = size;
+    return true;
+}
+
+inline bool OutputFile::close() {
+    if (fd_ < 0)
+        return true;
+    const int fd = fd_;
+    fd_ = -1;
+    // The descriptor is gone even when close reports an error: never close it twice.
+    return closeDescriptor(fd);
+}

@@ -62,48 +62,27 @@ bool OutputFile::appendTo(const QString& path, const char* data, std::size_t siz
     return file.reset() && ok;
 }
 
-OutputFile::~OutputFile() {
-    close();
-}
-
-bool OutputFile::create(const QString& path) {
-    if (fd_ >= 0)
-        return false;
+int OutputFile::openNew(const QString& path) {
     // CREATE_NEW fails on anything at the path; a link is not followed, it is there.
     Handle file(::CreateFileW(widePath(path).c_str(), GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.valid())
-        return false;
-    fd_ = ::_open_osfhandle(reinterpret_cast<intptr_t>(file.get()), 0);
-    if (fd_ < 0)
-        return false;
-    file.release(); // the descriptor owns it now
-    size_ = 0;
-    return true;
+        return -1;
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file.get()), 0);
+    if (fd >= 0)
+        file.release(); // the descriptor owns it now
+    return fd;
 }
 
-std::size_t OutputFile::write(const char* data, std::size_t size) {
-    if (fd_ < 0)
-        return 0;
-    const std::size_t reached =
-        platform::win::writeAll(handleOf(fd_), data, size, platform::win::AtEnd);
-    size_ += static_cast<std::int64_t>(reached);
-    return reached;
+std::size_t OutputFile::appendAll(int fd, const char* data, std::size_t size) {
+    return platform::win::writeAll(handleOf(fd), data, size, platform::win::AtEnd);
 }
 
-bool OutputFile::cutBack(std::int64_t size) {
-    if (fd_ < 0 || size > size_ || !cutTo(handleOf(fd_), size))
-        return false;
-    size_ = size;
-    return true;
+bool OutputFile::truncateTo(int fd, std::int64_t size) {
+    return cutTo(handleOf(fd), size);
 }
 
-bool OutputFile::close() {
-    if (fd_ < 0)
-        return true;
-    const int fd = fd_;
-    fd_ = -1;
-    // The descriptor is gone even when close reports an error: never close it twice.
+bool OutputFile::closeDescriptor(int fd) {
     return ::_close(fd) == 0;
 }
