@@ -15,12 +15,6 @@ HANDLE handleOf(int fd) {
     return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
 }
 
-bool cutTo(HANDLE file, std::int64_t size) {
-    FILE_END_OF_FILE_INFO end{};
-    end.EndOfFile.QuadPart = size;
-    return ::SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end);
-}
-
 } // namespace
 
 OutputFile::Prepared OutputFile::prepare(const QString& path) {
@@ -57,7 +51,7 @@ bool OutputFile::appendTo(const QString& path, const char* data, std::size_t siz
     bool ok = ::GetFileSizeEx(file.get(), &before);
     if (ok && platform::win::writeAll(file.get(), data, size, platform::win::AtEnd) != size) {
         ok = false;
-        cutTo(file.get(), before.QuadPart);
+        platform::win::setEnd(file.get(), before.QuadPart);
     }
     return file.reset() && ok;
 }
@@ -80,7 +74,7 @@ std::size_t OutputFile::appendAll(int fd, const char* data, std::size_t size) {
 }
 
 bool OutputFile::truncateTo(int fd, std::int64_t size) {
-    return cutTo(handleOf(fd), size);
+    return platform::win::setEnd(handleOf(fd), size);
 }
 
 bool OutputFile::closeDescriptor(int fd) {

@@ -156,11 +156,7 @@ public:
         return ::FlushFileBuffers(file_) ? ProfileStatus{} : lastError();
     }
     ProfileStatus truncate(qsizetype size) override {
-        FILE_END_OF_FILE_INFO end{};
-        end.EndOfFile.QuadPart = size;
-        return ::SetFileInformationByHandle(file_, FileEndOfFileInfo, &end, sizeof end)
-                   ? ProfileStatus{}
-                   : lastError();
+        return win::setEnd(file_, size) ? ProfileStatus{} : lastError();
     }
 
 private:

@@ -106,4 +106,11 @@ inline std::size_t writeAll(HANDLE file, const char* data, std::size_t size, std
     return done;
 }
 
+// Sets the file's end at `size` bytes: cuts it, or lengthens it with zeros.
+inline bool setEnd(HANDLE file, std::int64_t size) {
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = size;
+    return ::SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end);
+}
+
 } // namespace platform::win
