@@ -119,7 +119,18 @@ ProfileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old
         return failed(errno);
     }
     ProfileStatus status;
-    if (old.exists && ::fchmod(fd, mode) != 0) // the umask may have taken bits away
+    struct stat made {};
+    if (old.exists && ::fstat(fd, &made) != 0)
+        status = failed(errno);
+    else if (old.exists &&
+             (made.st_uid != old.identity.owner || made.st_gid != old.identity.group) &&
+             ::fchown(fd, old.identity.owner, old.identity.group) != 0) {
+        // The rename would hand the file to this user: where it may not give it back (only
+        // root may), it writes in place.
+        noTemporary = errno == EPERM;
+        status = failed(errno);
+    }
+    if (status && old.exists && ::fchmod(fd, mode) != 0) // the umask may have taken bits away
         status = failed(errno);
     if (status)
         status = writeAt(fd, 0, data);
@@ -167,6 +178,12 @@ public:
     ProfileStatus truncate(qsizetype size) override {
         return ::ftruncate(fd_, static_cast<off_t>(size)) == 0 ? ProfileStatus{} : failed(errno);
     }
+    // Closing a second descriptor reports what closing the file would (a network file
+    // system's write-back), while this one is still open to undo the change.
+    ProfileStatus finish() override {
+        const int copy = ::dup(fd_);
+        return copy >= 0 ? closeChecked(copy, {}) : failed(errno);
+    }
 
 private:
     int fd_;
@@ -201,6 +218,10 @@ ProfileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const
     if (status) {
         DescriptorFile file(fd);
         status = changeInPlace(file, old.data, data, edit);
+        if (status) {
+            ::close(fd); // what its close could report, finish() has: the change stays
+            return status;
+        }
     }
     return closeChecked(fd, status);
 }
