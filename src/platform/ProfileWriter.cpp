@@ -81,7 +81,9 @@ ProfileStatus syncFolder(const QByteArray& folder) {
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno == EACCES ? ProfileStatus{} : failed(errno); // a folder we may not read
-    return closeChecked(fd, ::fsync(fd) == 0 ? ProfileStatus{} : failed(errno));
+    const ProfileStatus status = ::fsync(fd) == 0 ? ProfileStatus{} : failed(errno);
+    ::close(fd); // nothing was written through it: the sync said what there was to say
+    return status;
 }
 
 // A new file takes the target's name only while nothing is there.

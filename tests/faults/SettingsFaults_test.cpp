@@ -210,8 +210,8 @@ TEST_F(SettingsFaultsTest, AFailedWriteThatChangedTheFileListsWhatTheFileHolds) 
         adding ? add(QStringLiteral("new.example")) : remove(0);
         platform::ProfileFile::setBeforeReplaceHook({});
         EXPECT_TRUE(messages().isEmpty());
-        EXPECT_EQ(items(), adding ? QStringList{"a.com", "b.com", "new.example"}
-                                  : QStringList{"b.com", "new.example"});
+        EXPECT_EQ(items(), (adding ? QStringList{"a.com", "b.com", "new.example"}
+                                   : QStringList{"b.com", "new.example"}));
     }
 }
 
