@@ -307,17 +307,10 @@ def settings_writers_at_once(tool, work, check):
             ("flock failing with ENOLCK", 0o755, strace_enolck, strace_enolck, 30)]:
         folder, path = shared_settings(work, mode)
         started = time.monotonic()
-        writers = [subprocess.Popen(prefix + [tool, "add-many", path, "Suffix", "w%d-" % i,
-                                              str(count)], stdout=subprocess.PIPE)
-                   for i, prefix in enumerate([first, second])]
-        codes = []
-        for writer in writers:
-            try:
-                writer.communicate(timeout=RUN_BOUND)
-            except subprocess.TimeoutExpired:
-                writer.kill()
-                writer.communicate()
-            codes.append(writer.returncode)
+        with concurrent.futures.ThreadPoolExecutor(2) as pool:
+            codes = [code for code, _, _ in pool.map(lambda i: run(
+                [first, second][i] + [tool, "add-many", path, "Suffix", "w%d-" % i, str(count)],
+                RUN_BOUND), range(2))]
         keys = listed_keys(tool, path) or []
         expected = OLD + ["w%d-%d" % (i, k) for i in range(2) for k in range(count)]
         kept = sum(key in keys for key in expected[2:])
