@@ -16,6 +16,16 @@ void warn(QComboBox* cbSuffix, const QString& text) {
     cbSuffix->setFocus();
 }
 
+// A failed write is undone, but where the undo failed too the file holds something
+// else: the list is read again, so that it shows what the file holds.
+void reloadAfterFailedWrite(QComboBox* cbSuffix, const platform::ProfileStatus& status) {
+    if (status.failure != platform::ProfileFailure::WriteFailed)
+        return;
+    const QString typed = cbSuffix->currentText();
+    LoadSuffixList(cbSuffix);
+    cbSuffix->setEditText(typed);
+}
+
 } // namespace
 
 void LoadSuffixList(QComboBox* cbSuffix) {
@@ -67,8 +77,10 @@ void btnAdd_Click(QComboBox* cbSuffix) {
         warn(cbSuffix, ModTransLate::Text().frmMain.SuffixExist);
         return;
     }
-    if (!added)
-        return; // the file and the list stay as they were, without a message
+    if (!added) {
+        reloadAfterFailedWrite(cbSuffix, added);
+        return; // without a message
+    }
     platform::MessageBox::show(ModTransLate::Text().frmMain.AddSuccessfully,
                                platform::MessageIcon::Information);
     // Appending to an empty list would select the new item and replace the typed
@@ -82,8 +94,12 @@ void btnAdd_Click(QComboBox* cbSuffix) {
 void btnDel_Click(QComboBox* cbSuffix) {
     const QString suffix = cbSuffix->currentText();
     const auto file = SettingsFileToWrite();
-    if (!file || !DeleteKey(*file, SuffixSection(), suffix))
+    const platform::ProfileStatus deleted =
+        file ? DeleteKey(*file, SuffixSection(), suffix) : file.status();
+    if (!deleted) {
+        reloadAfterFailedWrite(cbSuffix, deleted);
         return;
+    }
     platform::MessageBox::show(ModTransLate::Text().frmMain.DelSuccessfully,
                                platform::MessageIcon::Information);
     LoadSuffixList(cbSuffix);

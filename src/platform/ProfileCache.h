@@ -31,7 +31,9 @@ struct FileIdentity {
     off_t size = 0;
     timespec modified{};
     timespec changed{};
-    mode_t mode = 0; // not part of the identity: the writer keeps it
+    mode_t mode = 0; // not part of the identity: the writer keeps it, and the owner too
+    uid_t owner = 0;
+    gid_t group = 0;
 #endif
     bool operator==(const FileIdentity& o) const;
 };

@@ -50,6 +50,9 @@ bool allBlank(QByteArrayView text) {
 // steps. Nothing is written past the end of the file but whole lines of the new
 // content and blanks, and the space is reserved first without changing the size
 // (FALLOC_FL_KEEP_SIZE on Linux), so a kill never leaves zeros behind.
+// A step that fails has the steps before it undone in reverse order, each putting back
+// what it overwrote (a write past the old end is first blanked, then cut off), so the
+// file goes back through the same states to the old one before the failure is told.
 
 constexpr qsizetype PageSize = 4096;
 
@@ -82,11 +85,18 @@ public:
         : file_(file), old_(old), data_(data) {}
 
     ProfileStatus apply(const Edit& edit) {
+        ProfileStatus status;
         if (edit.inserted.isEmpty() && isRemovalOfHiddenKeys(edit))
-            return removeLines(edit);
-        if (edit.removed == 0 && isInsertionAtTheEnd(edit))
-            return appendLines(edit);
-        return rewritePage(edit);
+            status = removeLines(edit);
+        else if (edit.removed == 0 && isInsertionAtTheEnd(edit))
+            status = appendLines(edit);
+        else
+            status = rewritePage(edit);
+        if (status)
+            status = file_.finish();
+        if (!status)
+            undo();
+        return status;
     }
 
 private:
@@ -123,11 +133,8 @@ private:
             status = blank(*line);
         if (status)
             status = writeAt(lines.front().first, ";");
-        if (!status) {
-            writeAt(edit.at, old_.sliced(edit.at, edit.removed)); // back as it was, if it can
-            return status;
-        }
-        status = blank(lines.front());
+        if (status)
+            status = blank(lines.front());
         if (status && allBlank(old_.sliced(end))) {
             status = writeAt(edit.at, old_.sliced(end)); // blanks over blanks
             if (status)
@@ -139,7 +146,7 @@ private:
     // Adding: the new lines go after the end of the file as comments (';' in place of
     // each line's first character), then each line turns into itself with one byte,
     // the section's header before its key (the commit). Blanks at the old end stay
-    // before them. A failure before the commit cuts the file back to its old size.
+    // before them.
     ProfileStatus appendLines(const Edit& edit) {
         const qsizetype end = old_.size();
         const auto lines = linesOf(edit.inserted, 0);
@@ -149,11 +156,7 @@ private:
         ProfileStatus status = writeAt(end, commented);
         for (auto line = lines.begin(); status && line != lines.end(); ++line)
             status = writeAt(end + line->first, edit.inserted.sliced(line->first, 1));
-        if (!status) {
-            file_.truncate(end);
-            return status;
-        }
-        return sync();
+        return status ? sync() : status;
     }
 
     // Any other change, when everything from its start to the end of the file lies in
@@ -164,12 +167,9 @@ private:
             return {ProfileFailure::NoSafeRewrite, EFBIG};
         QByteArray bytes = data_.sliced(edit.at).toByteArray();
         bytes.append(QByteArray(end - data_.size(), ' '));
-        ProfileStatus status = writeAt(edit.at, bytes);
-        if (!status) {
-            writeAt(edit.at, old_.sliced(edit.at)); // a cut write: back as it was, if it can
-            file_.truncate(old_.size());
+        const ProfileStatus status = writeAt(edit.at, bytes);
+        if (!status)
             return status;
-        }
         return end > data_.size() ? syncThenTruncate(data_.size()) : sync();
     }
 
@@ -180,18 +180,60 @@ private:
         return status ? writeAt(line.first, " ") : status;
     }
 
-    ProfileStatus writeAt(qsizetype at, QByteArrayView bytes) { return file_.writeAt(at, bytes); }
+    // A write or a cut, noted with what it overwrote or cut off (a failed one too: it
+    // may have landed in part).
+    ProfileStatus writeAt(qsizetype at, QByteArrayView bytes) {
+        const qsizetype end = at + bytes.size();
+        done_.push_back({at, now_.mid(at, bytes.size()), now_.size(), end, false});
+        now_.resize(std::max(now_.size(), end));
+        now_.replace(at, bytes.size(), bytes.toByteArray());
+        return file_.writeAt(at, bytes);
+    }
+
+    ProfileStatus truncate(qsizetype size) {
+        done_.push_back({size, now_.sliced(size), now_.size(), now_.size(), true});
+        now_.truncate(size);
+        return file_.truncate(size);
+    }
 
     ProfileStatus sync() { return file_.sync(); }
 
-    ProfileStatus syncThenTruncate(qsizetype size) {
+    ProfileStatus syncThenTruncate(qsizetype size, bool noted = true) {
         ProfileStatus status = sync();
-        return status ? file_.truncate(size) : status;
+        if (!status)
+            return status;
+        return noted ? truncate(size) : file_.truncate(size);
     }
+
+    // Puts back, newest first, what the steps overwrote or cut off; stops at a failure.
+    void undo() {
+        ProfileStatus status;
+        for (auto step = done_.rbegin(); status && step != done_.rend(); ++step) {
+            const qsizetype grown = step->cut ? 0 : std::max<qsizetype>(0, step->end - step->size);
+            // What it wrote past the old end is blanked (where it overwrote more too), then
+            // cut off after a sync.
+            if (grown == 0 || step->at < step->size)
+                status = file_.writeAt(step->at, step->before + QByteArray(grown, ' '));
+            if (status && grown > 0)
+                status = syncThenTruncate(step->size, false);
+        }
+        if (status && !done_.empty())
+            file_.sync();
+    }
+
+    struct Step {
+        qsizetype at = 0;
+        QByteArray before;  // the bytes it overwrote (those up to the old end) or cut off
+        qsizetype size = 0; // the file's size before it
+        qsizetype end = 0;  // the end of what it wrote
+        bool cut = false;
+    };
 
     InPlaceFile& file_;
     QByteArrayView old_;
     QByteArrayView data_;
+    QByteArray now_{old_.toByteArray()}; // the file as the steps so far leave it
+    std::vector<Step> done_;
 };
 
 } // namespace

@@ -60,15 +60,16 @@ WriterLock::WriterLock(const QByteArray& target, int timeoutMs) {
     if (folder >= 0) {
         const Attempt attempt = lockUntil(folder, false, deadline);
         if (attempt == Attempt::Held) {
-            fd_ = folder;
-            return;
-        }
-        ::close(folder);
-        if (attempt == Attempt::Taken) {
-            status_ = {ProfileFailure::Busy, EWOULDBLOCK};
-            return;
+            folderFd_ = folder;
+        } else {
+            ::close(folder);
+            if (attempt == Attempt::Taken) {
+                status_ = {ProfileFailure::Busy, EWOULDBLOCK};
+                return;
+            }
         }
     }
+    // The file's own lock too: a writer that cannot read the folder takes only that one.
     lockFile(target, deadline);
 }
 
@@ -106,6 +107,8 @@ void WriterLock::lockFile(const QByteArray& target, Clock::time_point deadline) 
 WriterLock::~WriterLock() {
     if (fd_ >= 0)
         ::close(fd_); // closing the only descriptor releases the lock
+    if (folderFd_ >= 0)
+        ::close(folderFd_);
 }
 
 } // namespace platform::profile

@@ -2,12 +2,13 @@
 
 // Writers' lock. A writer locks the folder that holds the file (flock() on the folder:
 // nothing is created, so nothing is left behind, and a folder the user may not write
-// to can still be locked). Where the folder cannot be locked, because the user may
-// not read it (0711) or its file system has no flock (ENOLCK, EOPNOTSUPP: network
-// file systems), the writer locks the file itself: flock(), or where that is missing
-// an open-file-description lock of fcntl(); after each wait it checks that the path
-// still names the file it locked, since a writer through a temporary file replaces
-// it. A file that no lock works on is written without one.
+// to can still be locked), then the file itself. A writer that cannot lock the folder,
+// because it may not read it (0711) or its file system has no flock (ENOLCK,
+// EOPNOTSUPP: network file systems), has the file's lock alone, which every writer
+// takes. The file's lock is flock(), or where that is missing an open-file-description
+// lock of fcntl(); after each wait the writer checks that the path still names the
+// file it locked, since a writer through a temporary file replaces it. A file that no
+// lock works on is written without one.
 // A writer that finds the lock taken tries again after short sleeps, doubling up to
 // MaxPause, until the time-out.
 
@@ -34,6 +35,7 @@ public:
 private:
     void lockFile(const QByteArray& target, std::chrono::steady_clock::time_point deadline);
 
+    int folderFd_ = -1;
     int fd_ = -1;
     ProfileStatus status_;
 };

@@ -11,7 +11,8 @@ namespace platform::profile {
 namespace {
 
 FileIdentity identityOf(const struct stat& st) {
-    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, st.st_mode};
+    return {st.st_dev,  st.st_ino,  st.st_size, st.st_mtim,
+            st.st_ctim, st.st_mode, st.st_uid,  st.st_gid};
 }
 
 bool before(const timespec& a, const timespec& b) {

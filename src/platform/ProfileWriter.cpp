@@ -81,7 +81,9 @@ ProfileStatus syncFolder(const QByteArray& folder) {
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno == EACCES ? ProfileStatus{} : failed(errno); // a folder we may not read
-    return closeChecked(fd, ::fsync(fd) == 0 ? ProfileStatus{} : failed(errno));
+    const ProfileStatus status = ::fsync(fd) == 0 ? ProfileStatus{} : failed(errno);
+    ::close(fd); // nothing was written through it: the sync said what there was to say
+    return status;
 }
 
 // A new file takes the target's name only while nothing is there.
@@ -119,7 +121,18 @@ ProfileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old
         return failed(errno);
     }
     ProfileStatus status;
-    if (old.exists && ::fchmod(fd, mode) != 0) // the umask may have taken bits away
+    struct stat made {};
+    if (old.exists && ::fstat(fd, &made) != 0)
+        status = failed(errno);
+    else if (old.exists &&
+             (made.st_uid != old.identity.owner || made.st_gid != old.identity.group) &&
+             ::fchown(fd, old.identity.owner, old.identity.group) != 0) {
+        // The rename would hand the file to this user: where it may not give it back (only
+        // root may), it writes in place.
+        noTemporary = errno == EPERM;
+        status = failed(errno);
+    }
+    if (status && old.exists && ::fchmod(fd, mode) != 0) // the umask may have taken bits away
         status = failed(errno);
     if (status)
         status = writeAt(fd, 0, data);
@@ -167,6 +180,12 @@ public:
     ProfileStatus truncate(qsizetype size) override {
         return ::ftruncate(fd_, static_cast<off_t>(size)) == 0 ? ProfileStatus{} : failed(errno);
     }
+    // Closing a second descriptor reports what closing the file would (a network file
+    // system's write-back), while this one is still open to undo the change.
+    ProfileStatus finish() override {
+        const int copy = ::dup(fd_);
+        return copy >= 0 ? closeChecked(copy, {}) : failed(errno);
+    }
 
 private:
     int fd_;
@@ -201,6 +220,10 @@ ProfileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const
     if (status) {
         DescriptorFile file(fd);
         status = changeInPlace(file, old.data, data, edit);
+        if (status) {
+            ::close(fd); // what its close could report, finish() has: the change stays
+            return status;
+        }
     }
     return closeChecked(fd, status);
 }

@@ -195,6 +195,26 @@ TEST_F(SettingsFaultsTest, TenMegabytesOfRandomBytes) {
     exercise(content, {}, kept + "new.example=" + eol, kept);
 }
 
+// A write that fails with the file changed all the same (its undo failed too) leaves the
+// list showing what the file holds: the list is read again.
+TEST_F(SettingsFaultsTest, AFailedWriteThatChangedTheFileListsWhatTheFileHolds) {
+    writeFile(settings(), "[Suffix]\r\na.com=\r\nb.com=\r\n");
+    ASSERT_NO_FATAL_FAILURE(openWindow());
+    for (const bool adding : {true, false}) {
+        const QByteArray left = adding ? "[Suffix]\r\na.com=\r\nb.com=\r\nnew.example=\r\n"
+                                       : "[Suffix]\r\nb.com=\r\nnew.example=\r\n";
+        platform::ProfileFile::setBeforeReplaceHook([&] {
+            writeFile(settings(), left);
+            return false;
+        });
+        adding ? add(QStringLiteral("new.example")) : remove(0);
+        platform::ProfileFile::setBeforeReplaceHook({});
+        EXPECT_TRUE(messages().isEmpty());
+        EXPECT_EQ(items(), (adding ? QStringList{"a.com", "b.com", "new.example"}
+                                   : QStringList{"b.com", "new.example"}));
+    }
+}
+
 #ifndef _WIN32 // the disk fills up at a file-size limit (RLIMIT_FSIZE)
 TEST_F(SettingsFaultsTest, ADiskFullWhileReplacingTheFileKeepsTheOldOne) {
     const QByteArray content = randomBytes(4 * 1024 * 1024, 11) + "\r\n[Suffix]\r\na.com=\r\n";

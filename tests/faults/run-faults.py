@@ -273,6 +273,154 @@ def settings_under_strace(tool, work, check):
                          ["row", "calls", "old list", "new list", "invariants held"], error_rows))
 
 
+# ---------------------------------------------------------------------------
+# Settings writes by two users, their undo under real failures, the order of their calls
+
+OTHER_USER = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+
+
+def shared_settings(work, folder_mode, content=SUFFIX):
+    """A folder of root's (folder_mode) holding a Korvani.ini every user may write."""
+    folder = tempfile.mkdtemp(dir=work)
+    os.chmod(folder, folder_mode)
+    path = os.path.join(folder, "Korvani.ini")
+    with open(path, "wb") as f:
+        f.write(content)
+    os.chmod(path, 0o666)
+    return folder, path
+
+
+def listed_keys(tool, path):
+    code, out, _ = run([tool, "list", path, "Suffix"], SETTINGS_BOUND)
+    return [line[4:] for line in out.splitlines() if line.startswith("key ")] if code == 0 else None
+
+
+def settings_writers_at_once(tool, work, check):
+    """Two writers adding at once keep every key that was reported added: root through
+    a temporary file beside a user who cannot read the folder (0711) and writes in
+    place; and two writers on a file system whose flock fails (ENOLCK), under fcntl."""
+    rows = []
+    strace_enolck = ["strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=flock",
+                     "-e", "inject=flock:error=ENOLCK"]
+    for name, mode, first, second, count in [
+            ("root and a user, folder 0711", 0o711, [], OTHER_USER, 100),
+            ("flock failing with ENOLCK", 0o755, strace_enolck, strace_enolck, 30)]:
+        folder, path = shared_settings(work, mode)
+        started = time.monotonic()
+        with concurrent.futures.ThreadPoolExecutor(2) as pool:
+            codes = [code for code, _, _ in pool.map(lambda i: run(
+                [first, second][i] + [tool, "add-many", path, "Suffix", "w%d-" % i, str(count)],
+                RUN_BOUND), range(2))]
+        keys = listed_keys(tool, path) or []
+        expected = OLD + ["w%d-%d" % (i, k) for i in range(2) for k in range(count)]
+        kept = sum(key in keys for key in expected[2:])
+        if codes != [0, 0] or sorted(keys) != sorted(expected):
+            check.fail("two writers, %s" % name, "exit codes %s, %d of %d keys kept" %
+                       (codes, kept, 2 * count))
+        rows.append([name, 2 * count, codes.count(0), kept, "%.1f s" % (time.monotonic() - started)])
+        shutil.rmtree(folder, ignore_errors=True)
+    check.tables.append(("Two writers adding at once",
+                         ["row", "adds", "writers that reported every add", "keys kept", "took"],
+                         rows))
+
+
+def call_names(user, command, traced):
+    """The calls of traced names an undisturbed command makes (as user): those before
+    its first call on the settings file, and those from it on."""
+    with tempfile.NamedTemporaryFile(dir=os.path.dirname(command[2])) as trace:
+        os.chmod(trace.name, 0o666)
+        code, _, _ = run(user + ["strace", "-f", "-qq", "-o", trace.name, "-e",
+                                 "trace=" + traced] + command, SETTINGS_BOUND)
+        lines = open(trace.name).read().splitlines()
+    names = [(m.group(1), "Korvani.ini" in line) for line in lines
+             for m in [re.match(r"\d+\s+([a-z0-9_]+)\(", line)] if m]
+    first = next(i for i, (_, here) in enumerate(names) if here)
+    return code, [n for n, _ in names[:first]], [n for n, _ in names[first:]]
+
+
+# Writes as a user who may not write the folder (in place), and as root (a temporary file).
+ORDERED = [
+    ("delete, in place", OTHER_USER, ["delete", "Suffix", "mail.example.com"], ["example.net"]),
+    ("delete of the last key, in place", OTHER_USER, ["delete", "Suffix", "example.net"],
+     ["mail.example.com"]),
+    ("add, in place", OTHER_USER, ["write", "Suffix", "new.example", ""], OLD + ["new.example"]),
+    ("add, temporary file", [], ["write", "Suffix", "new.example", ""], OLD + ["new.example"]),
+]
+ORDER_CALLS = "openat,pwrite64,fdatasync,fsync,ftruncate,linkat,rename,renameat2,close"
+
+
+def order_problems(names):
+    """Where a power cut could find the file neither old nor new: a cut or a rename
+    of data not synced, a rename the folder does not sync, writes left unsynced."""
+    problems, unsynced = [], False
+    for i, name in enumerate(names):
+        if name == "pwrite64":
+            unsynced = True
+        elif name == "fdatasync":
+            unsynced = False
+        elif name in ("ftruncate", "linkat", "rename", "renameat2") and unsynced:
+            problems.append("%s #%d before the writes were synced" % (name, i))
+        if name in ("rename", "renameat2") and "fsync" not in names[i:]:
+            problems.append("the folder is not synced after the rename")
+    if unsynced:
+        problems.append("writes not synced at the end")
+    return problems
+
+
+def settings_undo_and_order(tool, work, check):
+    """The order of the calls of each write, and each fdatasync, pwrite64, ftruncate
+    and close failing in turn (EIO), alone or with every later one of its kind (the
+    undo fails too): a write that reports a failure leaves the file byte for byte as it
+    was, or (the undo failed) whole; one that reports success leaves the new list."""
+    order_rows, rows = [], []
+    for name, user, operation, new in ORDERED:
+        folder, path = shared_settings(work, 0o755)
+        code, before, names = call_names(user, [tool, operation[0], path] + operation[1:],
+                                         ORDER_CALLS)
+        problems = order_problems(names) if code == 1 else ["the undisturbed write failed"]
+        for problem in problems:
+            check.fail("order of calls, %s" % name, problem)
+        order_rows.append([name, " ".join(n for n in names if n != "openat"), len(problems)])
+        shutil.rmtree(folder, ignore_errors=True)
+        # Each of these failing fails the write: all but the closes, and the temporary
+        # file's close (the first after its fdatasync).
+        synced = names.index("fdatasync")
+        temporary_close = names[:synced].count("close") + 1
+        tally = collections.Counter()
+        for call in ("fdatasync", "pwrite64", "ftruncate", "close"):
+            for nth in range(1, names.count(call) + 1):
+                when = nth + before.count(call)
+                for later in ("", "+"):
+                    folder, path = shared_settings(work, 0o755)
+                    command = user + ["strace", "-f", "-qq", "-o", "/dev/null", "-e",
+                                      "trace=" + call, "-e", "inject=%s:error=EIO:when=%d%s" %
+                                      (call, when, later), tool, operation[0], path] + operation[1:]
+                    code, _, _ = run(command, SETTINGS_BOUND)
+                    data = open(path, "rb").read()
+                    keys = listed_keys(tool, path)
+                    where = "EIO at %s #%d%s (%s)" % (call, nth, later, name)
+                    if code == 1 and keys != new:
+                        check.fail(where, "reported success, file lists %s" % keys)
+                    elif code == 0 and not later and data != SUFFIX:
+                        check.fail(where, "reported failure, file changed: %r" % data)
+                    elif code == 0 and keys not in (OLD, new):
+                        check.fail(where, "reported failure, file lists %s" % keys)
+                    elif code != 0 and not later and (call != "close" or (
+                            not user and nth == temporary_close)):
+                        check.fail(where, "the failure was not reported")
+                    tally[(later, "failed" if code == 0 else "done")] += 1
+                    tally[(later, "same bytes")] += code == 0 and data == SUFFIX
+                    shutil.rmtree(folder, ignore_errors=True)
+        rows.append([name] + [tally[(later, what)] for later in ("", "+")
+                              for what in ("failed", "same bytes", "done")])
+    check.tables.append(("Order of the calls of a settings write (a power cut needs the "
+                         "syncs in this order)", ["row", "calls", "problems"], order_rows))
+    check.tables.append(("EIO at each fdatasync, pwrite64, ftruncate and close of a settings "
+                         "write: alone, and with every later one (the undo fails)",
+                         ["row", "alone: reported failure", "same bytes", "done",
+                          "with later: reported failure", "same bytes", "done"], rows))
+
+
 def expected_addresses(count):
     return b"".join(b"%d@example.com\r\n" % (RUN_FROM + k) for k in range(count))
 
@@ -375,6 +523,9 @@ def main():
     with tempfile.TemporaryDirectory(prefix="korvani-faults-") as work:
         settings_under_libfiu(tool, work, 10 if args.quick else 150, check)
         settings_under_strace(tool, work, check)
+        os.chmod(work, 0o711)  # the other user's way to its folders
+        settings_writers_at_once(tool, work, check)
+        settings_undo_and_order(tool, work, check)
         runs_under_libfiu(build, work, 8 if args.quick else 100, check)
         fifos(build, work, check)
     for table in check.tables:

@@ -1,6 +1,7 @@
 #include "platform/ProfileFile.h"
 
 #include "platform/ProfileCache.h"
+#include "platform/ProfileEdit.h"
 #include "platform/ProfileLock.h"
 #include "support/TestSupport.h"
 
@@ -435,13 +436,16 @@ TEST_F(ProfileFileTest, KeysTheFileCannotGiveBackAreRefused) {
 
 #ifndef _WIN32 // POSIX file modes
 TEST_F(ProfileFileTest, WritingKeepsThePermissions) {
+    const mode_t umask = ::umask(022); // it would take bits from a new file's mode
     writeFile(file(), "[S]\r\n");
-    const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+    const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                      QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
     ASSERT_TRUE(QFile::setPermissions(file(), mode));
     EXPECT_EQ(ProfileFile::writeString(file(), "S", "k", ""), 1);
     EXPECT_EQ(QFile::permissions(file()) & 0x7077, mode);
     EXPECT_EQ(ProfileFile::deleteKey(file(), "S", "k"), 1);
     EXPECT_EQ(QFile::permissions(file()) & 0x7077, mode);
+    ::umask(umask);
 }
 #endif
 
@@ -480,6 +484,7 @@ TEST_F(ProfileFileTest, AFailureBeforeTheReplaceLeavesTheOldFile) {
 // ProfileWriter.cpp); these are the bytes it leaves when nothing goes wrong.
 TEST_F(ProfileFileTest, AChangeInPlaceLeavesTheseBytes) {
     const QByteArray large = "[S]\r\na=\r\n[T]\r\n;" + QByteArray(5000, 'x') + "\r\n";
+    const QByteArray onePage = "[S]\r\na=1\r\n;" + QByteArray(4096 - 13, 'x') + "\r\n";
     const struct {
         QByteArray before;
         const char* section;
@@ -495,6 +500,8 @@ TEST_F(ProfileFileTest, AChangeInPlaceLeavesTheseBytes) {
         {"[S]\r\na=\r\n\r\n", "S", "b", nullptr, "[S]\r\na=\r\n\r\nb=\r\n"},       // after blanks
         {"[S]\r\na=\r\n[T]\r\n", "S", "b", nullptr, "[S]\r\na=\r\nb=\r\n[T]\r\n"}, // one page
         {large, "S", "b", nullptr, large}, // more than a page to move: refused
+        {"[S]\r\na=1234\r\n", "S", "a", nullptr, "[S]\r\na=\r\n"},     // padded, then cut
+        {onePage, "S", "a", nullptr, "[S]\r\na=" + onePage.sliced(8)}, // ends at byte 4096
     };
     ProfileFile::setInPlaceOnly(true);
     for (const auto& row : rows) {
@@ -505,6 +512,90 @@ TEST_F(ProfileFileTest, AChangeInPlaceLeavesTheseBytes) {
         EXPECT_EQ(status.failure,
                   row.before == row.after ? ProfileFailure::NoSafeRewrite : ProfileFailure::None);
         EXPECT_EQ(readFile(file()), row.after) << row.before.left(40).toStdString();
+    }
+}
+
+// The file of an in-place change in memory: call number failAt fails (a write there
+// lands in half), or from call dieAt on nothing lands (a kill; a write past the old
+// end, not within one page, lands in half). A cut must find every write synced.
+class FakeInPlaceFile : public platform::profile::InPlaceFile {
+public:
+    FakeInPlaceFile(QByteArray bytes, int failAt, int dieAt)
+        : bytes(std::move(bytes)), oldSize_(this->bytes.size()), failAt_(failAt), dieAt_(dieAt) {}
+    platform::ProfileStatus writeAt(qsizetype at, QByteArrayView data) override {
+        const bool lands = proceeds(), half = calls == failAt_ + 1 || calls == dieAt_ + 1;
+        const QByteArrayView landed = lands ? data : data.first(data.size() / 2);
+        if (lands || (half && (calls == failAt_ + 1 || at >= oldSize_)))
+            bytes = bytes.leftJustified(at + landed.size(), ' ', false)
+                        .replace(at, landed.size(), landed.toByteArray());
+        unsynced_ = true;
+        return result(lands);
+    }
+    platform::ProfileStatus sync() override {
+        const bool lands = proceeds();
+        unsynced_ = unsynced_ && !lands;
+        return result(lands);
+    }
+    platform::ProfileStatus truncate(qsizetype size) override {
+        const bool lands = proceeds();
+        EXPECT_FALSE(lands && unsynced_) << "cut before the writes were synced";
+        bytes.truncate(lands ? size : bytes.size());
+        return result(lands);
+    }
+    platform::ProfileStatus finish() override { return result(proceeds()); }
+
+    QByteArray bytes;
+    int calls = 0;
+
+private:
+    bool proceeds() { return calls++ != failAt_ && (dieAt_ < 0 || calls <= dieAt_); }
+    static platform::ProfileStatus result(bool landed) {
+        return {landed ? ProfileFailure::None : ProfileFailure::WriteFailed, landed ? 0 : EIO};
+    }
+    qsizetype oldSize_;
+    int failAt_;
+    int dieAt_;
+    bool unsynced_ = false;
+};
+
+// In place, a failure at any call leaves the old bytes (the steps before it undone),
+// and a kill at any call leaves a file that reads as the old or the new one.
+TEST_F(ProfileFileTest, AnInPlaceChangeFailedOrKilledAtAnyCallIsOldOrNew) {
+    const QByteArray page = "[S]\r\na=1\r\n;" + QByteArray(4096 - 13, 'x') + "\r\n";
+    const struct {
+        QByteArray old;
+        platform::profile::Edit edit;
+    } rows[] = {
+        {"[S]\r\n=a\r\n=b\r\nk=\r\n", {5, 8, {}}},   // a key and the one it hid
+        {"[S]\r\na=\r\nb=\r\n", {9, 4, {}}},         // the last key: cut
+        {"[S]\r\na=\r\n", {9, 0, "[T]\r\nk=\r\n"}},  // a new section
+        {"[S]\r\na=", {7, 0, "\r\nb=\r\n"}},         // after a line without its end
+        {"[S]\r\na=1234\r\n", {6, 5, "="}},          // shorter within a page
+        {"[S]\r\na=1\r\n[T]\r\n", {6, 2, "=12345"}}, // longer within a page
+        {page, {6, 2, "="}},                         // a file of exactly one page
+    };
+    const auto sections = [&](const QByteArray& bytes) {
+        writeFile(file(), bytes);
+        return std::pair(readSection(file(), "S").entries, readSection(file(), "T").entries);
+    };
+    for (const auto& row : rows) {
+        const QByteArray data = row.edit.applyTo(row.old);
+        const auto before = sections(row.old);
+        const auto after = sections(data);
+        FakeInPlaceFile clean(row.old, -1, -1);
+        ASSERT_TRUE(platform::profile::changeInPlace(clean, row.old, data, row.edit).ok())
+            << row.old.left(20).toStdString();
+        EXPECT_TRUE(sections(clean.bytes) == after);
+        for (int call = 0; call < clean.calls; ++call) {
+            SCOPED_TRACE(testing::Message() << row.old.left(20).toStdString() << " call " << call);
+            FakeInPlaceFile failing(row.old, call, -1);
+            EXPECT_FALSE(platform::profile::changeInPlace(failing, row.old, data, row.edit).ok());
+            EXPECT_EQ(failing.bytes, row.old) << "not undone";
+            FakeInPlaceFile killed(row.old, -1, call);
+            platform::profile::changeInPlace(killed, row.old, data, row.edit);
+            const auto left = sections(killed.bytes);
+            EXPECT_TRUE(left == before || left == after) << killed.bytes.left(60).toStdString();
+        }
     }
 }
 
@@ -800,7 +891,7 @@ protected:
                                                                   : QFileDevice::ReadOwner));
         }
     }
-    void startTool(QProcess& process, const QStringList& arguments) {
+    void startTool(QProcess& process, const QStringList& arguments, bool = true) {
         process.start(tool_, arguments);
     }
 #else
@@ -812,8 +903,9 @@ protected:
         ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0) << path.toStdString();
     }
 
-    // Starts the tool as the unprivileged user (or as ourselves when we are not root).
-    void startTool(QProcess& process, const QStringList& arguments) {
+    // Starts the tool as the unprivileged user (or as ourselves when we are not root, or
+    // not asUser).
+    void startTool(QProcess& process, const QStringList& arguments, bool asUser = true) {
         if (const rlim_t limit = fileSizeLimit_) {
             process.setChildProcessModifier([limit] {
                 const struct rlimit limited { limit, limit };
@@ -821,7 +913,7 @@ protected:
                 ::signal(SIGXFSZ, SIG_IGN); // as the program does
             });
         }
-        const passwd* user = ::geteuid() == 0 ? testsupport::unprivilegedUser() : nullptr;
+        const passwd* user = ::geteuid() == 0 && asUser ? testsupport::unprivilegedUser() : nullptr;
         if (user != nullptr)
             process.start(QStringLiteral("setpriv"),
                           QStringList{QStringLiteral("--reuid=%1").arg(user->pw_uid),
@@ -866,6 +958,11 @@ const QByteArray permissionContent = "[Suffix]\r\na.com=\r\nb.com=\r\n";
 TEST_F(ProfileFilePermissionTest, AWritableFileInAWritableFolderIsWritten) {
     writeFile(file(), permissionContent);
     setMode(file(), 0666);
+#ifndef _WIN32
+    if (const passwd* user = ::geteuid() == 0 ? testsupport::unprivilegedUser() : nullptr) {
+        ASSERT_EQ(::chown(QFile::encodeName(file()).constData(), user->pw_uid, user->pw_gid), 0);
+    } // the writer's own file: a temporary file replaces it
+#endif
     setMode(dir_.path(), 0777);
     EXPECT_EQ(write("c.com"), 1);
     EXPECT_EQ(remove("a.com"), 1);
@@ -906,12 +1003,38 @@ TEST_F(ProfileFilePermissionTest, AWritableFileInAReadOnlyFolderIsWrittenInPlace
     EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
 }
 
+// A write keeps the file's owner and group: root gives its new file to them, and a
+// user who may not write in place rather than hand the file over.
+TEST_F(ProfileFilePermissionTest, AWriteKeepsTheFilesOwner) {
+    const passwd* user = ::geteuid() == 0 ? testsupport::unprivilegedUser() : nullptr;
+    if (user == nullptr)
+        GTEST_SKIP() << "only root can give a file to another user";
+    const QByteArray path = QFile::encodeName(file());
+    for (const bool byRoot : {true, false}) {
+        writeFile(file(), permissionContent);
+        setMode(file(), 0666);
+        setMode(dir_.path(), 0777); // a temporary file may go beside it
+        const uid_t owner = byRoot ? user->pw_uid : 0;
+        const gid_t group = byRoot ? user->pw_gid : 0;
+        ASSERT_EQ(::chown(path.constData(), owner, group), 0);
+        EXPECT_EQ(byRoot ? ProfileFile::writeString(file(), "Suffix", "c.com", "") : write("c.com"),
+                  1);
+        EXPECT_EQ(remove("a.com"), 1) << "by root " << byRoot; // by the user
+        struct stat st {};
+        ASSERT_EQ(::stat(path.constData(), &st), 0);
+        EXPECT_EQ(st.st_uid, owner) << "by root " << byRoot;
+        EXPECT_EQ(st.st_gid, group);
+        EXPECT_EQ(readSection(file(), "Suffix").entries, (QList<QByteArray>{"b.com=", "c.com="}));
+    }
+}
+
 #endif
 
 // Two writers adding keys at once lose none: under the folder's lock; where the folder
 // cannot be read, under the file's own (through temporary files that replace it where
-// the folder may be written, in place where not); and when the file does not exist
-// yet and starts as a copy of another, as the user's copy of an installed file does.
+// the folder may be written, in place where not); root, who reads the folder, and a user
+// who may not; and when the file does not exist yet and starts as a copy of another, as
+// the user's copy of an installed file does.
 TEST_F(ProfileFilePermissionTest, TwoProcessesAddingAtOnceLoseNothing) {
     const QByteArray content = "[Suffix]\r\nexample.com=\r\n[Other]\r\nx=\r\n";
     const QString seed = tools_.filePath(QStringLiteral("installed.ini"));
@@ -920,11 +1043,13 @@ TEST_F(ProfileFilePermissionTest, TwoProcessesAddingAtOnceLoseNothing) {
     const struct {
         mode_t folder;
         bool seeded;
+        bool firstByRoot = false;
     } rows[] = {{0777, false},
                 {0777, true},
 #ifndef _WIN32
                 {0733, false},
-                {0711, false}
+                {0711, false},
+                {0711, false, true}
 #endif
     };
     for (const auto& row : rows) {
@@ -943,7 +1068,8 @@ TEST_F(ProfileFilePermissionTest, TwoProcessesAddingAtOnceLoseNothing) {
             startTool(writers[i],
                       options + QStringList{QStringLiteral("add-many"), file(),
                                             QStringLiteral("Suffix"), QStringLiteral("w%1-").arg(i),
-                                            QStringLiteral("100")});
+                                            QStringLiteral("100")},
+                      !(row.firstByRoot && i == 0));
         for (QProcess& writer : writers) {
             ASSERT_TRUE(writer.waitForFinished(120000));
             EXPECT_EQ(writer.exitCode(), 0) << writer.readAllStandardOutput().toStdString();
