@@ -189,6 +189,15 @@ TEST_F(MainWindowTest, TextBoxesTakeTextInOnlyUpToItsFirstLineBreak) {
             EXPECT_EQ(edit->text(), QStringLiteral("34")) << way;
         }
     }
+    // An input method's commit that replaces a selection.
+    for (QLineEdit* edit : edits) {
+        edit->setText(QStringLiteral("56"));
+        edit->setSelection(0, 1);
+        QInputMethodEvent commit;
+        commit.setCommitString(QStringLiteral("a\nb"));
+        QApplication::sendEvent(edit, &commit);
+        EXPECT_EQ(edit->text(), QStringLiteral("a6"));
+    }
     control<QLineEdit>("tbToNo")->setText(QStringLiteral("7\r8"));
     EXPECT_EQ(control<QLineEdit>("tbToNo")->text(), QStringLiteral("7"));
 }
