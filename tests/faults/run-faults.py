@@ -380,7 +380,8 @@ def runs_under_libfiu(build, work, runs, check):
         (RUN_COUNT, ", ".join("%g" % p for p in probabilities)),
         ["runs", "complete", "ended by a failure", "of them with a failed cut-back",
          "ended before the run", "invariants held"],
-        [[runs, outcomes["completed"], outcomes["write-failed"] + outcomes["cut-back-failed"],
+        [[runs, outcomes["completed"],
+          held - outcomes["completed"] - outcomes["ended before the run"],
           outcomes["cut-back-failed"], outcomes["ended before the run"], held]]))
 
 
