@@ -395,65 +395,42 @@ def wait_for_output(path, process):
 
 
 def runs_whose_file_lost_its_name(build, work, check):
-    """The output removed, renamed or replaced by a second run to the same name while a
-    long run writes it: the run ends as a failed write, with no notice. And the output's
-    close failing (strace), a size limit whose cut-back fails (strace): failed writes."""
+    """The output removed, renamed or replaced by a second run while a long run writes
+    it; its close failing; a size limit whose cut-back fails (strace -P: the calls
+    on the output alone). Each run ends as a failed write, without a notice."""
     rows = []
-    big = 20_000_000
 
-    def lose(name, act, extra=()):
-        """act(out) is done once the run's file has its first addresses; it returns the
-        path the run's file has then (None: none) and a second run or None."""
-        folder = tempfile.mkdtemp(dir=work)
-        out = os.path.join(folder, "out.txt")
-        first = Generation(build, out, big, extra).start()
-        acted = wait_for_output(out, first.process)
-        moved, second = act(out) if acted else (None, None)
-        first.finish(moved)
-        where = "output %s during the run" % name
-        if not acted:
-            check.fail(where, "the run ended before the file was touched")
-        elif first.outcome != "write-failed" or first.notices:
-            check.fail(where, "ended %s with the notices %r" % (first.outcome, first.notices))
-        elif moved:
-            check_generation(first, where, check)
-        if second and check_generation(second, where + " (second run)", check) != "completed":
-            check.fail(where, "the second run did not complete: %s" % second.outcome)
-        rows.append([name, first.outcome, first.count, " | ".join(first.notices) or "none"])
-        shutil.rmtree(folder, ignore_errors=True)
-
-    def remove(out):
-        os.unlink(out)
-        return None, None
-
-    def rename(out):
-        os.rename(out, out + ".moved")
-        return out + ".moved", None
-
-    lose("removed", remove)
-    lose("renamed, then Stop", rename, ["--stop-after-events", "30"])
-    lose("replaced by a second run to the same name",
-         lambda out: (None, Generation(build, out, 1000).run()))
-
-    def failing(name, strace, preexec=None):
+    def one(name, act=None, count=20_000_000, strace=(), **kw):
+        """act(out), done once the file has its first addresses, returns the run's file's
+        name then ("": none) and a second run (or None)."""
         folder = tempfile.mkdtemp(dir=work)
         out = os.path.join(folder, "out.txt")
         prefix = ["strace", "-f", "-qq", "--seccomp-bpf", "-o", "/dev/null", "-P", out] + \
-            strace + ["--"]
-        done = Generation(build, out, prefix=prefix, preexec=preexec).run()
-        where = "generation run, " + name
-        outcome = check_generation(done, where, check)
-        if outcome and outcome not in ("write-failed", "cut-back-failed"):
-            check.fail(where, "reported %s" % done.outcome)
-        rows.append([name, done.outcome, done.count, " | ".join(done.notices) or "none"])
+            list(strace) + ["--"] if strace else ()
+        first = Generation(build, out, count, prefix=prefix, **kw).start()
+        path, second = (out, None) if act is None else \
+            act(out) if wait_for_output(out, first.process) else ("", None)
+        first.finish(path)
+        if path and check_generation(first, name, check) not in ("write-failed",
+                                                                   "cut-back-failed"):
+            check.fail(name, "reported %s" % first.outcome)
+        elif not path and (first.outcome != "write-failed" or first.notices):
+            check.fail(name, "ended %s with the notices %r" % (first.outcome, first.notices))
+        if second and check_generation(second, name + " (second run)", check) != "completed":
+            check.fail(name, "the second run did not complete: %s" % second.outcome)
+        rows.append([name, first.outcome, first.count, " | ".join(first.notices) or "none"])
         shutil.rmtree(folder, ignore_errors=True)
 
-    def size_limit(limit):
-        return lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
-
-    failing("its close fails (EIO)", ["-e", "trace=close", "-e", "inject=close:error=EIO"])
-    failing("a size limit, its cut-back fails (EIO)",
-            ["-e", "trace=ftruncate", "-e", "inject=ftruncate:error=EIO"], size_limit(100_003))
+    one("removed", lambda out: (os.unlink(out), ("", None))[1])
+    one("renamed, then Stop", lambda out: (os.rename(out, out + ".1"), (out + ".1", None))[1],
+        count=100_000_000, extra=["--stop-after-events", "100"])  # about 0.8 s
+    one("replaced by a second run to the same name",
+        lambda out: ("", Generation(build, out, 1000).run()))
+    one("its close fails (EIO)", count=RUN_COUNT,
+        strace=["-e", "trace=close", "-e", "inject=close:error=EIO"])
+    one("a size limit of 100,003 bytes, its cut-back fails (EIO)", count=RUN_COUNT,
+        strace=["-e", "trace=ftruncate", "-e", "inject=ftruncate:error=EIO"],
+        preexec=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (100_003, 100_003)))
     check.tables.append(("Generation runs whose file is lost or fails at its end",
                          ["what happened", "outcome", "addresses listed", "notice"], rows))
 
