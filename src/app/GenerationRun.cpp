@@ -2,8 +2,12 @@
 
 #include "app/AddressFormatter.h"
 #include "common/OutputFile.h"
+#include "i18n/ModTransLate.h"
+#include "platform/Application.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -14,6 +18,35 @@ constexpr std::size_t ChunkBytes = 256 * 1024;
 
 GenerationRun::GenerationRun(std::int32_t from, std::int32_t to, QString path, RecordModel& records)
     : from_(from), total_(std::int64_t{to} - from + 1), path_(std::move(path)), records_(records) {}
+
+bool GenerationRun::namesProgramFile(const QString& path) {
+    if (path.isEmpty())
+        return false;
+    QStringList own = ModTransLate::LanguageFiles();
+    own << platform::Application::programFolder() + QStringLiteral("/Korvani.ini")
+        << QCoreApplication::applicationFilePath();
+    if (platform::Application::runsInstalled())
+        own << platform::Application::userSettingsFile();
+    const QFileInfo chosen(path);
+    const auto chosenId = OutputFile::identityOf(path);
+    const auto folderId = OutputFile::identityOf(chosen.absolutePath());
+#ifdef _WIN32
+    constexpr Qt::CaseSensitivity Names = Qt::CaseInsensitive;
+#else
+    constexpr Qt::CaseSensitivity Names = Qt::CaseSensitive;
+#endif
+    return std::any_of(own.cbegin(), own.cend(), [&](const QString& file) {
+        if (file.isEmpty())
+            return false;
+        if (chosenId)
+            return chosenId == OutputFile::identityOf(file);
+        // Not there yet (the user's own copy before its first change): the run would make
+        // it, so the same name in the same folder is refused too.
+        const QFileInfo info(file);
+        return folderId && chosen.fileName().compare(info.fileName(), Names) == 0 &&
+               folderId == OutputFile::identityOf(info.absolutePath());
+    });
+}
 
 GenerationRun::Outcome GenerationRun::run(const Hooks& hooks) {
     records_.reset(from_);
@@ -29,7 +62,12 @@ GenerationRun::Outcome GenerationRun::run(const Hooks& hooks) {
     }
 
     OutputFile file;
-    const Outcome outcome = writeRange(file, hooks);
+    Outcome outcome = writeRange(file, hooks);
+    // A file that lost its name during the run (removed, renamed, replaced by a second run
+    // to the same name) holds what was written where no one finds it: a failed write.
+    if ((outcome == Outcome::Completed || outcome == Outcome::Stopped) && file.isOpen() &&
+        !file.isAt(path_))
+        outcome = Outcome::WriteFailed;
     // A failed close may have lost what the last writes handed over: a failed write.
     if (!file.close() && outcome != Outcome::WindowClosed)
         return Outcome::WriteFailed;

@@ -20,11 +20,11 @@ public:
         Completed,    // every address of the range is in the file and the list
         Stopped,      // Stop was seen at an event point
         WindowClosed, // the window is closing: the run ends and shows nothing more
-        WriteFailed,  // disk full, file too large or a failed close: the whole lines that
-                      // fitted stay
+        WriteFailed,  // disk full, file too large, a failed close, or the file lost its
+                      // name during the run: the whole lines that fitted stay
         CutFailed,    // a failed write could not be cut back: the file may end in a cut line
         NotAFile,     // the path names a folder or device: nothing was deleted or written
-        CannotDelete, // the existing file could not be deleted
+        CannotDelete, // the existing file could not be deleted (or is write-protected)
         CannotOpen,   // the file could not be created
     };
 
@@ -47,6 +47,12 @@ public:
     static constexpr std::int64_t SliceNanoseconds = 8'000'000;
 
     GenerationRun(std::int32_t from, std::int32_t to, QString path, RecordModel& records);
+
+    // Whether path names one of the program's own files, which are never an output: the
+    // settings file in use (installed: the installed one and the user's own copy, made
+    // or not), every language file, the program itself. Compared as files (any spelling
+    // of the path, links followed); a missing file by its folder and name.
+    static bool namesProgramFile(const QString& path);
 
     std::int64_t total() const { return total_; }
     std::int64_t done() const { return done_; }

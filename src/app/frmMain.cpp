@@ -19,6 +19,8 @@
 #include <QComboBox>
 #include <QKeyEvent>
 
+#include <limits>
+
 frmMain::frmMain(QWidget* parent) : QWidget(parent), ui(new Ui::frmMain), skin_(new Skin(this)) {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -32,9 +34,12 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent), ui(new Ui::frmMain), skin_(
     ui->cbSuffix->setCompleter(nullptr);
     ui->cbSuffix->setInsertPolicy(QComboBox::NoInsert);
     // The three text boxes are single-line boxes: a pasted or dropped line break ends
-    // the text that comes in.
-    for (QLineEdit* edit : {ui->tbFromNo, ui->tbToNo, ui->cbSuffix->lineEdit()})
+    // the text that comes in. They have no length limit: Qt's default one (32,767 UTF-16
+    // units) would cut a longer suffix, even inside a character.
+    for (QLineEdit* edit : {ui->tbFromNo, ui->tbToNo, ui->cbSuffix->lineEdit()}) {
         dialogs::MakeSingleLine(edit);
+        edit->setMaxLength(std::numeric_limits<int>::max());
+    }
 
     ui->lvRecord->setModel(&records_);
     ui->tbFromNo->installEventFilter(this);
@@ -151,13 +156,18 @@ void frmMain::btnBuild_Click() {
     StopRequested = false;
     if (running_)
         return; // Start is disabled while a run is active
+    lastOutcome_.reset();
     std::int32_t from = 0;
     std::int32_t to = 0;
     if (CheckNumberInput(from, to) != InputCheck::Valid) {
         ui->pb->setPosition64(0);
         return;
     }
-    const QString path = ModCommon::AskSaveFile();
+    const auto& text = ModTransLate::Text().frmMain;
+    QString path;
+    // The program's own files are never replaced: the user is told and picks another name.
+    while (GenerationRun::namesProgramFile(path = ModCommon::AskSaveFile()))
+        warn(text.ProgramFileRefused);
     if (path.isEmpty())
         return;
 
@@ -168,8 +178,8 @@ void frmMain::btnBuild_Click() {
     ui->btnBuild->setEnabled(false);
     running_ = true;
 
-    const auto& text = ModTransLate::Text().frmMain;
-    switch (run.run(runHooks())) {
+    lastOutcome_ = run.run(runHooks());
+    switch (*lastOutcome_) {
     case GenerationRun::Outcome::Completed:
         platform::MessageBox::show(text.CreateNoSuccessfully, platform::MessageIcon::Information);
         break;

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
 
 namespace Ui {
 class frmMain;
@@ -35,6 +36,8 @@ public:
     const RecordModel& records() const { return records_; }
     bool running() const { return running_; }
     bool stopRequested() const { return StopRequested; }
+    // How the run of the last click on Start ended; none when that click ran none.
+    std::optional<GenerationRun::Outcome> lastOutcome() const { return lastOutcome_; }
 
     // Result of the input check: a run may start, a warning was shown, or a number
     // lies outside the signed 32-bit range (the click then ends without a message).
@@ -56,4 +59,5 @@ private:
     bool StopRequested = false;
     bool running_ = false;
     bool closeRequested_ = false;
+    std::optional<GenerationRun::Outcome> lastOutcome_;
 };

@@ -21,6 +21,10 @@ OutputFile::Prepared OutputFile::prepare(const QString& path) {
             return Prepared::NotAFile;
     } else if (!S_ISREG(st.st_mode)) {
         return Prepared::NotAFile;
+    } else if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+               ::access(name.constData(), W_OK) != 0) {
+        // Write-protected (root, too, keeps a file without write bits, as rm asks first)
+        return Prepared::CannotDelete;
     }
     return ::unlink(name.constData()) == 0 ? Prepared::Ready : Prepared::CannotDelete;
 }
@@ -66,4 +70,23 @@ bool OutputFile::truncateTo(int fd, std::int64_t size) {
 
 bool OutputFile::closeDescriptor(int fd) {
     return ::close(fd) == 0;
+}
+
+namespace {
+std::optional<OutputFile::Identity> identityOfStat(int result, const struct stat& st) {
+    if (result != 0)
+        return std::nullopt;
+    return OutputFile::Identity{static_cast<std::uint64_t>(st.st_dev),
+                                static_cast<std::uint64_t>(st.st_ino)};
+}
+} // namespace
+
+std::optional<OutputFile::Identity> OutputFile::identityOf(const QString& path) {
+    struct stat st {};
+    return identityOfStat(::stat(QFile::encodeName(path).constData(), &st), st);
+}
+
+std::optional<OutputFile::Identity> OutputFile::identityOfDescriptor(int fd) {
+    struct stat st {};
+    return identityOfStat(::fstat(fd, &st), st);
 }

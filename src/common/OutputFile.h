@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 // The output file of a run. The run creates it once, after the old file is gone, and
 // appends every slice through that one descriptor until the run ends: a rename of the
@@ -17,8 +18,20 @@ public:
 
     // Removes an existing regular file, or a symbolic link (dangling or to a regular
     // file: the link goes, its target stays). A directory, device or other non-regular
-    // path, or a link to one, is refused and nothing is deleted.
+    // path, or a link to one, is refused and nothing is deleted. A write-protected file
+    // (no write permission for the user, or no write bit at all, as a read-only file on
+    // Windows) cannot be deleted and stays.
     static Prepared prepare(const QString& path);
+
+    // What makes a file itself whatever names it has: its device and its number there
+    // (inode; on Windows the volume and the file index).
+    struct Identity {
+        std::uint64_t device = 0;
+        std::uint64_t file = 0;
+        bool operator==(const Identity&) const = default;
+    };
+    // The identity of the file or folder at path, links followed; none when nothing is there.
+    static std::optional<Identity> identityOf(const QString& path);
 
     // Appends data to the file at path (created when missing) with one open-append-close,
     // whole or not at all.
@@ -43,6 +56,11 @@ public:
     // The bytes the file holds: everything written and not cut back.
     std::int64_t size() const { return size_; }
 
+    bool isOpen() const { return fd_ >= 0; }
+    // Whether the open file is still the file at path: false once its name was removed
+    // or given to another file (a rename, a second run to the same name).
+    bool isAt(const QString& path) const;
+
 private:
     // The system's calls on a descriptor (OutputFile.cpp, and OutputFile_win.cpp on
     // Windows, where the descriptor wraps a file handle).
@@ -50,6 +68,7 @@ private:
     static std::size_t appendAll(int fd, const char* data, std::size_t size);
     static bool truncateTo(int fd, std::int64_t size);
     static bool closeDescriptor(int fd);
+    static std::optional<Identity> identityOfDescriptor(int fd);
 
     int fd_ = -1;
     std::int64_t size_ = 0;
@@ -80,6 +99,13 @@ inline bool OutputFile::cutBack(std::int64_t size) {
         return false;
     size_ = size;
     return true;
+}
+
+inline bool OutputFile::isAt(const QString& path) const {
+    if (fd_ < 0)
+        return false;
+    const std::optional<Identity> written = identityOfDescriptor(fd_);
+    return written && written == identityOf(path);
 }
 
 inline bool OutputFile::close() {

@@ -15,6 +15,14 @@ HANDLE handleOf(int fd) {
     return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
 }
 
+std::optional<OutputFile::Identity> identityOfHandle(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (handle == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(handle, &info))
+        return std::nullopt;
+    return OutputFile::Identity{info.dwVolumeSerialNumber,
+                                (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
 } // namespace
 
 OutputFile::Prepared OutputFile::prepare(const QString& path) {
@@ -79,4 +87,16 @@ bool OutputFile::truncateTo(int fd, std::int64_t size) {
 
 bool OutputFile::closeDescriptor(int fd) {
     return ::_close(fd) == 0;
+}
+
+std::optional<OutputFile::Identity> OutputFile::identityOf(const QString& path) {
+    // Folders open only with backup semantics; reading attributes needs no access right.
+    Handle file(::CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file.valid() ? identityOfHandle(file.get()) : std::nullopt;
+}
+
+std::optional<OutputFile::Identity> OutputFile::identityOfDescriptor(int fd) {
+    return identityOfHandle(handleOf(fd));
 }

@@ -6,7 +6,6 @@
 
 #include <QStringDecoder>
 
-#include <array>
 #include <iterator>
 
 namespace ModTransLate {
@@ -16,6 +15,8 @@ namespace {
 // clang-format off
 #define CATALOGUE_ENTRY(section, key) \
     Entry{#section, #key, [](Catalogue& c) -> QString& { return c.section.key; }}
+#define CATALOGUE_ENTRY_BUILT_IN(section, key, builtIn) \
+    Entry{#section, #key, [](Catalogue& c) -> QString& { return c.section.key; }, builtIn}
 // clang-format on
 
 constexpr Entry Table[] = {
@@ -61,9 +62,14 @@ constexpr Entry Table[] = {
     // Entries added by this program, read after the original thirty-four.
     CATALOGUE_ENTRY(frmMain, SuffixInvalid),
     CATALOGUE_ENTRY(frmUpdate, CheckFailed),
+    CATALOGUE_ENTRY_BUILT_IN(
+        frmMain, ProgramFileRefused,
+        "This file is one of Korvani's own (its settings, a language file or "
+        "the program itself) and is not replaced. Please choose another name."),
 };
 
 #undef CATALOGUE_ENTRY
+#undef CATALOGUE_ENTRY_BUILT_IN
 
 // The catalogue holds texts only, and the table names every one of them.
 static_assert(std::size(Table) * sizeof(QString) == sizeof(Catalogue));
@@ -84,6 +90,10 @@ std::span<const Entry> Entries() {
     return Table;
 }
 
+QString BuiltInText(const Entry& entry) {
+    return QString::fromUtf8(entry.builtIn);
+}
+
 const Catalogue& Text() {
     return catalogue();
 }
@@ -96,13 +106,19 @@ QString LanguageFile() {
     return languageFile();
 }
 
-void SetLanguageFile(const QString& code) {
-    static constexpr std::array<const char*, 3> Names = {"Korvani_EN.ini", "Korvani_SC.ini",
-                                                         "Korvani_TC.ini"};
+QStringList LanguageFiles() {
     const QString prefix = platform::Application::programFolder() + QStringLiteral("/language/");
-    for (int i = 0; i < static_cast<int>(Names.size()); ++i) {
+    QStringList files;
+    for (const char* name : {"Korvani_EN.ini", "Korvani_SC.ini", "Korvani_TC.ini"})
+        files << prefix + QString::fromLatin1(name);
+    return files;
+}
+
+void SetLanguageFile(const QString& code) {
+    const QStringList files = LanguageFiles();
+    for (int i = 0; i < files.size(); ++i) {
         if (code == QString::number(i)) {
-            languageFile() = prefix + QString::fromLatin1(Names[static_cast<std::size_t>(i)]);
+            languageFile() = files[i];
             return;
         }
     }
@@ -126,13 +142,15 @@ bool ReadCatalogue() {
     SetLanguageFile(QStringLiteral("0"));
     if (!ModCommon::FileSystem())
         ModCommon::CreateFileSystem();
+    Catalogue& t = catalogue();
+    for (const Entry& entry : Entries())
+        entry.text(t) = BuiltInText(entry);
     if (!ModCommon::FileSystem()->FileExists(languageFile()))
         return false;
-    Catalogue& t = catalogue();
     for (const Entry& entry : Entries()) {
         QString& text = entry.text(t);
         text = ReadLanguageText(QString::fromLatin1(entry.section), QString::fromLatin1(entry.key),
-                                QString());
+                                BuiltInText(entry));
         if (&text == &t.SysGlobal.ProductName)
             platform::Application::setTitle(text);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <span>
 
@@ -16,7 +17,7 @@ struct Catalogue {
         QString Add, Del, Start, Exit, Stop, Contact, Update, Suffix, NoFrom, To;
         QString AddSuccessfully, CancelAndSave, CreateNoSuccessfully, PlsFillNo, WrongNoFormat;
         QString StartLargerEnd, DelSuccessfully, SuffixCanNotEmpty, SuffixExist, HomePageLink;
-        QString SuffixInvalid;
+        QString SuffixInvalid, ProgramFileRefused;
     } frmMain;
     struct {
         QString About, HomePage, Email, Contact, Ok;
@@ -30,32 +31,40 @@ struct Catalogue {
     } frmUpdate;
 };
 
-// One catalogue entry: the key in a section of the language file, and the text of a
-// catalogue it fills.
+// One catalogue entry: the key in a section of the language file, the text of a
+// catalogue it fills, and for some entries added by this program an English text built
+// in, used where the language file gives none (UTF-8; nullptr: empty).
 struct Entry {
     const char* section;
     const char* key;
     QString& (*text)(Catalogue&);
+    const char* builtIn = nullptr;
 };
 
 // Every entry, in the order of reading: ProductName, the thirty-three of the windows,
-// then the two added by this program (frmMain SuffixInvalid, frmUpdate CheckFailed).
+// then the three added by this program (frmMain SuffixInvalid, frmUpdate CheckFailed,
+// frmMain ProgramFileRefused).
 std::span<const Entry> Entries();
+// The built-in text of an entry; empty for most.
+QString BuiltInText(const Entry& entry);
 
-// The loaded catalogue; every entry is empty until it has been read.
+// The loaded catalogue; every entry is empty until it has been read (then an entry the
+// language file does not give, even a missing file, is its built-in text).
 const Catalogue& Text();
 // The loaded text of one of Entries().
 const QString& Text(const Entry& entry);
 
 // Picks the English language file and reads the catalogue from it: ProductName first,
 // which becomes the application title, then every other entry. False, with nothing
-// read, when the file does not exist.
+// read (every entry its built-in text), when the file does not exist.
 bool ReadCatalogue();
 
 // Sets LanguageFile for the codes "0" (English), "1" (Simplified Chinese) and
 // "2" (Traditional Chinese); any other code leaves it unchanged.
 void SetLanguageFile(const QString& code);
 QString LanguageFile();
+// Every language file of the program folder, whichever is in use.
+QStringList LanguageFiles();
 
 // The value of key in section of LanguageFile, or defaultText when there is none
 // (a missing file, section or key, or an empty value).

@@ -88,6 +88,10 @@ TEST_F(GenerationRunTest, FormsAddressesFromTheTrimmedInput) {
     EXPECT_EQ(messages().size(), 2); // two completion notices, no warning
     run(QStringLiteral("-2"), QStringLiteral("-1.5"), QStringLiteral("@x"));
     EXPECT_EQ(testsupport::readFile(output()), QByteArray("-2@@x\r\n"));
+    // Longer than 32,767 UTF-16 units, ending in characters of two: taken whole.
+    const QString longSuffix = QString(32766, u'a') + QStringLiteral("\U0001F600\U0001F600");
+    run(QStringLiteral("3"), QStringLiteral("3"), longSuffix);
+    EXPECT_EQ(testsupport::readFile(output()), "3@" + longSuffix.toUtf8() + "\r\n");
 }
 
 TEST_F(GenerationRunTest, ReplacesAnExistingFileWithoutAsking) {
@@ -266,7 +270,69 @@ TEST_F(GenerationRunTest, TheRunWritesOneFileWhateverIsDoneToItsName) {
     EXPECT_EQ(testsupport::readFile(output()), QByteArray("other\r\n"));
     EXPECT_EQ(window->records().count(), 10000000);
     expectFileEqualsList(moved);
-    EXPECT_EQ(messages(), QStringList{ModTransLate::Text().frmMain.CreateNoSuccessfully});
+    EXPECT_TRUE(messages().isEmpty()); // the chosen name no longer names the file written
+    EXPECT_EQ(window->lastOutcome(), GenerationRun::Outcome::WriteFailed);
+}
+
+TEST_F(GenerationRunTest, ARunWhoseFileLostItsNameEndsAsAFailedWrite) {
+    // Removed during the run, which then runs to its end or is stopped: no notice.
+    for (const bool stop : {false, true}) {
+        platform::MessageBox::clearShown();
+        int eventPoints = 0;
+        platform::Events::setHook([&] {
+            if (++eventPoints == 2) {
+                ASSERT_TRUE(QFile::remove(output()));
+            }
+            if (stop && eventPoints == 3)
+                window->btnCancel_Click();
+        });
+        run(QStringLiteral("1"), QStringLiteral("5000000"), QStringLiteral("x"));
+        EXPECT_GT(eventPoints, 2);
+        EXPECT_EQ(window->records().count() == 5000000, !stop); // went on to its end
+        EXPECT_TRUE(messages().isEmpty()) << stop;
+        EXPECT_EQ(window->lastOutcome(), GenerationRun::Outcome::WriteFailed) << stop;
+        EXPECT_TRUE(idle());
+    }
+}
+
+TEST_F(GenerationRunTest, TheProgramsOwnFilesAreRefusedAndAnotherNameIsAsked) {
+    run(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("x"));
+#ifdef _WIN32
+    const QString program = QCoreApplication::applicationFilePath(); // cannot be deleted anyway
+#else
+    const QString program = folder->file(QStringLiteral("program"));
+    ASSERT_TRUE(QFile::link(QCoreApplication::applicationFilePath(), program));
+#endif
+    const QString settings = folder->file(QStringLiteral("Korvani.ini"));
+    // Any spelling of the path; the settings file, too, when it is missing (last row).
+    const QString own[] = {folder->file(QStringLiteral("./Korvani.ini")),
+                           folder->file(QStringLiteral("language/Korvani_SC.ini")),
+                           folder->file(QStringLiteral("language/../language/Korvani_TC.ini")),
+                           program, settings};
+    const auto& t = ModTransLate::Text().frmMain;
+    for (const QString& path : own) {
+        if (path == settings) {
+            ASSERT_TRUE(QFile::remove(settings));
+        }
+        const auto sizeOf = [&path] {
+            const QFileInfo file(path);
+            return file.exists() ? file.size() : -1;
+        };
+        const qint64 before = sizeOf();
+        platform::MessageBox::clearShown();
+        platform::FileDialog::clearRequests();
+        // The user reads the warning, then names another file in the dialog shown again.
+        platform::MessageBox::setOnShow([&](const platform::ShownMessage& shown) {
+            if (shown.text == t.ProgramFileRefused)
+                platform::FileDialog::setNextFileName(output());
+        });
+        run(QStringLiteral("5"), QStringLiteral("5"), QStringLiteral("y"), path);
+        EXPECT_EQ(messages(), (QStringList{t.ProgramFileRefused, t.CreateNoSuccessfully}));
+        EXPECT_EQ(platform::FileDialog::requests().size(), 2);
+        EXPECT_EQ(sizeOf(), before) << path.toStdString(); // not replaced, nor made
+        EXPECT_EQ(testsupport::readFile(output()), QByteArray("5@y\r\n"));
+    }
+    EXPECT_FALSE(t.ProgramFileRefused.isEmpty());
 }
 
 TEST_F(GenerationRunTest, AFolderAsOutputPathIsRefusedAndNothingIsDeleted) {

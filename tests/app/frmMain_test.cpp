@@ -189,6 +189,17 @@ TEST_F(MainWindowTest, TextBoxesTakeTextInOnlyUpToItsFirstLineBreak) {
             EXPECT_EQ(edit->text(), QStringLiteral("34")) << way;
         }
     }
+    // An input method's commit over a selection, which then selects the first character
+    // of what it committed (the cursor before the break): the text before the break stays.
+    for (QLineEdit* edit : edits) {
+        edit->setText(QStringLiteral("56"));
+        edit->setSelection(0, 1);
+        QInputMethodEvent commit(QString(), {{QInputMethodEvent::Selection, 0, 1, {}}});
+        commit.setCommitString(QStringLiteral("a\nb"));
+        QApplication::sendEvent(edit, &commit);
+        EXPECT_TRUE(edit->text().startsWith(u'a')) << edit->text().toStdString();
+        EXPECT_FALSE(edit->text().contains(u'\n')) << edit->text().toStdString();
+    }
     control<QLineEdit>("tbToNo")->setText(QStringLiteral("7\r8"));
     EXPECT_EQ(control<QLineEdit>("tbToNo")->text(), QStringLiteral("7"));
 }

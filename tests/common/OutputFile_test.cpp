@@ -25,13 +25,14 @@ TEST(OutputFile, PrepareReplacesFilesButRefusesDirectoriesAndDevices) {
     EXPECT_EQ(OutputFile::prepare(file), OutputFile::Prepared::Ready);
     EXPECT_FALSE(QFile::exists(file));
 
-#ifdef _WIN32
-    // A read-only file cannot be deleted, and stays as it is.
+    // A read-only file (mode 0444) cannot be deleted, and stays as it is; root, too,
+    // keeps it, as a Windows program's delete of a read-only file fails.
     testsupport::writeFile(file, "kept\r\n");
-    ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::ReadOwner));
+    ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
+                                                QFileDevice::ReadOther));
     EXPECT_EQ(OutputFile::prepare(file), OutputFile::Prepared::CannotDelete);
     EXPECT_EQ(testsupport::readFile(file), QByteArray("kept\r\n"));
-#else
+#ifndef _WIN32
     const QString target = dir.filePath(QStringLiteral("target.txt"));
     const QString link = dir.filePath(QStringLiteral("link.txt"));
     testsupport::writeFile(target, "kept\r\n");
@@ -65,7 +66,11 @@ TEST(OutputFile, AppendsThroughOneDescriptorAndCutsBack) {
     EXPECT_FALSE(OutputFile().create(path)); // never opens what is already there
     ASSERT_EQ(file.write("1@a\r\n2@a\r\n3@", 13), 13u);
     ASSERT_TRUE(file.cutBack(10));
+    EXPECT_TRUE(file.cutBack(10));  // to the size it has: not a failure
     EXPECT_FALSE(file.cutBack(11)); // never grows the file
+    // Still the file at its name; not once the name is gone.
+    EXPECT_TRUE(file.isAt(path));
+    EXPECT_FALSE(file.isAt(dir.path()));
     EXPECT_EQ(testsupport::readFile(path), QByteArray("1@a\r\n2@a\r\n"));
 
 #ifdef _WIN32

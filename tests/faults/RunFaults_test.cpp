@@ -312,8 +312,10 @@ TEST_F(RunFaultsTest, AStoppedRunEndsOnAWholeLineAndEqualsTheList) {
 TEST_F(RunFaultsTest, AFileSizeLimitEndsTheRunSilentlyOnTheListedAddresses) {
     constexpr std::int64_t From = 999'990;
     constexpr std::int64_t Total = 5'000'000;
-    // From nothing at all, through one line, one chunk and one slice, to several slices.
-    const rlim_t limits[] = {0, 1, 23, 262'145, 1'000'003, 9'999'991, 33'333'331, 77'777'777};
+    // From nothing at all, through one line, one chunk and one slice, to several slices;
+    // 22,518 is the end of the 1,024th line exactly.
+    const rlim_t limits[] = {0,         1,         23,         22'518,    262'145,
+                             1'000'003, 9'999'991, 33'333'331, 77'777'777};
     for (const rlim_t limit : limits) {
         QFile::remove(output());
         const ChildResult result =

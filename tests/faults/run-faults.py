@@ -14,13 +14,19 @@ Injectors:
   and that call failing (flock ENOLCK, fallocate and writes ENOSPC, open EACCES, any
   other EIO). This reaches the calls libfiu lacks.
 - FIFOs where the settings file or the language file should be.
+- For the output file: strace -P (the calls on that file only) failing its close or its
+  ftruncate; the file removed, renamed or written by a second run during a run.
 
 Invariants:
 - settings file: it reads as the old or the new suffix list (through the program's own
   reader), holds no NUL byte and nothing else is beside it; a write that reported
   success left the new list; the other sections keep their keys;
 - output file: exactly the addresses the run reported (its "count"), consecutive from
-  From, each a whole line ended by CR LF;
+  From, each a whole line ended by CR LF; only a run that reported its cut-back failed
+  (a failed write whose cut-back failed too) may end in a torn tail of the addresses
+  after those; a completion or stop notice only for a run that completed or stopped;
+- a run whose output was removed, renamed or replaced by a second run (real ones,
+  during the run), whose close fails, or whose cut-back fails, ends as a failed write;
 - every run ends within its bound.
 Exits 1 on any violation.
 """
@@ -29,6 +35,7 @@ import collections
 import concurrent.futures
 import os
 import re
+import resource
 import shutil
 import subprocess
 import sys
@@ -425,47 +432,155 @@ def expected_addresses(count):
     return b"".join(b"%d@example.com\r\n" % (RUN_FROM + k) for k in range(count))
 
 
+# ---------------------------------------------------------------------------
+# Generation runs (the output file)
+
+class Generation:
+    """One generation run of the real main window (tests/tools/generation_run), from
+    RUN_FROM, to out; what it reported and what its file holds."""
+
+    def __init__(self, build, out, count=RUN_COUNT, extra=(), prefix=(), preexec=None):
+        self.out = out
+        self.command = list(prefix) + [
+            os.path.join(build, "test-tools", "generation_run"),
+            "--folder", os.path.join(build, "bin"), "--from", str(RUN_FROM),
+            "--to", str(RUN_FROM + count - 1), "--output", out] + list(extra)
+        self.preexec = preexec
+
+    def start(self):
+        self.process = subprocess.Popen(
+            self.command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+            env=dict(os.environ, QT_QPA_PLATFORM="offscreen"), preexec_fn=self.preexec)
+        return self
+
+    def finish(self, path=None):
+        """Waits for the end; reads the file at path (the output by default)."""
+        try:
+            stdout = self.process.communicate(timeout=RUN_BOUND)[0].decode(errors="replace")
+            self.code = self.process.returncode
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            stdout, self.code = self.process.communicate()[0].decode(errors="replace"), None
+        self.notices = re.findall(r"^notice (.*)$", stdout, re.M)
+        outcome = re.search(r"^outcome (\S+)$", stdout, re.M)
+        count = re.search(r"^count (\d+)$", stdout, re.M)
+        self.outcome = outcome.group(1) if outcome else None
+        self.count = int(count.group(1)) if count else None
+        path = path or self.out
+        self.data = open(path, "rb").read() if os.path.exists(path) else None
+        return self
+
+    def run(self):
+        return self.start().finish()
+
+
+def check_generation(run_, where, check):
+    """The file is exactly the addresses the run reported; a run that reported its
+    cut-back failed may hold a torn tail of the addresses after them. A completion
+    notice only for a completed run. Returns the outcome (None on a violation)."""
+    data = run_.data or b""
+    if run_.code is None:
+        check.fail(where, "did not end within %d s" % RUN_BOUND)
+        return None
+    if run_.outcome == "cut-back-failed":
+        whole = data.startswith(expected_addresses(run_.count)) and \
+            expected_addresses(data.count(b"\n") + 1).startswith(data)
+    else:
+        whole = data == expected_addresses(run_.count)
+    if not whole:
+        check.fail(where, "file (%d bytes) is not the %d addresses reported (%s)" %
+                   (len(data), run_.count, run_.outcome))
+        return None
+    if (run_.outcome in ("completed", "stopped")) != bool(run_.notices):
+        check.fail(where, "%s with the notices %r" % (run_.outcome, run_.notices))
+        return None
+    return run_.outcome
+
+
 def runs_under_libfiu(build, work, runs, check):
-    tool = os.path.join(build, "test-tools", "generation_run")
-    folder = os.path.join(build, "bin")
     probabilities = [0.01, 0.02, 0.05, 0.1]
 
     def one(i):
         out = os.path.join(tempfile.mkdtemp(dir=work), "out.txt")
         p = probabilities[i % len(probabilities)]
-        command = fiu_command(FIU_POINTS, p, [
-            tool, "--folder", folder, "--from", str(RUN_FROM),
-            "--to", str(RUN_FROM + RUN_COUNT - 1), "--output", out])
-        code, stdout, _ = run(command, RUN_BOUND, env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
-        where = "generation run p=%g run %d" % (p, i)
-        m = re.search(r"^count (\d+)$", stdout, re.M)
-        data = open(out, "rb").read() if os.path.exists(out) else None
+        prefix = fiu_command(FIU_POINTS, p, [])
+        done = Generation(build, out, prefix=prefix).run()
         shutil.rmtree(os.path.dirname(out), ignore_errors=True)
-        if code is None:
-            check.fail(where, "did not end within %d s" % RUN_BOUND)
-            return "hung"
-        if m is None:
+        where = "generation run p=%g run %d" % (p, i)
+        if done.code is not None and done.count is None:
             # The process ended before the run did (Qt ends it when it cannot load
             # its platform plugin): whatever was written is the start of the list.
-            if data and not expected_addresses(data.count(b"\n") + 1).startswith(data):
+            if done.data and \
+                    not expected_addresses(done.data.count(b"\n") + 1).startswith(done.data):
                 check.fail(where, "ended early with a file that is not the start of the list")
             return "ended before the run"
-        count = int(m.group(1))
-        if (data or b"") != expected_addresses(count):
-            check.fail(where, "file (%d bytes) is not the %d addresses reported" %
-                       (len(data or b""), count))
+        outcome = check_generation(done, where, check)
+        if outcome == "completed" and done.count != RUN_COUNT:
+            check.fail(where, "completed with %d addresses" % done.count)
             return "violated"
-        return "complete" if count == RUN_COUNT else "ended by a failure"
+        return outcome or "violated"
 
     with concurrent.futures.ThreadPoolExecutor(2) as pool:
         outcomes = collections.Counter(pool.map(one, range(runs)))
-    held = runs - outcomes["violated"] - outcomes["hung"]
+    held = runs - outcomes["violated"]
     check.tables.append((
         "Generation runs of %d addresses under libfiu (p = %s)" %
         (RUN_COUNT, ", ".join("%g" % p for p in probabilities)),
-        ["runs", "complete", "ended by a failure", "ended before the run", "invariants held"],
-        [[runs, outcomes["complete"], outcomes["ended by a failure"],
-          outcomes["ended before the run"], held]]))
+        ["runs", "complete", "ended by a failure", "of them with a failed cut-back",
+         "ended before the run", "invariants held"],
+        [[runs, outcomes["completed"],
+          held - outcomes["completed"] - outcomes["ended before the run"],
+          outcomes["cut-back-failed"], outcomes["ended before the run"], held]]))
+
+
+def wait_for_output(path, process):
+    """Until the run's file has its first addresses (False when the run ended first)."""
+    while process.poll() is None:
+        if os.path.exists(path) and os.path.getsize(path) > 0:
+            return True
+        time.sleep(0.002)
+    return False
+
+
+def runs_whose_file_lost_its_name(build, work, check):
+    """The output removed, renamed or replaced by a second run while a long run writes
+    it; its close failing; a size limit whose cut-back fails (strace -P: the calls
+    on the output alone). Each run ends as a failed write, without a notice."""
+    rows = []
+
+    def one(name, act=None, count=20_000_000, strace=(), **kw):
+        """act(out), done once the file has its first addresses, returns the run's file's
+        name then ("": none) and a second run (or None)."""
+        folder = tempfile.mkdtemp(dir=work)
+        out = os.path.join(folder, "out.txt")
+        prefix = ["strace", "-f", "-qq", "--seccomp-bpf", "-o", "/dev/null", "-P", out] + \
+            list(strace) + ["--"] if strace else ()
+        first = Generation(build, out, count, prefix=prefix, **kw).start()
+        path, second = (out, None) if act is None else \
+            act(out) if wait_for_output(out, first.process) else ("", None)
+        first.finish(path)
+        if path and check_generation(first, name, check) not in ("write-failed",
+                                                                   "cut-back-failed"):
+            check.fail(name, "reported %s" % first.outcome)
+        elif not path and (first.outcome != "write-failed" or first.notices):
+            check.fail(name, "ended %s with the notices %r" % (first.outcome, first.notices))
+        if second and check_generation(second, name + " (second run)", check) != "completed":
+            check.fail(name, "the second run did not complete: %s" % second.outcome)
+        rows.append([name, first.outcome, first.count, " | ".join(first.notices) or "none"])
+        shutil.rmtree(folder, ignore_errors=True)
+
+    one("removed", lambda out: (os.unlink(out), ("", None))[1])
+    one("renamed, then Stop", lambda out: (os.rename(out, out + ".1"), (out + ".1", None))[1],
+        count=100_000_000, extra=["--stop-after-events", "100"])  # about 0.8 s
+    one("replaced by a second run to the same name",
+        lambda out: ("", Generation(build, out, 1000).run()))
+    one("its close fails (EIO)", count=RUN_COUNT,
+        strace=["-e", "trace=close", "-e", "inject=close:error=EIO"])
+    one("a size limit of 100,003 bytes, its cut-back fails (EIO)", count=RUN_COUNT,
+        strace=["-e", "trace=ftruncate", "-e", "inject=ftruncate:error=EIO"],
+        preexec=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (100_003, 100_003)))
+    check.tables.append(("Generation runs whose file is lost or fails at its end",
+                         ["what happened", "outcome", "addresses listed", "notice"], rows))
 
 
 def fifos(build, work, check):
@@ -527,6 +642,7 @@ def main():
         settings_writers_at_once(tool, work, check)
         settings_undo_and_order(tool, work, check)
         runs_under_libfiu(build, work, 8 if args.quick else 100, check)
+        runs_whose_file_lost_its_name(build, work, check)
         fifos(build, work, check)
     for table in check.tables:
         print_table(*table)

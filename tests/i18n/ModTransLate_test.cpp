@@ -74,6 +74,7 @@ TEST(ReadCatalogue, FollowsTheProfileRulesForEachEntry) {
     EXPECT_TRUE(t.frmHelp.Help.isEmpty()); // the section lacks the key
     EXPECT_EQ(t.frmHelp.HelpDesc, QStringLiteral("only the text"));
     EXPECT_TRUE(t.frmAbout.Ok.isEmpty()); // the section is missing
+    EXPECT_TRUE(t.frmMain.ProgramFileRefused.startsWith(QStringLiteral("This file is one of")));
 }
 
 TEST(ReadCatalogue, WithoutProductNameTheTitleBecomesEmpty) {

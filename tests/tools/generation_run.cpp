@@ -15,6 +15,10 @@
 // Printed on stdout when the run is over, one item a line:
 //   notice <icon> <text>    each message box shown during the run, in order
 //                           (icon: exclamation, information or warning)
+//   outcome <NAME>          how the run ended: none (no run), completed, stopped,
+//                           window-closed, write-failed, cut-back-failed (the file may
+//                           end in a torn tail beyond the count), not-a-file,
+//                           cannot-delete, cannot-open
 //   count <N>               the number of addresses in the window's list
 //   peak_rss_kb <N>         the process's peak resident memory
 // Exit code 0 when the run ended (however it ended), 2 on a usage error.
@@ -31,6 +35,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <optional>
 
@@ -104,6 +109,16 @@ const char* iconName(platform::MessageIcon icon) {
     return "?";
 }
 
+const char* outcomeName(std::optional<GenerationRun::Outcome> outcome) {
+    // In the order of GenerationRun::Outcome.
+    static constexpr const char* Names[] = {"completed",     "stopped",         "window-closed",
+                                            "write-failed",  "cut-back-failed", "not-a-file",
+                                            "cannot-delete", "cannot-open"};
+    static_assert(std::size(Names) ==
+                  static_cast<std::size_t>(GenerationRun::Outcome::CannotOpen) + 1);
+    return outcome ? Names[static_cast<int>(*outcome)] : "none";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -140,6 +155,7 @@ int main(int argc, char** argv) {
 
     for (const platform::ShownMessage& shown : platform::MessageBox::shown())
         std::printf("notice %s %s\n", iconName(shown.icon), shown.text.toUtf8().constData());
+    std::printf("outcome %s\n", outcomeName(window->lastOutcome()));
     std::printf("count %lld\n", static_cast<long long>(window->records().count()));
 #ifdef _WIN32
     PROCESS_MEMORY_COUNTERS memory{};
