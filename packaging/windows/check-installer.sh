@@ -37,7 +37,7 @@ install() {
 check_mode() {
     local mode=$1 switch=$2 root=$5 other=$6 folder shortcut own shipped
     new_prefix "prefix-$mode"
-    install $switch
+    install ${switch:+"$switch"}
     folder=$(unix "$(expand "$3")\\Korvani")
     shortcut=$(unix "$(expand "$4")\\Korvani.lnk")
     own=$(unix "$(expand '%APPDATA%')\\Korvani\\Korvani.ini")
@@ -73,13 +73,17 @@ check_mode() {
     timeout 60 /usr/lib/wine/wineserver -k || true
     echo "== $mode: an Add from the installed program changed only $own"
 
-    install $switch
+    install ${switch:+"$switch"}
     cmp "$own" "$work/own-$mode.ini" || fail "$mode: the second install changed the user's copy"
     [[ -f $folder/Korvani.exe ]] || fail "$mode: the second install left no program"
     echo "== $mode: installed again over itself, the user's copy stays"
 
     registration=$(registration "$root")
-    "$wine" cmd /c "$(value QuietUninstallString)" >/dev/null 2>&1
+    local quiet uninstaller switches
+    quiet=$(value QuietUninstallString)
+    uninstaller=$(sed -E 's/^"([^"]+)".*/\1/' <<<"$quiet")
+    read -ra switches <<<"${quiet#\"$uninstaller\"}"
+    timeout 300 "$wine" "$uninstaller" "${switches[@]}" >/dev/null 2>&1
     timeout 120 /usr/lib/wine/wineserver -w
     [[ ! -e $folder && ! -e $shortcut ]] || fail "$mode: left $(find "$folder" "$shortcut" 2>&1)"
     [[ -z $(registration "$root") ]] || fail "$mode: the registration stays"
