@@ -40,6 +40,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -219,11 +220,12 @@ bool writeIdeally(std::int64_t count, const QString& path) {
 #ifdef _WIN32
 // This program started again as the ideal writer: --ideal-writer <count> <path>.
 Times runIdealWriter(std::int64_t count, const QString& path) {
-    std::wstring command = QStringLiteral("\"%1\" --ideal-writer %2 \"%3\"")
-                               .arg(QCoreApplication::applicationFilePath())
-                               .arg(count)
-                               .arg(path)
-                               .toStdWString();
+    std::wstring command =
+        QStringLiteral("\"%1\" --ideal-writer %2 \"%3\"")
+            .arg(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()))
+            .arg(count)
+            .arg(QDir::toNativeSeparators(path))
+            .toStdWString();
     QElapsedTimer clock;
     clock.start();
     STARTUPINFOW startup{};
