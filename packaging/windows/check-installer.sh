@@ -24,7 +24,11 @@ fail() {
 }
 unix() { "$wine" winepath -u "$1" 2>/dev/null; }
 expand() { "$wine" cmd /c echo "$1" 2>/dev/null | tr -d '\r"'; }
-registration() { "$wine" reg query "$1\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvani" 2>/dev/null | tr -d '\r'; }
+# The values of the registration under root $1 (none: empty).
+registration() {
+    "$wine" reg query "$1\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvani" 2>/dev/null |
+        tr -d '\r' | grep ' REG_' || true
+}
 value() { sed -nE "s/^ +$1 +REG_[A-Z]+ +(.*)$/\1/p" <<<"$registration"; }
 install() {
     timeout 300 "$wine" "$setup" /S "$@"
