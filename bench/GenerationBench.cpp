@@ -51,8 +51,9 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <psapi.h>
 #include <windows.h>
+
+#include <psapi.h> // needs windows.h first
 #else
 #include <fcntl.h>
 #include <sys/resource.h>
