@@ -19,7 +19,7 @@
 //      arrives) to the end of a 10^8 run
 //
 // Built for Windows too (make bench-windows, under Wine): there the ideal writer makes one
-// WriteFile per 4 MiB. KORVANI_BENCH_PAIRS_ONLY=1 runs only the pairs, at
+// WriteFile per 4 MiB, in a thread of its own. KORVANI_BENCH_PAIRS_ONLY=1 runs only the pairs, at
 // KORVANI_BENCH_LARGE addresses (default 10^8), and its last line reads
 // bench: addresses=N ideal_ratio=I ideal_wall_ratio=W window_ideal_ratio=I2
 //        window_ideal_wall_ratio=W2
@@ -40,7 +40,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -219,31 +218,16 @@ bool writeIdeally(std::int64_t count, const QString& path) {
 // The ideal writer in a child process of its own, so that its buffer does not count in
 // this process's peak memory; its CPU time is the child's.
 #ifdef _WIN32
-// This program started again as the ideal writer: --ideal-writer <count> <path>.
+// A thread of its own: a Windows process of its own would count Wine's start of a process.
 Times runIdealWriter(std::int64_t count, const QString& path) {
-    std::wstring command =
-        QStringLiteral("\"%1\" --ideal-writer %2 \"%3\"")
-            .arg(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()))
-            .arg(count)
-            .arg(QDir::toNativeSeparators(path))
-            .toStdWString();
-    QElapsedTimer clock;
-    clock.start();
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION child{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &child))
-        return {};
-    ::WaitForSingleObject(child.hProcess, INFINITE);
-    const double wall = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-    DWORD status = 1;
-    FILETIME created, exited, kernel, user;
-    const bool ok = ::GetExitCodeProcess(child.hProcess, &status) && status == 0 &&
-                    ::GetProcessTimes(child.hProcess, &created, &exited, &kernel, &user);
-    ::CloseHandle(child.hThread);
-    ::CloseHandle(child.hProcess);
-    return ok ? Times{wall, seconds(kernel) + seconds(user)} : Times{};
+    Times times;
+    std::thread writer([&] {
+        const Stopwatch watch;
+        if (writeIdeally(count, path))
+            times = watch.elapsed();
+    });
+    writer.join();
+    return times;
 }
 #else
 Times runIdealWriter(std::int64_t count, const QString& path) {
@@ -407,10 +391,6 @@ std::optional<PairRatios> pairWithIdealWriter(MainWindowDriver& driver, const fr
 } // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-    if (argc == 4 && std::strcmp(argv[1], "--ideal-writer") == 0)
-        return writeIdeally(std::atoll(argv[2]), QString::fromLocal8Bit(argv[3])) ? 0 : 1;
-#endif
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen"); // xcb under a real display
     QApplication app(argc, argv);
