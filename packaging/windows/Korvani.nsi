@@ -61,13 +61,15 @@ VIAddVersionKey /LANG=1033 LegalCopyright "${PUBLISHER}"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE English
 
+; /D= sets the folder before .onInit runs; the mode's default must not replace it.
+Var FolderGiven
+
 Function .onInit
     SetRegView 64
-    ; /D= sets the folder before this runs; the mode's default must not replace it.
-    StrCpy $0 $INSTDIR
+    StrCpy $FolderGiven $INSTDIR
     !insertmacro MULTIUSER_INIT
-    ${If} $0 != ""
-        StrCpy $INSTDIR $0
+    ${If} $FolderGiven != ""
+        StrCpy $INSTDIR $FolderGiven
     ${EndIf}
 FunctionEnd
 
