@@ -4,6 +4,8 @@
 #              again built with AddressSanitizer and UndefinedBehaviorSanitizer
 # make fuzz  - builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS
 # make bench - builds in release mode and runs the benchmarks
+# make bench-windows - cross-builds the benchmark and pairs the run with an ideal writer under
+#                      Wine on Xvfb (BENCH_WINDOWS_ADDRESSES addresses a run, default 10^8)
 # make conformance - compares the profile functions, built for Linux and for Windows, with the
 #                    Windows ones (under Wine)
 # make faults - runs the settings writer and the generation run under injected failures
@@ -15,9 +17,11 @@
 # make check-debian13 - make test, package-check, the package run, on a fresh Debian 13 (as root)
 # make windows       - cross-builds Korvani for 64-bit Windows with MinGW-w64 against a static
 #                      Qt (built once from Debian's qt6-base source into ~/.cache/korvani) and
-#                      writes build-windows/korvani-<version>-windows-x64.zip
+#                      writes build-windows/korvani-<version>-windows-x64.zip and the installer
+#                      build-windows/korvani-<version>-setup-x64.exe (NSIS)
 # make test-windows  - cross-builds the test programs and runs them under Wine, then drives
-#                      Korvani.exe under Wine on a virtual display (Xvfb, xdotool)
+#                      Korvani.exe under Wine on a virtual display (Xvfb, xdotool), from the
+#                      zip and installed by the installer (install, upgrade, uninstall)
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
@@ -26,8 +30,9 @@ FUZZ_SECONDS ?= 15
 PACKAGE_BUILD ?= build-package
 INSTALL_BUILD ?= build-install
 WINDOWS_BUILD ?= build-windows
+BENCH_WINDOWS_ADDRESSES ?= 100000000
 WINDOWS_DEPS := cmake make ninja-build dpkg-dev g++-mingw-w64-x86-64-posix qt6-base-dev \
-                qt6-base-dev-tools googletest wine64 python3 fonts-dejavu-core
+                qt6-base-dev-tools googletest wine64 python3 fonts-dejavu-core nsis
 PREFIX     ?= $(or $(CMAKE_INSTALL_PREFIX),/usr/local)
 JOBS       ?= $(shell nproc)
 CTEST_ENV  := QT_QPA_PLATFORM=offscreen
@@ -36,7 +41,7 @@ SAN_ENV    := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
               UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 .PHONY: deps build run test test-plain test-sanitized fuzz bench conformance faults package package-check install check-debian13 clean \
-        windows windows-configure test-windows
+        windows windows-configure test-windows bench-windows
 
 # A release build in folder $(1) for the install prefix $(2), with Debian's hardening flags.
 define release_build
@@ -116,17 +121,24 @@ windows-configure:
 	@bash scripts/install-deps.sh $(WINDOWS_DEPS)
 	qt=$$(JOBS=$(JOBS) bash scripts/build-qt-mingw.sh) && \
 	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_BUILD_TYPE=Release -DKORVANI_WERROR=ON \
-	      -DCMAKE_TOOLCHAIN_FILE="$$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
+	      -DCMAKE_TOOLCHAIN_FILE="$$qt/lib/cmake/Qt6/qt.toolchain.cmake" -DKORVANI_BENCH=ON \
 	      -DCMAKE_CROSSCOMPILING_EMULATOR="$(CURDIR)/scripts/wine-run.sh"
 
 windows: windows-configure
-	cmake --build $(WINDOWS_BUILD) --target korvani_windows_zip -j$(JOBS)
+	cmake --build $(WINDOWS_BUILD) --target korvani_windows_zip korvani_windows_setup -j$(JOBS)
 
 test-windows: windows
 	cmake --build $(WINDOWS_BUILD) --target korvani_core_tests korvani_gui_tests -j$(JOBS)
 	cd $(WINDOWS_BUILD) && bash $(CURDIR)/scripts/wine-run.sh --host ctest --output-on-failure -j$(JOBS)
 	bash packaging/windows/check-under-wine.sh \
 	    "$$(ls -t $(WINDOWS_BUILD)/korvani-*-windows-x64.zip | head -n 1)"
+	bash packaging/windows/check-installer.sh \
+	    "$$(ls -t $(WINDOWS_BUILD)/korvani-*-setup-x64.exe | head -n 1)" \
+	    "$$(ls -t $(WINDOWS_BUILD)/korvani-*-windows-x64.zip | head -n 1)"
+
+bench-windows: windows-configure
+	cmake --build $(WINDOWS_BUILD) --target korvani_bench -j$(JOBS)
+	bash bench/bench-under-wine.sh $(WINDOWS_BUILD)/bench/korvani_bench.exe $(BENCH_WINDOWS_ADDRESSES)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(INSTALL_BUILD) $(WINDOWS_BUILD)

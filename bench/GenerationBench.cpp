@@ -17,6 +17,12 @@
 //   M  growth of peak resident memory from the 10^5 runs to the 10^8 runs, in MB
 //   S  milliseconds from a Stop click (posted from another thread, as a user's click
 //      arrives) to the end of a 10^8 run
+//
+// Built for Windows too (make bench-windows, under Wine): there the ideal writer makes one
+// WriteFile per 4 MiB, in a thread of its own. KORVANI_BENCH_PAIRS_ONLY=1 runs only the pairs, at
+// KORVANI_BENCH_LARGE addresses (default 10^8), and its last line reads
+// bench: addresses=N ideal_ratio=I ideal_wall_ratio=W window_ideal_ratio=I2
+//        window_ideal_wall_ratio=W2
 #include "app/AddressFormatter.h"
 #include "app/GenerationRun.h"
 #include "app/SuffixFile.h"
@@ -25,6 +31,7 @@
 #include "platform/Application.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
@@ -37,27 +44,61 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <psapi.h> // needs windows.h first
+#else
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
 const char* const Suffix = "example.com";
 
-double peakResidentMb() {
+#ifdef _WIN32
+double seconds(const FILETIME& t) {
+    return static_cast<double>((std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 1e7;
+}
+// Resident memory in MB: the peak, or what is resident now.
+double residentMb(const char* field) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters))
+        return 0;
+    const bool peak = std::strcmp(field, "VmHWM:") == 0;
+    return static_cast<double>(peak ? counters.PeakWorkingSetSize : counters.WorkingSetSize) /
+           (1024.0 * 1024.0);
+}
+void resetPeakMemory() {} // Windows keeps the peak for the process's life
+void syncDisks() {}       // only an administrator may flush a volume
+#else
+double residentMb(const char* field) {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stod(line.substr(6)) / 1024.0;
+        if (line.rfind(field, 0) == 0)
+            return std::stod(line.substr(std::strlen(field))) / 1024.0;
     }
     return 0;
+}
+// Resets the peak of resident memory to what is resident now (Linux 4.0 and later).
+void resetPeakMemory() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+void syncDisks() {
+    ::sync();
+}
+#endif
+double peakResidentMb() {
+    return residentMb("VmHWM:");
 }
 
 // Wall and CPU time (user + system, this thread) of one piece of work.
@@ -75,10 +116,16 @@ public:
 
 private:
     static double cpuSeconds() {
+#ifdef _WIN32
+        FILETIME created, exited, kernel, user;
+        ::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user);
+        return seconds(kernel) + seconds(user);
+#else
         struct rusage usage {};
         getrusage(RUSAGE_THREAD, &usage);
         const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
         return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+#endif
     }
     QElapsedTimer clock_;
     double cpu_;
@@ -91,11 +138,50 @@ Times runWindow(MainWindowDriver& driver, std::int64_t count, const QString& pat
     return watch.elapsed();
 }
 
+// The ideal writer's file: one write per buffer.
+#ifdef _WIN32
+class IdealFile {
+public:
+    explicit IdealFile(const QString& path) {
+        const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+        ::DeleteFileW(name.c_str());
+        file_ = ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    bool open() const { return file_ != INVALID_HANDLE_VALUE; }
+    bool write(const char* data, std::size_t size) {
+        DWORD written = 0;
+        return ::WriteFile(file_, data, static_cast<DWORD>(size), &written, nullptr) &&
+               written == size;
+    }
+    bool close() { return ::CloseHandle(file_) != 0; }
+
+private:
+    HANDLE file_;
+};
+#else
+class IdealFile {
+public:
+    explicit IdealFile(const QString& path) {
+        const QByteArray name = QFile::encodeName(path);
+        ::unlink(name.constData());
+        fd_ = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    }
+    bool open() const { return fd_ >= 0; }
+    bool write(const char* data, std::size_t size) {
+        return ::write(fd_, data, size) == static_cast<ssize_t>(size);
+    }
+    bool close() { return ::close(fd_) == 0; }
+
+private:
+    int fd_;
+};
+#endif
+
 // The ideal writer of "n@example.com" CR LF for n = 1 .. count; true when it wrote all.
-bool writeIdeally(std::int64_t count, const char* name) {
-    ::unlink(name);
-    const int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
+bool writeIdeally(std::int64_t count, const QString& path) {
+    IdealFile file(path);
+    if (!file.open())
         return false;
     constexpr std::size_t Capacity = 4 << 20;
     const std::unique_ptr<char[]> buffer(new char[Capacity]);
@@ -108,7 +194,7 @@ bool writeIdeally(std::int64_t count, const char* name) {
     bool ok = true;
     for (std::int64_t n = 1; n <= count; ++n) {
         if (Capacity - used < size) {
-            ok = ok && ::write(fd, buffer.get(), used) == static_cast<ssize_t>(used);
+            ok = ok && file.write(buffer.get(), used);
             used = 0;
         }
         std::memcpy(buffer.get() + used, line, size);
@@ -125,19 +211,31 @@ bool writeIdeally(std::int64_t count, const char* name) {
             ++size;
         }
     }
-    ok = ok && ::write(fd, buffer.get(), used) == static_cast<ssize_t>(used);
-    return ::close(fd) == 0 && ok;
+    ok = ok && file.write(buffer.get(), used);
+    return file.close() && ok;
 }
 
 // The ideal writer in a child process of its own, so that its buffer does not count in
 // this process's peak memory; its CPU time is the child's.
+#ifdef _WIN32
+// A thread of its own: a Windows process of its own would count Wine's start of a process.
 Times runIdealWriter(std::int64_t count, const QString& path) {
-    const QByteArray name = QFile::encodeName(path);
+    Times times;
+    std::thread writer([&] {
+        const Stopwatch watch;
+        if (writeIdeally(count, path))
+            times = watch.elapsed();
+    });
+    writer.join();
+    return times;
+}
+#else
+Times runIdealWriter(std::int64_t count, const QString& path) {
     QElapsedTimer clock;
     clock.start();
     const pid_t child = ::fork();
     if (child == 0)
-        ::_exit(writeIdeally(count, name.constData()) ? 0 : 1);
+        ::_exit(writeIdeally(count, path) ? 0 : 1);
     int status = 0;
     struct rusage usage {};
     if (child < 0 || ::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
@@ -147,21 +245,7 @@ Times runIdealWriter(std::int64_t count, const QString& path) {
     return {static_cast<double>(clock.nsecsElapsed()) / 1e9,
             seconds(usage.ru_utime) + seconds(usage.ru_stime)};
 }
-
-// Resets the peak of resident memory to what is resident now (Linux 4.0 and later).
-void resetPeakMemory() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-double residentMb(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field, 0) == 0)
-            return std::stod(line.substr(std::strlen(field))) / 1024.0;
-    }
-    return 0;
-}
+#endif
 
 // A read of the suffix section, an Add (with its check for the suffix) and a Delete on a
 // settings file of `megabytes` MB of "a=" lines: milliseconds per MB and the peak memory each adds,
@@ -245,6 +329,65 @@ double runPlainWriter(std::int64_t count, const QString& path) {
     return static_cast<double>(clock.nsecsElapsed()) / 1e9;
 }
 
+// The medians of the pairs: the ideal writer's CPU and wall time over the core run's and
+// over the window's run.
+struct PairRatios {
+    double coreCpu = 0;
+    double coreWall = 0;
+    double windowCpu = 0;
+    double windowWall = 0;
+};
+
+// Paired runs of `count` addresses against the ideal writer; each writes a file of its
+// own in dir. Fails (nullopt) when a run's file differs from the ideal writer's.
+std::optional<PairRatios> pairWithIdealWriter(MainWindowDriver& driver, const frmMain& window,
+                                              const QTemporaryDir& dir, std::int64_t count) {
+    const QString idealPath = dir.filePath(QStringLiteral("ideal.txt"));
+    const QString corePath = dir.filePath(QStringLiteral("core.txt"));
+    const QString runPath = dir.filePath(QStringLiteral("run.txt"));
+    const int pairs = qEnvironmentVariableIntValue("KORVANI_BENCH_PAIRS") > 0
+                          ? qEnvironmentVariableIntValue("KORVANI_BENCH_PAIRS")
+                          : 7;
+    std::vector<double> coreCpu, coreWall, windowCpu, windowWall;
+    std::printf("%6s %10s %10s %10s %10s %10s %10s\n", "pair", "ideal_cpu", "ideal_wall",
+                "core_cpu", "core_wall", "run_cpu", "run_wall");
+    for (int pair = 0; pair < pairs; ++pair) {
+        // The order turns from pair to pair: a writer that follows another one meets the
+        // kernel still writing that one's pages back.
+        Times ideal, core, run;
+        for (int turn = 0; turn < 3; ++turn) {
+            syncDisks(); // each starts with no other writer's pages still to be written back
+            switch ((pair + turn) % 3) {
+            case 0:
+                ideal = runIdealWriter(count, idealPath);
+                break;
+            case 1:
+                core = runCore(count, corePath);
+                break;
+            default:
+                run = runWindow(driver, count, runPath);
+            }
+        }
+        if (ideal.wall <= 0 || core.wall <= 0 || window.records().count() != count ||
+            QFile(corePath).size() != QFile(idealPath).size() ||
+            QFile(runPath).size() != QFile(idealPath).size()) {
+            std::fprintf(stderr, "bench: a run's file differs from the ideal writer's\n");
+            return std::nullopt;
+        }
+        std::printf("%6d %10.3f %10.3f %10.3f %10.3f %10.3f %10.3f\n", pair + 1, ideal.cpu,
+                    ideal.wall, core.cpu, core.wall, run.cpu, run.wall);
+        std::fflush(stdout);
+        coreCpu.push_back(ideal.cpu / core.cpu);
+        coreWall.push_back(ideal.wall / core.wall);
+        windowCpu.push_back(ideal.cpu / run.cpu);
+        windowWall.push_back(ideal.wall / run.wall);
+    }
+    QFile::remove(idealPath);
+    QFile::remove(corePath);
+    QFile::remove(runPath);
+    return PairRatios{median(coreCpu), median(coreWall), median(windowCpu), median(windowWall)};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -256,6 +399,19 @@ int main(int argc, char** argv) {
     platform::Application::setProgramFolder(dir.path());
     const std::unique_ptr<frmMain> window = MainWindowDriver::startProgram();
     MainWindowDriver driver(*window);
+    if (qEnvironmentVariableIntValue("KORVANI_BENCH_PAIRS_ONLY") == 1) {
+        const std::int64_t count = qEnvironmentVariableIsEmpty("KORVANI_BENCH_LARGE")
+                                       ? 100'000'000
+                                       : qEnvironmentVariable("KORVANI_BENCH_LARGE").toLongLong();
+        const auto ratios = pairWithIdealWriter(driver, *window, dir, count);
+        if (!ratios)
+            return 1;
+        std::printf("bench: addresses=%lld ideal_ratio=%.2f ideal_wall_ratio=%.2f "
+                    "window_ideal_ratio=%.2f window_ideal_wall_ratio=%.2f\n",
+                    static_cast<long long>(count), ratios->coreCpu, ratios->coreWall,
+                    ratios->windowCpu, ratios->windowWall);
+        return 0;
+    }
     const QString corePath = dir.filePath(QStringLiteral("core.txt"));
     const QString runPath = dir.filePath(QStringLiteral("run.txt"));
     const QString plainPath = dir.filePath(QStringLiteral("plain.txt"));
@@ -292,48 +448,10 @@ int main(int argc, char** argv) {
         QFile::remove(plainPath);
     }
 
-    // Paired runs at 10^8 against the ideal writer; each writes a file of its own.
-    const QString idealPath = dir.filePath(QStringLiteral("ideal.txt"));
-    constexpr std::int64_t Large = 100'000'000;
-    const int pairs = qEnvironmentVariableIntValue("KORVANI_BENCH_PAIRS") > 0
-                          ? qEnvironmentVariableIntValue("KORVANI_BENCH_PAIRS")
-                          : 7;
-    std::vector<double> coreCpu, coreWall, windowCpu, windowWall;
-    std::printf("%6s %10s %10s %10s %10s %10s %10s\n", "pair", "ideal_cpu", "ideal_wall",
-                "core_cpu", "core_wall", "run_cpu", "run_wall");
-    for (int pair = 0; pair < pairs; ++pair) {
-        // The order turns from pair to pair: a writer that follows another one meets the
-        // kernel still writing that one's pages back.
-        Times ideal, core, run;
-        for (int turn = 0; turn < 3; ++turn) {
-            ::sync(); // each starts with no other writer's pages still to be written back
-            switch ((pair + turn) % 3) {
-            case 0:
-                ideal = runIdealWriter(Large, idealPath);
-                break;
-            case 1:
-                core = runCore(Large, corePath);
-                break;
-            default:
-                run = runWindow(driver, Large, runPath);
-            }
-        }
-        if (ideal.wall <= 0 || core.wall <= 0 || window->records().count() != Large ||
-            QFile(corePath).size() != QFile(idealPath).size() ||
-            QFile(runPath).size() != QFile(idealPath).size()) {
-            std::fprintf(stderr, "bench: a run's file differs from the ideal writer's\n");
-            return 1;
-        }
-        std::printf("%6d %10.3f %10.3f %10.3f %10.3f %10.3f %10.3f\n", pair + 1, ideal.cpu,
-                    ideal.wall, core.cpu, core.wall, run.cpu, run.wall);
-        coreCpu.push_back(ideal.cpu / core.cpu);
-        coreWall.push_back(ideal.wall / core.wall);
-        windowCpu.push_back(ideal.cpu / run.cpu);
-        windowWall.push_back(ideal.wall / run.wall);
-    }
-    QFile::remove(idealPath);
-    QFile::remove(corePath);
-    QFile::remove(runPath); // the Stop below times the run, not the deletion of this file
+    // Paired runs at 10^8 against the ideal writer.
+    const auto ratios = pairWithIdealWriter(driver, *window, dir, 100'000'000);
+    if (!ratios)
+        return 1;
     const double peak1e8 = peakResidentMb();
 
     // Stop: a click posted from another thread half a second into a 10^8 run.
@@ -358,7 +476,7 @@ int main(int argc, char** argv) {
     std::printf("bench: ratio_1e7=%.2f core_ratio_1e7=%.2f ideal_ratio_1e8=%.2f "
                 "ideal_wall_ratio_1e8=%.2f window_ideal_ratio_1e8=%.2f "
                 "window_ideal_wall_ratio_1e8=%.2f rss_growth_mb=%.1f stop_ms=%.1f\n",
-                ratio1e7, core1e7, median(coreCpu), median(coreWall), median(windowCpu),
-                median(windowWall), peak1e8 - peak1e5, stopMs);
+                ratio1e7, core1e7, ratios->coreCpu, ratios->coreWall, ratios->windowCpu,
+                ratios->windowWall, peak1e8 - peak1e5, stopMs);
     return 0;
 }

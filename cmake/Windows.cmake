@@ -56,3 +56,26 @@ add_custom_command(OUTPUT ${KORVANI_WINDOWS_ZIP}
     COMMENT "Packing the program folder into ${KORVANI_WINDOWS_ZIP}"
     VERBATIM)
 add_custom_target(korvani_windows_zip ALL DEPENDS ${KORVANI_WINDOWS_ZIP})
+
+# ---------------------------------------------------------------------------------------
+# The installer: korvani-<version>-setup-x64.exe beside the zip, made by NSIS (makensis,
+# Debian's nsis) from the same program folder. It leaves a mark in the folder it installs
+# into; run from a folder with the mark, the program keeps each user's settings apart.
+set(KORVANI_INSTALLED_MARK Korvani.installed)
+target_compile_definitions(korvani_core PRIVATE
+    KORVANI_INSTALLED_MARK="${KORVANI_INSTALLED_MARK}")
+find_program(KORVANI_MAKENSIS makensis REQUIRED)
+set(KORVANI_WINDOWS_SETUP ${PROJECT_BINARY_DIR}/korvani-${PROJECT_VERSION}-setup-x64.exe)
+add_custom_command(OUTPUT ${KORVANI_WINDOWS_SETUP}
+    COMMAND ${KORVANI_MAKENSIS} -V2 -WX -DVERSION=${PROJECT_VERSION}
+            "-DPUBLISHER=${KORVANI_COMPANY_NAME}" -DSTAGE=${KORVANI_WINDOWS_STAGE}
+            -DICON=${KORVANI_WINDOWS_ICON} -DMARK=${KORVANI_INSTALLED_MARK}
+            -DOUTFILE=${KORVANI_WINDOWS_SETUP} ${KORVANI_WINDOWS_DIR}/Korvani.nsi
+    DEPENDS ${KORVANI_WINDOWS_ZIP} ${KORVANI_WINDOWS_DIR}/Korvani.nsi ${KORVANI_WINDOWS_ICON}
+    COMMENT "Making the installer ${KORVANI_WINDOWS_SETUP}"
+    VERBATIM)
+add_custom_target(korvani_windows_setup ALL DEPENDS ${KORVANI_WINDOWS_SETUP})
+# The benchmark under Wine (make bench-windows) runs with the UTF-8 code page as well.
+if(TARGET korvani_bench)
+    target_sources(korvani_bench PRIVATE ${KORVANI_WINDOWS_OUT}/Manifest.rc)
+endif()

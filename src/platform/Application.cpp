@@ -1,11 +1,15 @@
 #include "platform/Application.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
 #ifndef KORVANI_INSTALLED_PROGRAM_DIR
 #define KORVANI_INSTALLED_PROGRAM_DIR ""
+#endif
+#ifndef KORVANI_INSTALLED_MARK
+#define KORVANI_INSTALLED_MARK ""
 #endif
 
 namespace platform {
@@ -37,7 +41,19 @@ void Application::setProgramFolder(const QString& folder) {
 QString Application::installedProgramFolder() {
     if (!installedFolderOverride().isEmpty())
         return installedFolderOverride();
+#ifdef _WIN32
+    // Installed is where the installer put the program, wherever the user chose: the
+    // folder holds the installer's mark (an unpacked zip has none). Access rights say
+    // nothing here: Wine does not enforce them, and an administrator may write anywhere.
+    const QString folder = programFolder();
+    return QFileInfo(folder + u'/' + installedMark()).isFile() ? folder : QString();
+#else
     return QStringLiteral(KORVANI_INSTALLED_PROGRAM_DIR);
+#endif
+}
+
+QString Application::installedMark() {
+    return QStringLiteral(KORVANI_INSTALLED_MARK);
 }
 
 void Application::setInstalledProgramFolder(const QString& folder) {
@@ -54,10 +70,17 @@ bool Application::runsInstalled() {
 }
 
 QString Application::userSettingsFile() {
+#ifdef _WIN32
+    // The user's roaming application-data folder, as the session names it.
+    const QString config = QDir::fromNativeSeparators(qEnvironmentVariable("APPDATA"));
+    const QString own = QStringLiteral("/Korvani/Korvani.ini");
+#else
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString own = QStringLiteral("/korvani/Korvani.ini");
+#endif
     if (config.isEmpty())
-        return {}; // no configuration folder: not "/korvani" at the root
-    return config + QStringLiteral("/korvani/Korvani.ini");
+        return {}; // no configuration folder: not at the root
+    return config + own;
 }
 
 QString Application::title() {

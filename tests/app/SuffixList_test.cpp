@@ -442,6 +442,36 @@ TEST_F(SuffixListWindowTest, DeletingEverySuffixLeavesAnEmptyUsableBox) {
 // ---------------------------------------------------------------------------
 // Installed: the program folder is root's and read-only, each user has a copy
 
+// In the main window of the installed program, whose shipped file holds threeSuffixes:
+// Delete a.com (no copy of the user's yet), then Add d.com; both succeed.
+void deleteThenAddInTheWindow() {
+    const std::unique_ptr<frmMain> window = MainWindowDriver::startProgram();
+    MainWindowDriver driver(*window);
+    auto* box = driver.control<QComboBox>("cbSuffix");
+    EXPECT_EQ(items(*box), (QStringList{"b.com", "a.com", "c.com"}));
+    box->setCurrentIndex(1);
+    driver.click("btnDel");
+    box->setEditText(QStringLiteral("d.com"));
+    driver.click("btnAdd");
+    EXPECT_EQ(items(*box), (QStringList{"b.com", "c.com", "d.com"}));
+    const auto& text = ModTransLate::Text().frmMain;
+    QStringList shown;
+    for (const platform::ShownMessage& m : MessageBox::shown())
+        shown << m.text;
+    EXPECT_EQ(shown, (QStringList{text.DelSuccessfully, text.AddSuccessfully}));
+}
+const QByteArray ownCopyAfterDeleteThenAdd = "[Suffix]\r\nb.com=\r\nc.com=\r\nd.com=\r\n";
+
+// A program folder as an install lays it out: the English texts and the shipped file.
+QString layOutProgramFolder(const QString& folder) {
+    EXPECT_TRUE(QDir().mkpath(folder + QStringLiteral("/language")));
+    EXPECT_TRUE(QFile::copy(QStringLiteral(KORVANI_SOURCE_DIR "/resources/language/Korvani_EN.ini"),
+                            folder + QStringLiteral("/language/Korvani_EN.ini")));
+    const QString shipped = folder + QStringLiteral("/Korvani.ini");
+    writeFile(shipped, threeSuffixes);
+    return shipped;
+}
+
 #ifndef _WIN32 // installed for all users: file owners and modes
 TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStays) {
     const passwd* user = testsupport::unprivilegedUser();
@@ -450,12 +480,7 @@ TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStay
     ::chmod(QFile::encodeName(top.path()).constData(), 0755);
     // Laid out as the package installs it: root's folders 0755, files 0644.
     const QString installed = top.filePath(QStringLiteral("usr/lib/korvani"));
-    ASSERT_TRUE(QDir().mkpath(installed + QStringLiteral("/language")));
-    const QString source = QStringLiteral(KORVANI_SOURCE_DIR "/resources");
-    ASSERT_TRUE(QFile::copy(source + QStringLiteral("/language/Korvani_EN.ini"),
-                            installed + QStringLiteral("/language/Korvani_EN.ini")));
-    const QString shipped = installed + QStringLiteral("/Korvani.ini");
-    writeFile(shipped, threeSuffixes);
+    const QString shipped = layOutProgramFolder(installed);
     for (const QString& path : {shipped, installed + QStringLiteral("/language/Korvani_EN.ini")})
         ::chmod(QFile::encodeName(path).constData(), 0644);
     const QString home = top.filePath(QStringLiteral("home"));
@@ -468,28 +493,12 @@ TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStay
     platform::Application::setProgramFolder(installed);
     platform::Application::setInstalledProgramFolder(installed);
     ASSERT_TRUE(platform::Application::runsInstalled());
-    QStringList listed;
     {
         AsUnprivilegedUser as;
         ASSERT_TRUE(as.active());
-        const std::unique_ptr<frmMain> window = MainWindowDriver::startProgram();
-        MainWindowDriver driver(*window);
-        auto* box = driver.control<QComboBox>("cbSuffix");
-        EXPECT_EQ(items(*box), (QStringList{"b.com", "a.com", "c.com"}));
-        // Delete first, with no copy of the user's yet; then Add.
-        box->setCurrentIndex(1);
-        driver.click("btnDel");
-        box->setEditText(QStringLiteral("d.com"));
-        driver.click("btnAdd");
-        listed = items(*box);
+        deleteThenAddInTheWindow();
     }
-    const auto& text = ModTransLate::Text().frmMain;
-    QStringList shown;
-    for (const platform::ShownMessage& m : MessageBox::shown())
-        shown << m.text;
-    EXPECT_EQ(shown, (QStringList{text.DelSuccessfully, text.AddSuccessfully}));
-    EXPECT_EQ(listed, (QStringList{"b.com", "c.com", "d.com"}));
-    EXPECT_EQ(readFile(own), QByteArray("[Suffix]\r\nb.com=\r\nc.com=\r\nd.com=\r\n"));
+    EXPECT_EQ(readFile(own), ownCopyAfterDeleteThenAdd);
     EXPECT_EQ(readFile(shipped), threeSuffixes);
 
     // Root's changes go to root's copy too: the installed file is never written.
@@ -524,6 +533,59 @@ TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStay
         qunsetenv("XDG_CONFIG_HOME");
     else
         qputenv("XDG_CONFIG_HOME", savedConfig);
+}
+
+#else // installed by the installer, which leaves its mark in the program folder
+
+TEST(SuffixListInstalled, OnWindowsTheInstallersMarkGivesEachUserACopyInTheirAppData) {
+    QTemporaryDir top;
+    const QString folder = top.filePath(QStringLiteral("Program Files/Korvani"));
+    const QString shipped = layOutProgramFolder(folder);
+    const QString mark = folder + u'/' + platform::Application::installedMark();
+    const QString appData = top.filePath(QStringLiteral("AppData/Roaming"));
+    const QString own = appData + QStringLiteral("/Korvani/Korvani.ini");
+    const QByteArray savedAppData = qgetenv("APPDATA");
+    platform::Application::setProgramFolder(folder);
+    const struct Row {
+        const char* name;
+        bool markIsFile; // else a folder of that name
+        bool hasAppData;
+        bool installed;
+        std::optional<SuffixList::SettingsTarget> target; // none: refused as BadPath
+    } rows[] = {
+        {"an unpacked zip", false, true, false, SuffixList::SettingsTarget{shipped, {}}},
+        {"installed", true, true, true, SuffixList::SettingsTarget{own, shipped}},
+        {"installed, no %APPDATA%", true, false, true, std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile::remove(mark);
+        QDir(mark).removeRecursively();
+        if (row.markIsFile)
+            writeFile(mark, "Korvani, installed for AllUsers\r\n");
+        else
+            ASSERT_TRUE(QDir().mkpath(mark));
+        qputenv("APPDATA", row.hasAppData ? QDir::toNativeSeparators(appData).toUtf8() : "");
+        EXPECT_EQ(platform::Application::runsInstalled(), row.installed);
+        EXPECT_EQ(SuffixList::SettingsFilePath(), shipped);
+        const auto target = SuffixList::SettingsFileToWrite();
+        ASSERT_EQ(target.ok(), row.target.has_value());
+        if (row.target) {
+            EXPECT_EQ(target->path, row.target->path);
+            EXPECT_EQ(target->seedFrom, row.target->seedFrom);
+        } else {
+            EXPECT_EQ(target.status().failure, platform::ProfileFailure::BadPath);
+        }
+    }
+
+    // Installed: the first change makes the user's copy from the shipped file, which stays
+    // byte for byte; from then on the copy is read.
+    qputenv("APPDATA", QDir::toNativeSeparators(appData).toUtf8());
+    deleteThenAddInTheWindow();
+    EXPECT_EQ(readFile(own), ownCopyAfterDeleteThenAdd);
+    EXPECT_EQ(readFile(shipped), threeSuffixes);
+    EXPECT_EQ(SuffixList::SettingsFilePath(), own);
+    qputenv("APPDATA", savedAppData);
 }
 
 #endif

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# The installer under Wine, each way of installing in a fresh Wine prefix: for all users
+# (a silent install with no switch) and for the current user (/CurrentUser).
+#   - the silent install puts the program folder (as in the zip, plus the installer's mark
+#     and the uninstaller), the Start-menu shortcut and the registration in place;
+#   - Korvani.exe, started from the shortcut on Xvfb: an Add lands in the user's own copy
+#     in %APPDATA%\Korvani, and the shipped Korvani.ini stays byte for byte;
+#   - a second install over the first keeps the user's copy;
+#   - the silent uninstall (its QuietUninstallString) leaves no program file, shortcut or
+#     registry entry, and the user's copy stays.
+#   usage: check-installer.sh <korvani-<version>-setup-x64.exe> <korvani-...-windows-x64.zip>
+set -euo pipefail
+
+setup=$(realpath "$1")
+zip=$(realpath "$2")
+version=$(basename "$setup" | sed -E 's/^korvani-(.*)-setup-x64\.exe$/\1/')
+source "$(dirname "$0")/wine-gui.sh"
+mkdir "$work/zip"
+unzip -q "$zip" -d "$work/zip"
+
+fail() {
+    echo "$check: $*" >&2
+    exit 1
+}
+unix() { "$wine" winepath -u "$1" 2>/dev/null; }
+expand() { "$wine" cmd /c echo "$1" 2>/dev/null | tr -d '\r"'; }
+# The values of the registration under root $1 (none: empty).
+registration() {
+    "$wine" reg query "$1\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvani" 2>/dev/null |
+        tr -d '\r' | grep ' REG_' || true
+}
+value() { sed -nE "s/^ +$1 +REG_[A-Z]+ +(.*)$/\1/p" <<<"$registration"; }
+install() {
+    timeout 300 "$wine" "$setup" /S "$@"
+    timeout 120 /usr/lib/wine/wineserver -w
+}
+
+# $1 AllUsers or CurrentUser, $2 the installer's switch for it; $3 the program folder, $4
+# the Start-menu folder, $5 the registry root of that install, $6 the other root, which
+# must hold no registration.
+check_mode() {
+    local mode=$1 switch=$2 root=$5 other=$6 folder shortcut own shipped
+    new_prefix "prefix-$mode"
+    install ${switch:+"$switch"}
+    folder=$(unix "$(expand "$3")\\Korvani")
+    shortcut=$(unix "$(expand "$4")\\Korvani.lnk")
+    own=$(unix "$(expand '%APPDATA%')\\Korvani\\Korvani.ini")
+    shipped=$folder/Korvani.ini
+
+    # The program folder: the zip's files, byte for byte, the mark and the uninstaller.
+    (cd "$work/zip" && find . -type f) | while read -r file; do
+        cmp "$work/zip/$file" "$folder/$file" || fail "$mode: $file differs from the zip's"
+    done
+    [[ -s $folder/Korvani.installed && -s $folder/Uninstall.exe ]] || fail "$mode: no mark or uninstaller"
+    [[ -f $shortcut ]] && strings -el "$shortcut" | grep -qiF 'Korvani\Korvani.exe' ||
+        fail "$mode: no shortcut to Korvani.exe at $shortcut"
+    registration=$(registration "$root")
+    [[ $(value DisplayName) == Korvani && $(value DisplayVersion) == "$version" &&
+        $(value Publisher) == "Korvani Software" && $(value EstimatedSize) =~ ^0x[0-9a-f]+$ &&
+        $(value DisplayIcon) == *'\Korvani.exe,0' &&
+        $(value UninstallString) == *"\\Uninstall.exe\" /$mode" &&
+        $(value QuietUninstallString) == *"\\Uninstall.exe\" /$mode /S" ]] ||
+        fail "$mode: registration in $root: $registration"
+    (($(value EstimatedSize) > 20000)) || fail "$mode: size $(value EstimatedSize) KB"
+    [[ -z $(registration "$other") ]] || fail "$mode: registered in $other too"
+    echo "== $mode: the program folder $folder, the shortcut and the registration are in place"
+
+    # Started through the shortcut, as the Start menu starts it.
+    "$wine" start "$(expand "$4")\\Korvani.lnk" >/dev/null 2>&1
+    wait_for_main
+    shows "$main" Suffix Add
+    click_suffix && xdotool key ctrl+a && xdotool type --delay 40 "$mode.example"
+    click_add
+    wait_for 30 grep -q "^$mode.example=" "$own"
+    cmp "$shipped" "$work/zip/Korvani.ini" || fail "$mode: the shipped Korvani.ini changed"
+    cp "$own" "$work/own-$mode.ini"
+    timeout 60 /usr/lib/wine/wineserver -k || true
+    echo "== $mode: an Add from the installed program changed only $own"
+
+    install ${switch:+"$switch"}
+    cmp "$own" "$work/own-$mode.ini" || fail "$mode: the second install changed the user's copy"
+    [[ -f $folder/Korvani.exe ]] || fail "$mode: the second install left no program"
+    echo "== $mode: installed again over itself, the user's copy stays"
+
+    registration=$(registration "$root")
+    local quiet uninstaller switches
+    quiet=$(value QuietUninstallString)
+    uninstaller=$(sed -E 's/^"([^"]+)".*/\1/' <<<"$quiet")
+    read -ra switches <<<"${quiet#\"$uninstaller\"}"
+    timeout 300 "$wine" "$uninstaller" "${switches[@]}" >/dev/null 2>&1
+    timeout 120 /usr/lib/wine/wineserver -w
+    [[ ! -e $folder && ! -e $shortcut ]] || fail "$mode: left $(find "$folder" "$shortcut" 2>&1)"
+    [[ -z $(registration "$root") ]] || fail "$mode: the registration stays"
+    cmp "$own" "$work/own-$mode.ini" || fail "$mode: the uninstall changed the user's copy"
+    echo "== $mode: uninstalled silently; only the user's copy stays"
+}
+
+check_mode AllUsers '' '%ProgramFiles%' '%ProgramData%\Microsoft\Windows\Start Menu\Programs' HKLM HKCU
+check_mode CurrentUser /CurrentUser '%LOCALAPPDATA%\Programs' '%APPDATA%\Microsoft\Windows\Start Menu\Programs' HKCU HKLM
