@@ -26,10 +26,12 @@ deb)
     products=("$first"/*.deb)
     [[ -f "${products[0]}" ]] || { echo "no package in $first" >&2; exit 1; }
     log "rebuilding from $first/korvani_$version.dsc in $work"
-    dpkg-source -x "$first/korvani_$version.dsc" "$work/source/korvani-$version" >/dev/null
+    mkdir "$work/source"
+    dpkg-source -x "$first/korvani_$version.dsc" "$work/source/korvani-$version" \
+        >"$work/build.log" 2>&1 || { cat "$work/build.log"; exit 1; }
     (cd "$work/source/korvani-$version" &&
         DEB_BUILD_OPTIONS="nocheck ${DEB_BUILD_OPTIONS:-}" dpkg-buildpackage -us -uc -b -J"$jobs") \
-        >"$work/build.log" 2>&1 || { tail -40 "$work/build.log"; exit 1; }
+        >>"$work/build.log" 2>&1 || { tail -40 "$work/build.log"; exit 1; }
     second=$work/source
     ;;
 windows)
@@ -61,7 +63,7 @@ done
 if [[ ${#different[@]} -ne 0 ]]; then
     bash scripts/install-deps.sh diffoscope-minimal
     for name in "${different[@]}"; do
-        diffoscope --no-progress --max-report-size 200000 "$first/$name" "$second/$name" || true
+        diffoscope --no-progress "$first/$name" "$second/$name" | head -n 400 || true
     done
     echo "reproducible $kind: ${#different[@]} of ${#products[@]} files differ" >&2
     exit 1
