@@ -132,7 +132,12 @@ windows-configure:
 	      -DCMAKE_TOOLCHAIN_FILE="$$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
 	      -DCMAKE_CROSSCOMPILING_EMULATOR="$(CURDIR)/scripts/wine-run.sh"
 
+# rcc reads SOURCE_DATE_EPOCH but its outputs do not depend on it: after a new commit, the
+# build folder's packed resources are made again (AUTORCC remakes a missing output).
 windows: windows-configure
+	@stamp=$(WINDOWS_BUILD)/source-date-epoch; \
+	[ "$$(cat $$stamp 2>/dev/null)" = "$$SOURCE_DATE_EPOCH" ] || \
+	    { find $(WINDOWS_BUILD) -name 'qrc_*.cpp' -delete; echo "$$SOURCE_DATE_EPOCH" >$$stamp; }
 	cmake --build $(WINDOWS_BUILD) --target korvani_windows_zip -j$(JOBS)
 
 reproducible: windows
