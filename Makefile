@@ -10,8 +10,10 @@
 #                    Windows ones (under Wine)
 # make faults - runs the settings writer and the generation run under injected failures
 #               (libfiu, strace) and checks that every file stays whole
-# make package       - builds in release mode and writes build-package/korvani_<version>_<arch>.deb
-# make package-check - makes the package and checks it with lintian and the desktop validators
+# make package       - builds the Debian source package and, with dpkg-buildpackage (debian/,
+#                      the test suite included), build-package/korvani_<version>_<arch>.deb
+# make package-check - makes the package, checks it with lintian and the desktop validators,
+#                      and rebuilds it from the source package in another folder: the same bytes
 # make install       - builds in release mode and installs under PREFIX (default /usr/local),
 #                      below DESTDIR when given
 # make check-debian13 - make test, package-check, the package run, on a fresh Debian 13 (as root)
@@ -19,6 +21,7 @@
 #                      Qt (built once from Debian's qt6-base source into ~/.cache/korvani) and
 #                      writes build-windows/korvani-<version>-windows-x64.zip and the installer
 #                      build-windows/korvani-<version>-setup-x64.exe (NSIS)
+# make reproducible  - builds the Windows zip again in another folder: the same bytes
 # make test-windows  - cross-builds the test programs and runs them under Wine, then drives
 #                      Korvani.exe under Wine on a virtual display (Xvfb, xdotool), from the
 #                      zip and installed by the installer (install, upgrade, uninstall)
@@ -41,7 +44,7 @@ SAN_ENV    := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
               UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 .PHONY: deps build run test test-plain test-sanitized fuzz bench conformance faults package package-check install check-debian13 clean \
-        windows windows-configure test-windows bench-windows
+        windows windows-configure test-windows bench-windows reproducible
 
 # A release build in folder $(1) for the install prefix $(2), with Debian's hardening flags.
 define release_build
@@ -51,7 +54,12 @@ define release_build
 	      -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
 	cmake --build $(1) -j$(JOBS)
 endef
-package install: export DEB_BUILD_MAINT_OPTIONS := hardening=+all
+install: export DEB_BUILD_MAINT_OPTIONS := hardening=+all
+# The Windows build carries the time of the last commit (rcc's resource times, the zip's
+# entries), so that two builds of one commit give the same bytes. The Debian package takes
+# its time from debian/changelog (dpkg-buildpackage sets SOURCE_DATE_EPOCH).
+windows windows-configure test-windows reproducible: \
+    export SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
 
 deps:
 	@bash scripts/install-deps.sh
@@ -102,12 +110,17 @@ faults: deps
 	cmake --build $(BUILD) --target profile_write generation_run korvani_program_folder -j$(JOBS)
 	python3 tests/faults/run-faults.py $(BUILD)
 
+# The source tree (scripts/source-tree.sh) goes to $(PACKAGE_BUILD)/korvani-<version>;
+# dpkg-buildpackage writes the source package, korvani_<version>_<arch>.deb, its debug symbols,
+# .buildinfo and .changes beside it. DEB_BUILD_OPTIONS=nocheck leaves the tests out.
 package: deps
-	$(call release_build,$(PACKAGE_BUILD),/usr)
-	cd $(PACKAGE_BUILD) && cpack -G DEB
+	rm -rf $(PACKAGE_BUILD)
+	bash scripts/source-tree.sh $(PACKAGE_BUILD)/korvani-$$(dpkg-parsechangelog -S Version)
+	cd $(PACKAGE_BUILD)/korvani-* && dpkg-buildpackage -us -uc -J$(JOBS)
 
 package-check: package
 	bash packaging/check-package.sh $(PACKAGE_BUILD)
+	JOBS=$(JOBS) bash scripts/check-reproducible.sh deb $(PACKAGE_BUILD)
 
 install: deps
 	$(call release_build,$(INSTALL_BUILD),$(PREFIX))
@@ -124,8 +137,16 @@ windows-configure:
 	      -DCMAKE_TOOLCHAIN_FILE="$$qt/lib/cmake/Qt6/qt.toolchain.cmake" -DKORVANI_BENCH=ON \
 	      -DCMAKE_CROSSCOMPILING_EMULATOR="$(CURDIR)/scripts/wine-run.sh"
 
+# rcc reads SOURCE_DATE_EPOCH but its outputs do not depend on it: after a new commit, the
+# build folder's packed resources are made again (AUTORCC remakes a missing output).
 windows: windows-configure
+	@stamp=$(WINDOWS_BUILD)/source-date-epoch; \
+	[ "$$(cat $$stamp 2>/dev/null)" = "$$SOURCE_DATE_EPOCH" ] || \
+	    { find $(WINDOWS_BUILD) -name 'qrc_*.cpp' -delete; echo "$$SOURCE_DATE_EPOCH" >$$stamp; }
 	cmake --build $(WINDOWS_BUILD) --target korvani_windows_zip korvani_windows_setup -j$(JOBS)
+
+reproducible: windows
+	JOBS=$(JOBS) bash scripts/check-reproducible.sh windows $(WINDOWS_BUILD)
 
 test-windows: windows
 	cmake --build $(WINDOWS_BUILD) --target korvani_core_tests korvani_gui_tests -j$(JOBS)

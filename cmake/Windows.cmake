@@ -48,11 +48,10 @@ add_custom_command(OUTPUT ${KORVANI_WINDOWS_ZIP}
             ${KORVANI_WINDOWS_STAGE}/language/
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/resources/Korvani.ini
             ${KORVANI_WINDOWS_STAGE}/Korvani.ini
-    COMMAND ${CMAKE_COMMAND} -E rm -f ${KORVANI_WINDOWS_ZIP}
-    COMMAND ${CMAKE_COMMAND} -E chdir ${KORVANI_WINDOWS_STAGE}
-            ${CMAKE_COMMAND} -E tar cf ${KORVANI_WINDOWS_ZIP} --format=zip --mtime=2000-01-01
-            Korvani.exe Korvani.ini language
+    COMMAND Python3::Interpreter ${KORVANI_WINDOWS_DIR}/make-zip.py ${KORVANI_WINDOWS_ZIP}
+            ${KORVANI_WINDOWS_STAGE}
     DEPENDS Korvani ${KORVANI_WINDOWS_LANGUAGE_FILES} ${PROJECT_SOURCE_DIR}/resources/Korvani.ini
+            ${KORVANI_WINDOWS_DIR}/make-zip.py
     COMMENT "Packing the program folder into ${KORVANI_WINDOWS_ZIP}"
     VERBATIM)
 add_custom_target(korvani_windows_zip ALL DEPENDS ${KORVANI_WINDOWS_ZIP})

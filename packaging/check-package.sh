@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# Checks the Debian package that `make package` wrote into the build folder $1 (default
-# build-package): lintian (fails on errors, prints the rest), desktop-file-validate and
-# appstreamcli on the files as packaged (both must be clean), the packaged layout and the
-# Depends field. Installs the checkers when missing.
+# Checks the Debian packages that `make package` wrote into the build folder $1 (default
+# build-package): lintian on the .changes, that is the source package and the binary ones
+# (fails on errors and warnings, prints the rest), desktop-file-validate and appstreamcli on
+# the files as packaged (both must be clean), the packaged layout and the Depends field.
+# Installs the checkers when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-package}
 
 bash scripts/install-deps.sh lintian desktop-file-utils appstream
 
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+version=$(dpkg-parsechangelog -S Version)
+changes="$build/korvani_${version}_$(dpkg --print-architecture).changes"
 deb="$build/korvani_${version}_$(dpkg --print-architecture).deb"
-[[ -f "$deb" ]] || { echo "no package $deb" >&2; exit 1; }
-echo "Checking $deb ($(stat -c %s "$deb") bytes)"
+[[ -f "$changes" && -f "$deb" ]] || { echo "no package $deb with $changes" >&2; exit 1; }
+echo "Checking $deb ($(stat -c %s "$deb") bytes) and $changes"
 
 failures=0
 fail() {
@@ -23,7 +25,8 @@ fail() {
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
-cp "$deb" "$work/"
+# The .changes and the files it lists: the source package, the binary ones, the .buildinfo.
+cp "$build"/korvani*_"$version"[._]* "$work/"
 unpacked="$work/unpacked"
 dpkg-deb -x "$deb" "$unpacked"
 
@@ -39,8 +42,8 @@ echo "== lintian"
 as_user=()
 [[ $(id -u) -ne 0 ]] || as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/tmp)
 # It starts in the copy's folder, as nobody may not enter the current one (say, under /root).
-(cd "$work" && "${as_user[@]}" lintian --fail-on error --display-info "$(basename "$deb")") ||
-    fail "lintian reports errors"
+(cd "$work" && "${as_user[@]}" lintian --fail-on error,warning --display-info \
+    "$(basename "$changes")") || fail "lintian reports errors or warnings"
 
 echo "== desktop-file-validate"
 desktop_report=$(desktop-file-validate "$unpacked/usr/share/applications/$app_id.desktop" 2>&1) ||

@@ -4,8 +4,9 @@
 # Builds a minimal Debian 13 with debootstrap in a temporary folder, from the mirror this
 # machine's apt uses, copies the committed tree (git archive HEAD) into it and there, as
 # root: `make test` (CHECK_TEST=test-plain runs only the normal build's suite), `make
-# package-check` (the package, lintian, the desktop validators), installs the package with
-# apt, and under Xvfb starts `make run` as root and `korvani` as an unprivileged user, each
+# package-check` (the source and binary packages built by dpkg-buildpackage with the tests,
+# lintian, the desktop validators, the package built again: the same bytes), installs the
+# package with apt, and under Xvfb starts `make run` as root and `korvani` as an unprivileged user, each
 # until its window shows.
 # Warnings are errors in every build, with Debian 13's own compilers and Qt.
 #

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when any is missing;
-# given package names, installs those instead. The names are those every supported
-# release has, except the clang runtime (the fuzzers' libFuzzer and sanitizers), whose
-# name carries clang's major version: the one of the clang installed, or else of the clang
-# apt would install.
+# Installs the Debian packages the build and the tests need, when any is missing: the build
+# dependencies of the Debian package (debian/control, with build-essential, through apt-get
+# build-dep) and clang with its runtime (the fuzzers' libFuzzer and sanitizers), whose name
+# carries clang's major version: the one of the clang installed, or else of the clang apt
+# would install. Given package names, installs those instead.
 set -euo pipefail
+source_dir=$(realpath "$(dirname "$0")/..")
 
-packages=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev
-          clang dpkg-dev file strace)
-with_clang_runtime=1
-[[ $# -eq 0 ]] || { packages=("$@"); with_clang_runtime=0; }
+packages=(clang)
+default_set=1
+[[ $# -eq 0 ]] || { packages=("$@"); default_set=0; }
 
 installed() {
     [[ $(dpkg-query -W -f='${Status}' "$1" 2>/dev/null || true) == "install ok installed" ]]
@@ -21,21 +21,31 @@ missing=()
 for package in "${packages[@]}"; do
     installed "$package" || missing+=("$package")
 done
+build_deps_missing=0
+if [[ $default_set -eq 1 ]] &&
+    ! dpkg-checkbuilddeps "$source_dir/debian/control" >/dev/null 2>&1; then
+    build_deps_missing=1
+fi
 runtime=
-if [[ $with_clang_runtime -eq 1 ]] && command -v clang >/dev/null; then
+if [[ $default_set -eq 1 ]] && command -v clang >/dev/null; then
     runtime=$(clang_runtime <<<"$(clang --version)")
     installed "$runtime" || missing+=("$runtime")
 fi
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+[[ ${#missing[@]} -eq 0 && $build_deps_missing -eq 0 ]] && exit 0
 
 sudo=()
 [[ $(id -u) -eq 0 ]] || sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
-if [[ $with_clang_runtime -eq 1 && -z "$runtime" ]]; then
+if [[ $build_deps_missing -eq 1 ]]; then
+    echo "Installing the build dependencies of debian/control"
+    "${sudo[@]}" apt-get build-dep -y -qq --no-install-recommends "$source_dir/"
+fi
+if [[ $default_set -eq 1 && -z "$runtime" ]]; then
     runtime=$(clang_runtime <<<"$(apt-cache depends clang)")
     [[ -n "$runtime" ]] || { echo "no clang version in: apt-cache depends clang" >&2; exit 1; }
     missing+=("$runtime")
 fi
+[[ ${#missing[@]} -eq 0 ]] && exit 0
 echo "Installing: ${missing[*]}"
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
