@@ -1,9 +1,9 @@
 #include "app/GenerationRun.h"
 
 #include "app/AddressFormatter.h"
-#include "common/OutputFile.h"
 #include "i18n/ModTransLate.h"
 #include "platform/Application.h"
+#include "platform/OutputFile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

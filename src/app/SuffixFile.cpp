@@ -1,7 +1,7 @@
 #include "app/SuffixFile.h"
 
 #include "platform/Application.h"
-#include "platform/ProfileFile.h"
+#include "profile/ProfileFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -40,15 +40,15 @@ QString SettingsFilePath() {
     return programSettingsFile();
 }
 
-platform::ProfileResult<SettingsTarget> SettingsFileToWrite() {
+platform::FileResult<SettingsTarget> SettingsFileToWrite() {
     if (!platform::Application::runsInstalled())
         return SettingsTarget{programSettingsFile(), {}};
     const QString own = platform::Application::userSettingsFile();
     if (own.isEmpty())
-        return platform::ProfileStatus{platform::ProfileFailure::BadPath, ENOENT};
+        return platform::FileStatus{platform::FileFailure::BadPath, ENOENT};
     errno = 0;
     if (!QDir().mkpath(QFileInfo(own).absolutePath()))
-        return platform::ProfileStatus{platform::ProfileFailure::BadPath, errno ? errno : ENOTDIR};
+        return platform::FileStatus{platform::FileFailure::BadPath, errno ? errno : ENOTDIR};
     return SettingsTarget{own, programSettingsFile()};
 }
 
@@ -78,9 +78,9 @@ KeyList keysOf(const char* buffer, std::size_t size) {
 
 } // namespace
 
-platform::ProfileResult<KeyList> ReadKeys(const QString& path, const QString& section) {
-    std::vector<char> buffer(platform::ProfileFile::SectionBufferSize, '\0');
-    const auto read = platform::ProfileFile::readSectionChecked(
+platform::FileResult<KeyList> ReadKeys(const QString& path, const QString& section) {
+    std::vector<char> buffer(profile::ProfileFile::SectionBufferSize, '\0');
+    const auto read = profile::ProfileFile::readSectionChecked(
         path, section.toUtf8(), buffer.data(), static_cast<int>(buffer.size()));
     if (!read)
         return read.status();
@@ -96,27 +96,27 @@ KeyList ReadSectionKeys(const QString& path, const QString& section) {
     return read ? *read : KeyList{QStringList{QString()}, 0};
 }
 
-platform::ProfileStatus WriteKey(const SettingsTarget& file, const QString& section,
-                                 const QString& key) {
-    return platform::ProfileFile::setKey(file.path, section.toUtf8(), key.toUtf8(),
-                                         QByteArrayView(), file.seedFrom);
+platform::FileStatus WriteKey(const SettingsTarget& file, const QString& section,
+                              const QString& key) {
+    return profile::ProfileFile::setKey(file.path, section.toUtf8(), key.toUtf8(), QByteArrayView(),
+                                        file.seedFrom);
 }
 
-platform::ProfileStatus AddKey(const SettingsTarget& file, const QString& section,
-                               const QString& key) {
-    return platform::ProfileFile::setKey(
+platform::FileStatus AddKey(const SettingsTarget& file, const QString& section,
+                            const QString& key) {
+    return profile::ProfileFile::setKey(
         file.path, section.toUtf8(), key.toUtf8(), QByteArrayView(), file.seedFrom,
         [&](const char* entries) {
-            if (!HasKey(keysOf(entries, platform::ProfileFile::SectionBufferSize), key))
-                return platform::ProfileStatus{};
-            return platform::ProfileStatus{platform::ProfileFailure::Exists, EEXIST};
+            if (!HasKey(keysOf(entries, profile::ProfileFile::SectionBufferSize), key))
+                return platform::FileStatus{};
+            return platform::FileStatus{platform::FileFailure::Exists, EEXIST};
         });
 }
 
-platform::ProfileStatus DeleteKey(const SettingsTarget& file, const QString& section,
-                                  const QString& key) {
-    return platform::ProfileFile::removeKey(file.path, section.toUtf8(), key.toUtf8(),
-                                            file.seedFrom);
+platform::FileStatus DeleteKey(const SettingsTarget& file, const QString& section,
+                               const QString& key) {
+    return profile::ProfileFile::removeKey(file.path, section.toUtf8(), key.toUtf8(),
+                                           file.seedFrom);
 }
 
 int DeleteProfileKey(const QString& path, const QString& section, const QString& key) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ProfileFile.h"
+#include "profile/ProfileFile.h"
 
 #include <QString>
 #include <QStringList>
@@ -25,7 +25,7 @@ struct SettingsTarget {
     QString path;
     QString seedFrom;
 };
-platform::ProfileResult<SettingsTarget> SettingsFileToWrite();
+platform::FileResult<SettingsTarget> SettingsFileToWrite();
 
 struct KeyList {
     QStringList keys; // in file order; an empty text stands for no suffix
@@ -36,7 +36,7 @@ struct KeyList {
 // includes an empty section) fails the read as a whole: one empty key, last index 0.
 // A file that cannot be read (a FIFO, no permission, an I/O error) is a failure with
 // its reason; a missing file or section is the empty section.
-platform::ProfileResult<KeyList> ReadKeys(const QString& path, const QString& section);
+platform::FileResult<KeyList> ReadKeys(const QString& path, const QString& section);
 // The same where a failed read, too, gives one empty key.
 KeyList ReadSectionKeys(const QString& path, const QString& section);
 
@@ -46,14 +46,13 @@ bool HasKey(const KeyList& list, const QString& key);
 // Adds key with an empty value to section unless the section's keys, as ReadKeys gives
 // them, hold it already (Exists): one read of the file, under the writers' lock, serves
 // the check and the write.
-platform::ProfileStatus AddKey(const SettingsTarget& file, const QString& section,
-                               const QString& key);
+platform::FileStatus AddKey(const SettingsTarget& file, const QString& section, const QString& key);
 
 // Writes key with an empty value into section / removes it from section.
-platform::ProfileStatus WriteKey(const SettingsTarget& file, const QString& section,
-                                 const QString& key);
-platform::ProfileStatus DeleteKey(const SettingsTarget& file, const QString& section,
-                                  const QString& key);
+platform::FileStatus WriteKey(const SettingsTarget& file, const QString& section,
+                              const QString& key);
+platform::FileStatus DeleteKey(const SettingsTarget& file, const QString& section,
+                               const QString& key);
 
 // The same as results of the Windows calls: 1 on success, 0 otherwise.
 int DeleteProfileKey(const QString& path, const QString& section, const QString& key);

@@ -18,8 +18,8 @@ void warn(QComboBox* cbSuffix, const QString& text) {
 
 // A failed write is undone, but where the undo failed too the file holds something
 // else: the list is read again, so that it shows what the file holds.
-void reloadAfterFailedWrite(QComboBox* cbSuffix, const platform::ProfileStatus& status) {
-    if (status.failure != platform::ProfileFailure::WriteFailed)
+void reloadAfterFailedWrite(QComboBox* cbSuffix, const platform::FileStatus& status) {
+    if (status.failure != platform::FileFailure::WriteFailed)
         return;
     const QString typed = cbSuffix->currentText();
     LoadSuffixList(cbSuffix);
@@ -68,12 +68,12 @@ void btnAdd_Click(QComboBox* cbSuffix) {
     // The check against the file's keys is made by the add, on the read it writes from;
     // where the file to change cannot be had, against the file that is read.
     const auto file = SettingsFileToWrite();
-    const platform::ProfileStatus added =
+    const platform::FileStatus added =
         file ? AddKey(*file, SuffixSection(), suffix)
         : HasKey(ReadSectionKeys(SettingsFilePath(), SuffixSection()), suffix)
-            ? platform::ProfileStatus{platform::ProfileFailure::Exists, EEXIST}
+            ? platform::FileStatus{platform::FileFailure::Exists, EEXIST}
             : file.status();
-    if (added.failure == platform::ProfileFailure::Exists) {
+    if (added.failure == platform::FileFailure::Exists) {
         warn(cbSuffix, ModTransLate::Text().frmMain.SuffixExist);
         return;
     }
@@ -94,7 +94,7 @@ void btnAdd_Click(QComboBox* cbSuffix) {
 void btnDel_Click(QComboBox* cbSuffix) {
     const QString suffix = cbSuffix->currentText();
     const auto file = SettingsFileToWrite();
-    const platform::ProfileStatus deleted =
+    const platform::FileStatus deleted =
         file ? DeleteKey(*file, SuffixSection(), suffix) : file.status();
     if (!deleted) {
         reloadAfterFailedWrite(cbSuffix, deleted);

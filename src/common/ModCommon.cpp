@@ -1,6 +1,6 @@
 #include "common/ModCommon.h"
 
-#include "common/OutputFile.h"
+#include "platform/OutputFile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 
 #include "common/ModCommon.h"
 #include "platform/Application.h"
-#include "platform/ProfileFile.h"
+#include "profile/ProfileFile.h"
 
 #include <QStringDecoder>
 
@@ -125,9 +125,9 @@ void SetLanguageFile(const QString& code) {
 }
 
 QString ReadLanguageText(const QString& section, const QString& key, const QString& defaultText) {
-    char buffer[platform::ProfileFile::StringBufferSize];
+    char buffer[profile::ProfileFile::StringBufferSize];
     const QByteArray defaultBytes = defaultText.toUtf8();
-    const int length = platform::ProfileFile::readString(
+    const int length = profile::ProfileFile::readString(
         languageFile(), section.toUtf8(), key.toUtf8(), defaultBytes, buffer, sizeof buffer);
     if (length <= 0)
         return defaultText;

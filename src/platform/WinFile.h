@@ -27,7 +27,7 @@ inline std::wstring widePath(const QByteArray& encoded) {
     return widePath(QFile::decodeName(encoded));
 }
 
-// The errno value nearest to a Windows error, for ProfileStatus::error.
+// The errno value nearest to a Windows error, for FileStatus::error.
 inline int errnoOf(DWORD error) {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:

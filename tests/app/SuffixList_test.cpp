@@ -520,8 +520,7 @@ TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStay
     const QString notAFolder = top.filePath(QStringLiteral("config-file"));
     writeFile(notAFolder, "x");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(notAFolder));
-    EXPECT_EQ(SuffixList::SettingsFileToWrite().status().failure,
-              platform::ProfileFailure::BadPath);
+    EXPECT_EQ(SuffixList::SettingsFileToWrite().status().failure, platform::FileFailure::BadPath);
     EXPECT_EQ(readFile(notAFolder), "x");
 
     // Run from any other folder, the settings file beside the program is the one.
@@ -578,7 +577,7 @@ TEST(SuffixListInstalled, OnWindowsTheInstallersMarkGivesEachUserACopyInTheirApp
             EXPECT_EQ(target->path, row.target->path);
             EXPECT_EQ(target->seedFrom, row.target->seedFrom);
         } else {
-            EXPECT_EQ(target.status().failure, platform::ProfileFailure::BadPath);
+            EXPECT_EQ(target.status().failure, platform::FileFailure::BadPath);
         }
     }
 

@@ -1,5 +1,5 @@
 #include "app/AddressFormatter.h"
-#include "common/OutputFile.h"
+#include "platform/OutputFile.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

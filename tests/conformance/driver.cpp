@@ -3,7 +3,7 @@
 //   conformance_driver <script>
 #include "ScriptFormat.h"
 
-#include "platform/ProfileFile.h"
+#include "profile/ProfileFile.h"
 
 #include <QFile>
 
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-using platform::ProfileFile;
+using profile::ProfileFile;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "i18n/ModTransLate.h"
 #include "i18n/WindowCaptions.h"
 #include "platform/Desktop.h"
-#include "platform/ProfileFile.h"
+#include "profile/ProfileFile.h"
 #include "support/TestSupport.h"
 
 #include <QComboBox>
@@ -87,7 +87,7 @@ protected:
         EXPECT_TRUE(messages().isEmpty());
         EXPECT_EQ(items(), listed);
 
-        platform::ProfileFile::setBeforeReplaceHook([] { return false; });
+        profile::ProfileFile::setBeforeReplaceHook([] { return false; });
         add(QStringLiteral("new.example"));
         if (!listed.isEmpty())
             remove(0);
@@ -95,7 +95,7 @@ protected:
         EXPECT_EQ(items(), listed);
         EXPECT_TRUE(readFile(settings()) == content) << "a failed write changed the file";
 
-        platform::ProfileFile::setBeforeReplaceHook({});
+        profile::ProfileFile::setBeforeReplaceHook({});
         add(QStringLiteral("new.example"));
         EXPECT_EQ(messages(), QStringList{text().AddSuccessfully});
         EXPECT_EQ(items(), listed + QStringList{QStringLiteral("new.example")});
@@ -141,9 +141,9 @@ TEST_F(SettingsFaultsTest, SomethingElseWhereTheFileShouldBe) {
         EXPECT_TRUE(messages().isEmpty());
         const SuffixList::SettingsTarget target{settings(), {}};
         EXPECT_EQ(SuffixList::ReadKeys(settings(), SuffixList::SuffixSection()).status().failure,
-                  platform::ProfileFailure::NotAFile);
+                  platform::FileFailure::NotAFile);
         EXPECT_EQ(SuffixList::WriteKey(target, SuffixList::SuffixSection(), "x").failure,
-                  platform::ProfileFailure::NotAFile);
+                  platform::FileFailure::NotAFile);
 
 #ifdef _WIN32
         EXPECT_TRUE(QFileInfo(settings()).isDir());
@@ -203,12 +203,12 @@ TEST_F(SettingsFaultsTest, AFailedWriteThatChangedTheFileListsWhatTheFileHolds) 
     for (const bool adding : {true, false}) {
         const QByteArray left = adding ? "[Suffix]\r\na.com=\r\nb.com=\r\nnew.example=\r\n"
                                        : "[Suffix]\r\nb.com=\r\nnew.example=\r\n";
-        platform::ProfileFile::setBeforeReplaceHook([&] {
+        profile::ProfileFile::setBeforeReplaceHook([&] {
             writeFile(settings(), left);
             return false;
         });
         adding ? add(QStringLiteral("new.example")) : remove(0);
-        platform::ProfileFile::setBeforeReplaceHook({});
+        profile::ProfileFile::setBeforeReplaceHook({});
         EXPECT_TRUE(messages().isEmpty());
         EXPECT_EQ(items(), (adding ? QStringList{"a.com", "b.com", "new.example"}
                                    : QStringList{"b.com", "new.example"}));
@@ -229,7 +229,7 @@ TEST_F(SettingsFaultsTest, ADiskFullWhileReplacingTheFileKeepsTheOldOne) {
         rlim_t limit;
     } rows[] = {{false, 1024 * 1024}, {true, static_cast<rlim_t>(content.size())}};
     for (const auto& row : rows) {
-        platform::ProfileFile::setInPlaceOnly(row.inPlace);
+        profile::ProfileFile::setInPlaceOnly(row.inPlace);
         struct rlimit saved {};
         ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
         const auto previous = std::signal(SIGXFSZ, SIG_IGN);
@@ -241,7 +241,7 @@ TEST_F(SettingsFaultsTest, ADiskFullWhileReplacingTheFileKeepsTheOldOne) {
             remove(0); // in place, a shorter file needs no more space
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, previous);
-        platform::ProfileFile::setInPlaceOnly(false);
+        profile::ProfileFile::setInPlaceOnly(false);
 
         EXPECT_TRUE(messages().isEmpty()) << "in place: " << row.inPlace;
         EXPECT_EQ(items(), QStringList{"a.com"});

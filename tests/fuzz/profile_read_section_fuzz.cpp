@@ -6,13 +6,13 @@
 
 #include "FuzzSupport.h"
 
-#include "platform/ProfileFile.h"
+#include "profile/ProfileFile.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 
-using platform::ProfileFile;
+using profile::ProfileFile;
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "platform/ProfileFile.h"
+#include "profile/ProfileFile.h"
 
-#include "platform/ProfileCache.h"
-#include "platform/ProfileEdit.h"
-#include "platform/ProfileLock.h"
+#include "profile/ProfileCache.h"
+#include "profile/ProfileEdit.h"
+#include "profile/ProfileLock.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -39,8 +39,8 @@
 #include <sys/resource.h>
 #endif
 
-using platform::ProfileFailure;
-using platform::ProfileFile;
+using platform::FileFailure;
+using profile::ProfileFile;
 using testsupport::readFile;
 using testsupport::writeFile;
 
@@ -345,11 +345,11 @@ TEST_F(ProfileFileTest, AnExistingKeyKeepsItsSpellingAndGetsTheNewValue) {
 
 TEST_F(ProfileFileTest, WritingTheValueAlreadyThereLeavesTheFileAlone) {
     writeFile(file(), "[S]\r\nk=\r\n");
-    platform::profile::FileIdentity before;
-    ASSERT_TRUE(platform::profile::identityAt(QFile::encodeName(file()), before));
+    profile::FileIdentity before;
+    ASSERT_TRUE(profile::identityAt(QFile::encodeName(file()), before));
     EXPECT_EQ(ProfileFile::writeString(file(), "s", "K", ""), 1);
-    platform::profile::FileIdentity after;
-    ASSERT_TRUE(platform::profile::identityAt(QFile::encodeName(file()), after));
+    profile::FileIdentity after;
+    ASSERT_TRUE(profile::identityAt(QFile::encodeName(file()), after));
     EXPECT_EQ(before.inode, after.inode) << "the file was replaced";
     EXPECT_EQ(readFile(file()), "[S]\r\nk=\r\n");
 }
@@ -506,11 +506,11 @@ TEST_F(ProfileFileTest, AChangeInPlaceLeavesTheseBytes) {
     ProfileFile::setInPlaceOnly(true);
     for (const auto& row : rows) {
         writeFile(file(), row.before);
-        const platform::ProfileStatus status =
+        const platform::FileStatus status =
             row.add ? ProfileFile::setKey(file(), row.section, row.add, "")
                     : ProfileFile::removeKey(file(), row.section, row.remove);
         EXPECT_EQ(status.failure,
-                  row.before == row.after ? ProfileFailure::NoSafeRewrite : ProfileFailure::None);
+                  row.before == row.after ? FileFailure::NoSafeRewrite : FileFailure::None);
         EXPECT_EQ(readFile(file()), row.after) << row.before.left(40).toStdString();
     }
 }
@@ -518,11 +518,11 @@ TEST_F(ProfileFileTest, AChangeInPlaceLeavesTheseBytes) {
 // The file of an in-place change in memory: call number failAt fails (a write there
 // lands in half), or from call dieAt on nothing lands (a kill; a write past the old
 // end, not within one page, lands in half). A cut must find every write synced.
-class FakeInPlaceFile : public platform::profile::InPlaceFile {
+class FakeInPlaceFile : public profile::InPlaceFile {
 public:
     FakeInPlaceFile(QByteArray bytes, int failAt, int dieAt)
         : bytes(std::move(bytes)), oldSize_(this->bytes.size()), failAt_(failAt), dieAt_(dieAt) {}
-    platform::ProfileStatus writeAt(qsizetype at, QByteArrayView data) override {
+    platform::FileStatus writeAt(qsizetype at, QByteArrayView data) override {
         const bool lands = proceeds(), half = calls == failAt_ + 1 || calls == dieAt_ + 1;
         const QByteArrayView landed = lands ? data : data.first(data.size() / 2);
         if (lands || (half && (calls == failAt_ + 1 || at >= oldSize_)))
@@ -531,26 +531,26 @@ public:
         unsynced_ = true;
         return result(lands);
     }
-    platform::ProfileStatus sync() override {
+    platform::FileStatus sync() override {
         const bool lands = proceeds();
         unsynced_ = unsynced_ && !lands;
         return result(lands);
     }
-    platform::ProfileStatus truncate(qsizetype size) override {
+    platform::FileStatus truncate(qsizetype size) override {
         const bool lands = proceeds();
         EXPECT_FALSE(lands && unsynced_) << "cut before the writes were synced";
         bytes.truncate(lands ? size : bytes.size());
         return result(lands);
     }
-    platform::ProfileStatus finish() override { return result(proceeds()); }
+    platform::FileStatus finish() override { return result(proceeds()); }
 
     QByteArray bytes;
     int calls = 0;
 
 private:
     bool proceeds() { return calls++ != failAt_ && (dieAt_ < 0 || calls <= dieAt_); }
-    static platform::ProfileStatus result(bool landed) {
-        return {landed ? ProfileFailure::None : ProfileFailure::WriteFailed, landed ? 0 : EIO};
+    static platform::FileStatus result(bool landed) {
+        return {landed ? FileFailure::None : FileFailure::WriteFailed, landed ? 0 : EIO};
     }
     qsizetype oldSize_;
     int failAt_;
@@ -564,7 +564,7 @@ TEST_F(ProfileFileTest, AnInPlaceChangeFailedOrKilledAtAnyCallIsOldOrNew) {
     const QByteArray page = "[S]\r\na=1\r\n;" + QByteArray(4096 - 13, 'x') + "\r\n";
     const struct {
         QByteArray old;
-        platform::profile::Edit edit;
+        profile::Edit edit;
     } rows[] = {
         {"[S]\r\n=a\r\n=b\r\nk=\r\n", {5, 8, {}}},   // a key and the one it hid
         {"[S]\r\na=\r\nb=\r\n", {9, 4, {}}},         // the last key: cut
@@ -583,16 +583,16 @@ TEST_F(ProfileFileTest, AnInPlaceChangeFailedOrKilledAtAnyCallIsOldOrNew) {
         const auto before = sections(row.old);
         const auto after = sections(data);
         FakeInPlaceFile clean(row.old, -1, -1);
-        ASSERT_TRUE(platform::profile::changeInPlace(clean, row.old, data, row.edit).ok())
+        ASSERT_TRUE(profile::changeInPlace(clean, row.old, data, row.edit).ok())
             << row.old.left(20).toStdString();
         EXPECT_TRUE(sections(clean.bytes) == after);
         for (int call = 0; call < clean.calls; ++call) {
             SCOPED_TRACE(testing::Message() << row.old.left(20).toStdString() << " call " << call);
             FakeInPlaceFile failing(row.old, call, -1);
-            EXPECT_FALSE(platform::profile::changeInPlace(failing, row.old, data, row.edit).ok());
+            EXPECT_FALSE(profile::changeInPlace(failing, row.old, data, row.edit).ok());
             EXPECT_EQ(failing.bytes, row.old) << "not undone";
             FakeInPlaceFile killed(row.old, -1, call);
-            platform::profile::changeInPlace(killed, row.old, data, row.edit);
+            profile::changeInPlace(killed, row.old, data, row.edit);
             const auto left = sections(killed.bytes);
             EXPECT_TRUE(left == before || left == after) << killed.bytes.left(60).toStdString();
         }
@@ -610,27 +610,27 @@ TEST_F(ProfileFileTest, AFailedCallSaysWhy) {
     const QStringList before = QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden);
     const struct {
         QString path;
-        ProfileFailure failure;
+        FileFailure failure;
         int error;
     } rows[] = {
-        {QString(), ProfileFailure::BadPath, ENOENT},
-        {file(QStringLiteral("none/Korvani.ini")), ProfileFailure::BadPath, ENOENT},
-        {file(QStringLiteral("plain/Korvani.ini")), ProfileFailure::BadPath, ENOTDIR},
+        {QString(), FileFailure::BadPath, ENOENT},
+        {file(QStringLiteral("none/Korvani.ini")), FileFailure::BadPath, ENOENT},
+        {file(QStringLiteral("plain/Korvani.ini")), FileFailure::BadPath, ENOTDIR},
 #ifndef _WIN32
-        {file(QStringLiteral("fifo.ini")), ProfileFailure::NotAFile, EINVAL},
+        {file(QStringLiteral("fifo.ini")), FileFailure::NotAFile, EINVAL},
 #endif
-        {file(QStringLiteral("folder.ini")), ProfileFailure::NotAFile, EINVAL},
+        {file(QStringLiteral("folder.ini")), FileFailure::NotAFile, EINVAL},
     };
     for (const auto& row : rows) {
-        const platform::ProfileStatus set = ProfileFile::setKey(row.path, "Suffix", "b.com", "");
-        const platform::ProfileStatus removed = ProfileFile::removeKey(row.path, "Suffix", "a.com");
+        const platform::FileStatus set = ProfileFile::setKey(row.path, "Suffix", "b.com", "");
+        const platform::FileStatus removed = ProfileFile::removeKey(row.path, "Suffix", "a.com");
         for (const auto& status : {set, removed}) {
             EXPECT_EQ(status.failure, row.failure) << row.path.toStdString();
             EXPECT_EQ(status.error, row.error) << row.path.toStdString();
         }
     }
-    EXPECT_EQ(ProfileFile::removeKey(file(), "Suffix", "b.com").failure, ProfileFailure::NotFound);
-    EXPECT_EQ(ProfileFile::setKey(file(), "Suffix", "a=b", "").failure, ProfileFailure::Refused);
+    EXPECT_EQ(ProfileFile::removeKey(file(), "Suffix", "b.com").failure, FileFailure::NotFound);
+    EXPECT_EQ(ProfileFile::setKey(file(), "Suffix", "a=b", "").failure, FileFailure::Refused);
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden), before);
 }
 
@@ -767,7 +767,7 @@ public:
         std::promise<void> taken;
         std::future<void> held = taken.get_future();
         holder_ = std::thread([this, file, taken = std::move(taken)]() mutable {
-            const platform::profile::WriterLock lock(QFile::encodeName(file), 0);
+            const profile::WriterLock lock(QFile::encodeName(file), 0);
             EXPECT_TRUE(lock.status().ok());
             taken.set_value();
             released_.get_future().wait();
@@ -812,8 +812,8 @@ TEST_F(ProfileFileTest, AWriterWaitsForTheLockOnlyABoundedTime) {
     ProfileFile::setLockTimeout(300);
     QElapsedTimer timer;
     timer.start();
-    EXPECT_EQ(ProfileFile::setKey(file(), "Suffix", "b.com", "").failure, ProfileFailure::Busy);
-    EXPECT_EQ(ProfileFile::removeKey(file(), "Suffix", "a.com").failure, ProfileFailure::Busy);
+    EXPECT_EQ(ProfileFile::setKey(file(), "Suffix", "b.com", "").failure, FileFailure::Busy);
+    EXPECT_EQ(ProfileFile::removeKey(file(), "Suffix", "a.com").failure, FileFailure::Busy);
     EXPECT_GE(timer.elapsed(), 2 * 290);
     ProfileFile::setLockTimeout(ProfileFile::DefaultLockTimeoutMs);
     EXPECT_EQ(readFile(file()), content);
@@ -828,7 +828,7 @@ TEST_F(ProfileFileTest, AWriterWaitsForTheLockOnlyABoundedTime) {
     timer.restart();
     held.release();
     writer.join();
-    EXPECT_LT(timer.elapsed(), 25 * platform::profile::WriterLock::MaxPause.count());
+    EXPECT_LT(timer.elapsed(), 25 * profile::WriterLock::MaxPause.count());
     EXPECT_EQ(written, 1);
     EXPECT_EQ(readFile(file()), content + "c.com=\r\n");
 }
@@ -844,8 +844,7 @@ TEST_F(ProfileFileTest, AFileHeldOpenByAnotherProgramHoldsTheWriteOffAWhile) {
     HANDLE held = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(ProfileFile::setKey(file(), "Suffix", "b.com", "").failure,
-              ProfileFailure::WriteFailed);
+    EXPECT_EQ(ProfileFile::setKey(file(), "Suffix", "b.com", "").failure, FileFailure::WriteFailed);
     EXPECT_EQ(readFile(file()), content);
 
     std::thread other([held] {

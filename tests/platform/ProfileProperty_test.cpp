@@ -3,7 +3,7 @@
 // a value written is read back under its key in any letter case, a key deleted is
 // gone, and every other line of the file stays as it was, byte for byte.
 
-#include "platform/ProfileFile.h"
+#include "profile/ProfileFile.h"
 
 #include "support/TestSupport.h"
 
@@ -19,7 +19,7 @@
 #include <random>
 #include <vector>
 
-using platform::ProfileFile;
+using profile::ProfileFile;
 using testsupport::readFile;
 using testsupport::writeFile;
 

@@ -4,7 +4,7 @@
 #include "i18n/ModTransLate.h"
 #include "platform/Application.h"
 #include "platform/HttpGet.h"
-#include "platform/ProfileFile.h"
+#include "profile/ProfileFile.h"
 #include "update/UpdateConfig.h"
 #ifdef KORVANI_TEST_GUI
 #include "platform/Desktop.h"
@@ -19,9 +19,9 @@ void resetSeams() {
     platform::Application::setTitle(platform::Application::builtInTitle());
     ModTransLate::ResetForTesting();
     ModCommon::ReleaseFileSystem();
-    platform::ProfileFile::setLockTimeout(platform::ProfileFile::DefaultLockTimeoutMs);
-    platform::ProfileFile::setBeforeReplaceHook({});
-    platform::ProfileFile::setInPlaceOnly(false);
+    profile::ProfileFile::setLockTimeout(profile::ProfileFile::DefaultLockTimeoutMs);
+    profile::ProfileFile::setBeforeReplaceHook({});
+    profile::ProfileFile::setInPlaceOnly(false);
     platform::HttpGet::setTimeoutForTesting(0);
     platform::HttpGet::setUnavailableForTesting(false);
     UpdateConfig::setBaseAddressForTesting({});

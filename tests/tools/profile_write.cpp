@@ -19,7 +19,7 @@
 //   profile_write churn  <file> <section> <key> <size>    rewrites the key with values
 //                         of <size> 'a's and 'b's in turn until killed
 #include "app/SuffixFile.h"
-#include "platform/ProfileFile.h"
+#include "profile/ProfileFile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -30,7 +30,7 @@
 #include <string>
 #include <unistd.h>
 
-using platform::ProfileFile;
+using profile::ProfileFile;
 
 namespace {
 
@@ -40,7 +40,7 @@ int usage() {
     return 2;
 }
 
-int report(const platform::ProfileStatus& status) {
+int report(const platform::FileStatus& status) {
     std::printf("result=%d\n", status ? 1 : 0);
 #ifdef _WIN32
     const char* error = nullptr; // the C library names no errno values here

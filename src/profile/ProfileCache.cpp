@@ -1,11 +1,11 @@
-#include "platform/ProfileCache.h"
+#include "profile/ProfileCache.h"
 
 #include <QFile>
 
-namespace platform::profile {
+namespace profile {
 
-std::shared_ptr<const ProfileText> ReadCache::get(const QString& path, ReadStatus* status,
-                                                  int* error) {
+std::shared_ptr<const ProfileText> ReadCache::get(const QString& path,
+                                                  platform::FileStatus* status) {
     const QByteArray nativePath = QFile::encodeName(path);
     FileIdentity current;
     const bool exists = identityAt(nativePath, current);
@@ -13,17 +13,17 @@ std::shared_ptr<const ProfileText> ReadCache::get(const QString& path, ReadStatu
         std::lock_guard guard(mutex_);
         if (exists && text_ && nativePath == path_ && current == identity_) {
             if (status)
-                *status = ReadStatus::Ok;
+                *status = {};
             return text_;
         }
     }
     QByteArray data;
     FileIdentity identity;
     bool settled = false;
-    const ReadStatus read = readWhole(nativePath, data, &identity, &settled, error);
+    const platform::FileStatus read = readWhole(nativePath, data, &identity, &settled);
     if (status)
         *status = read;
-    if (read != ReadStatus::Ok)
+    if (!read)
         return nullptr;
     auto text = std::make_shared<const ProfileText>(std::move(data));
     std::lock_guard guard(mutex_);
@@ -48,4 +48,4 @@ ReadCache& ReadCache::instance() {
     return cache;
 }
 
-} // namespace platform::profile
+} // namespace profile

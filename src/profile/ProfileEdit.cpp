@@ -1,27 +1,15 @@
-#include "platform/ProfileEdit.h"
+#include "profile/ProfileEdit.h"
 
-#include "platform/ProfileLines.h"
+#include "profile/ProfileLines.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <vector>
 
-namespace platform::profile {
+namespace profile {
 
-std::function<bool()>& beforeReplaceHook() {
-    static std::function<bool()> hook;
-    return hook;
-}
-
-std::atomic<bool>& inPlaceOnly() {
-    static std::atomic<bool> only{false};
-    return only;
-}
-
-bool runBeforeReplaceHook() {
-    const auto& hook = beforeReplaceHook();
-    return !hook || hook();
-}
+using platform::FileFailure;
+using platform::FileStatus;
 
 QByteArray Edit::applyTo(QByteArrayView old) const {
     QByteArray out;
@@ -84,8 +72,8 @@ public:
     InPlace(InPlaceFile& file, QByteArrayView old, QByteArrayView data)
         : file_(file), old_(old), data_(data) {}
 
-    ProfileStatus apply(const Edit& edit) {
-        ProfileStatus status;
+    FileStatus apply(const Edit& edit) {
+        FileStatus status;
         if (edit.inserted.isEmpty() && isRemovalOfHiddenKeys(edit))
             status = removeLines(edit);
         else if (edit.removed == 0 && isInsertionAtTheEnd(edit))
@@ -125,10 +113,10 @@ private:
     // right after it counts as an entry even where the new file hides it behind an
     // empty key before; an empty key is no suffix, so the suffix list reads as the new
     // one all along.)
-    ProfileStatus removeLines(const Edit& edit) {
+    FileStatus removeLines(const Edit& edit) {
         const auto lines = linesOf(old_.sliced(edit.at, edit.removed), edit.at);
         const qsizetype end = edit.at + edit.removed;
-        ProfileStatus status;
+        FileStatus status;
         for (auto line = lines.rbegin(); status && line + 1 != lines.rend(); ++line)
             status = blank(*line);
         if (status)
@@ -147,13 +135,13 @@ private:
     // each line's first character), then each line turns into itself with one byte,
     // the section's header before its key (the commit). Blanks at the old end stay
     // before them.
-    ProfileStatus appendLines(const Edit& edit) {
+    FileStatus appendLines(const Edit& edit) {
         const qsizetype end = old_.size();
         const auto lines = linesOf(edit.inserted, 0);
         QByteArray commented = edit.inserted;
         for (const Line& line : lines)
             commented[line.first] = ';';
-        ProfileStatus status = writeAt(end, commented);
+        FileStatus status = writeAt(end, commented);
         for (auto line = lines.begin(); status && line != lines.end(); ++line)
             status = writeAt(end + line->first, edit.inserted.sliced(line->first, 1));
         return status ? sync() : status;
@@ -161,28 +149,28 @@ private:
 
     // Any other change, when everything from its start to the end of the file lies in
     // one page: one write (a shorter file is padded with blanks, cut after a sync).
-    ProfileStatus rewritePage(const Edit& edit) {
+    FileStatus rewritePage(const Edit& edit) {
         const qsizetype end = std::max(old_.size(), data_.size());
         if (edit.at / PageSize != (end - 1) / PageSize)
-            return {ProfileFailure::NoSafeRewrite, EFBIG};
+            return {FileFailure::NoSafeRewrite, EFBIG};
         QByteArray bytes = data_.sliced(edit.at).toByteArray();
         bytes.append(QByteArray(end - data_.size(), ' '));
-        const ProfileStatus status = writeAt(edit.at, bytes);
+        const FileStatus status = writeAt(edit.at, bytes);
         if (!status)
             return status;
         return end > data_.size() ? syncThenTruncate(data_.size()) : sync();
     }
 
     // A line becomes blanks: all but its first character, then that one.
-    ProfileStatus blank(const Line& line) {
-        const ProfileStatus status =
+    FileStatus blank(const Line& line) {
+        const FileStatus status =
             writeAt(line.first + 1, QByteArray(line.contentEnd - line.first - 1, ' '));
         return status ? writeAt(line.first, " ") : status;
     }
 
     // A write or a cut, noted with what it overwrote or cut off (a failed one too: it
     // may have landed in part).
-    ProfileStatus writeAt(qsizetype at, QByteArrayView bytes) {
+    FileStatus writeAt(qsizetype at, QByteArrayView bytes) {
         const qsizetype end = at + bytes.size();
         done_.push_back({at, now_.mid(at, bytes.size()), now_.size(), end, false});
         now_.resize(std::max(now_.size(), end));
@@ -190,16 +178,16 @@ private:
         return file_.writeAt(at, bytes);
     }
 
-    ProfileStatus truncate(qsizetype size) {
+    FileStatus truncate(qsizetype size) {
         done_.push_back({size, now_.sliced(size), now_.size(), now_.size(), true});
         now_.truncate(size);
         return file_.truncate(size);
     }
 
-    ProfileStatus sync() { return file_.sync(); }
+    FileStatus sync() { return file_.sync(); }
 
-    ProfileStatus syncThenTruncate(qsizetype size, bool noted = true) {
-        ProfileStatus status = sync();
+    FileStatus syncThenTruncate(qsizetype size, bool noted = true) {
+        FileStatus status = sync();
         if (!status)
             return status;
         return noted ? truncate(size) : file_.truncate(size);
@@ -207,7 +195,7 @@ private:
 
     // Puts back, newest first, what the steps overwrote or cut off; stops at a failure.
     void undo() {
-        ProfileStatus status;
+        FileStatus status;
         for (auto step = done_.rbegin(); status && step != done_.rend(); ++step) {
             const qsizetype grown = step->cut ? 0 : std::max<qsizetype>(0, step->end - step->size);
             // What it wrote past the old end is blanked (where it overwrote more too), then
@@ -238,26 +226,9 @@ private:
 
 } // namespace
 
-ProfileStatus replaceFile(const QByteArray& target, const OldFile& old, const Edit& edit) {
-    if (old.exists) {
-        if (const ProfileStatus writable = checkWritable(target, old); !writable)
-            return writable; // a read-only settings file stays as it is
-    }
-    const QByteArray data = edit.applyTo(old.data);
-    if (!inPlaceOnly()) {
-        bool noTemporary = false;
-        const ProfileStatus status = writeThroughTemporary(target, old, data, noTemporary);
-        if (!noTemporary || !old.exists)
-            return status;
-    } else if (!old.exists) {
-        return {ProfileFailure::WriteFailed, EACCES};
-    }
-    return rewriteInPlace(target, old, edit, data);
-}
-
-ProfileStatus changeInPlace(InPlaceFile& file, QByteArrayView old, QByteArrayView data,
-                            const Edit& edit) {
+FileStatus changeInPlace(InPlaceFile& file, QByteArrayView old, QByteArrayView data,
+                         const Edit& edit) {
     return InPlace(file, old, data).apply(edit);
 }
 
-} // namespace platform::profile
+} // namespace profile

@@ -4,16 +4,18 @@
 // temporary file may replace the file (no handle of the lock is open on it), and the
 // mutex of a writer that dies is released by the system.
 
-#include "platform/ProfileLock.h"
+#include "profile/ProfileLock.h"
 
-#include "platform/ProfileWriter.h"
 #include "platform/WinFile.h"
+#include "profile/ProfilePath.h"
 
 #include <QCryptographicHash>
 
 #include <thread>
 
-namespace platform::profile {
+namespace profile {
+
+namespace win = platform::win;
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -48,7 +50,7 @@ WriterLock::WriterLock(const QByteArray& target, int timeoutMs) {
         if (::GetLastError() != ERROR_ACCESS_DENIED)
             return; // no lock works here: the write goes on without one
         if (Clock::now() >= deadline) {
-            status_ = {ProfileFailure::Busy, EWOULDBLOCK};
+            status_ = {platform::FileFailure::Busy, EWOULDBLOCK};
             return;
         }
         std::this_thread::sleep_for(pause);
@@ -57,7 +59,7 @@ WriterLock::WriterLock(const QByteArray& target, int timeoutMs) {
     const DWORD waited = ::WaitForSingleObject(mutex, remainingMs(deadline));
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
         ::CloseHandle(mutex);
-        status_ = {ProfileFailure::Busy, EWOULDBLOCK};
+        status_ = {platform::FileFailure::Busy, EWOULDBLOCK};
         return;
     }
     // Kernel handles have 32 significant bits: the value fits the descriptor field.
@@ -72,4 +74,4 @@ WriterLock::~WriterLock() {
     ::CloseHandle(mutex);
 }
 
-} // namespace platform::profile
+} // namespace profile

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "platform/FileStatus.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
 #include <functional>
-#include <utility>
 
 // Private-profile (INI) files with the rules of the Windows profile functions,
 // on UTF-8 files (this platform's 8-bit code page):
@@ -22,51 +23,7 @@
 // - section and key names match without regard to letter case; the first matching
 //   section and the first matching key in it win;
 // - a NUL byte ends a name or a value (as it ends the strings of the Windows functions).
-namespace platform {
-
-// Why a profile call failed.
-enum class ProfileFailure {
-    None,
-    Refused,       // the file could not give back what was to be written
-    NotFound,      // no such key to remove
-    BadPath,       // an empty path, or its folder is missing or no folder
-    NotAFile,      // a folder, a FIFO or a device where the file should be
-    Busy,          // another writer kept the lock for the whole time-out
-    ReadOnly,      // the file may not be written
-    Unreadable,    // the file could not be read
-    WriteFailed,   // writing, syncing or replacing the file failed
-    Changed,       // the file changed under the writer (outside the writers' lock)
-    NoSafeRewrite, // in place, this change could not be made so that a kill leaves a whole file
-    Exists,        // the caller's check found what was to be added already there
-};
-
-// The outcome of a profile call: none, or a failure with the errno behind it.
-struct ProfileStatus {
-    ProfileFailure failure = ProfileFailure::None;
-    int error = 0;
-    bool ok() const { return failure == ProfileFailure::None; }
-    explicit operator bool() const { return ok(); }
-};
-
-// The failure's name, for messages of the tools and tests.
-const char* failureName(ProfileFailure failure);
-
-// A value or the failure that kept it from being had.
-template <typename T> class ProfileResult {
-public:
-    ProfileResult(T value) : value_(std::move(value)) {}
-    ProfileResult(ProfileStatus failure) : status_(failure) {}
-    bool ok() const { return status_.ok(); }
-    explicit operator bool() const { return ok(); }
-    const T& value() const { return value_; }
-    const T& operator*() const { return value_; }
-    const T* operator->() const { return &value_; }
-    ProfileStatus status() const { return status_; }
-
-private:
-    T value_{};
-    ProfileStatus status_;
-};
+namespace profile {
 
 class ProfileFile {
 public:
@@ -101,20 +58,21 @@ public:
     // gives them in a buffer of SectionBufferSize bytes, from the same read of the file under the
     // writers' lock that the write starts from; a failure it returns ends the write with that
     // failure.
-    using SectionCheck = std::function<ProfileStatus(const char* entries)>;
-    static ProfileStatus setKey(const QString& path, QByteArrayView section, QByteArrayView key,
-                                QByteArrayView value, const QString& seedFrom = {},
-                                const SectionCheck& check = {});
+    using SectionCheck = std::function<platform::FileStatus(const char* entries)>;
+    static platform::FileStatus setKey(const QString& path, QByteArrayView section,
+                                       QByteArrayView key, QByteArrayView value,
+                                       const QString& seedFrom = {},
+                                       const SectionCheck& check = {});
 
     // Removes the line of the first key called key (as given) from the first section
     // called section (as given) that has one; NotFound when there is none.
-    static ProfileStatus removeKey(const QString& path, QByteArrayView section, QByteArrayView key,
-                                   const QString& seedFrom = {});
+    static platform::FileStatus removeKey(const QString& path, QByteArrayView section,
+                                          QByteArrayView key, const QString& seedFrom = {});
 
     // readSection, telling a file that cannot be read (a FIFO, a folder, no permission,
     // an I/O error) from a missing or empty one; the value is readSection's result.
-    static ProfileResult<int> readSectionChecked(const QString& path, QByteArrayView section,
-                                                 char* buffer, int bufferSize);
+    static platform::FileResult<int> readSectionChecked(const QString& path, QByteArrayView section,
+                                                        char* buffer, int bufferSize);
 
     // The Windows calls: 1 on success, 0 on any failure.
     static int writeString(const QString& path, QByteArrayView section, QByteArrayView key,
@@ -137,4 +95,4 @@ public:
     static void setInPlaceOnly(bool inPlaceOnly);
 };
 
-} // namespace platform
+} // namespace profile

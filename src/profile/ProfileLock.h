@@ -12,13 +12,13 @@
 // A writer that finds the lock taken tries again after short sleeps, doubling up to
 // MaxPause, until the time-out.
 
-#include "platform/ProfileFile.h"
+#include "platform/FileStatus.h"
 
 #include <QByteArray>
 
 #include <chrono>
 
-namespace platform::profile {
+namespace profile {
 
 class WriterLock {
 public:
@@ -30,14 +30,14 @@ public:
     WriterLock& operator=(const WriterLock&) = delete;
 
     // Fine when the lock is held or no lock works here; Busy after the time-out.
-    ProfileStatus status() const { return status_; }
+    platform::FileStatus status() const { return status_; }
 
 private:
     void lockFile(const QByteArray& target, std::chrono::steady_clock::time_point deadline);
 
     int folderFd_ = -1;
     int fd_ = -1;
-    ProfileStatus status_;
+    platform::FileStatus status_;
 };
 
-} // namespace platform::profile
+} // namespace profile

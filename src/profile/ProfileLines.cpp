@@ -1,10 +1,10 @@
-#include "platform/ProfileLines.h"
+#include "profile/ProfileLines.h"
 
 #include <QString>
 
 #include <algorithm>
 
-namespace platform::profile {
+namespace profile {
 namespace {
 
 bool isAscii(QByteArrayView text) {
@@ -210,4 +210,4 @@ std::optional<Entry> ProfileText::findKey(const Section& section, QByteArrayView
     return found;
 }
 
-} // namespace platform::profile
+} // namespace profile

@@ -5,10 +5,10 @@
 // that appeared meanwhile), so the file is the old one or the new one. Where it does
 // not: in place, in the order of ProfileEdit.h.
 
-#include "platform/ProfileWriter.h"
+#include "profile/ProfileWriter.h"
 
-#include "platform/ProfileEdit.h"
 #include "platform/WinFile.h"
+#include "profile/ProfilePath.h"
 
 #include <QRandomGenerator>
 
@@ -16,7 +16,13 @@
 #include <iterator>
 #include <thread>
 
-namespace platform::profile {
+namespace profile {
+
+namespace win = platform::win;
+
+using platform::FileFailure;
+using platform::FileStatus;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -29,11 +35,11 @@ constexpr std::chrono::milliseconds BlockedReplaceRetry{2000};
 constexpr DWORD KeptAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-ProfileStatus failed(int error) {
-    return {ProfileFailure::WriteFailed, error};
+FileStatus failed(int error) {
+    return {FileFailure::WriteFailed, error};
 }
 
-ProfileStatus lastError() {
+FileStatus lastError() {
     return failed(win::errnoOf(::GetLastError()));
 }
 
@@ -43,7 +49,7 @@ bool unsupported(DWORD error) {
            error == ERROR_INVALID_FUNCTION || error == ERROR_INVALID_PARAMETER;
 }
 
-ProfileStatus closeChecked(win::Handle& file, ProfileStatus status) {
+FileStatus closeChecked(win::Handle& file, FileStatus status) {
     if (!file.reset() && status)
         return lastError(); // what the file system still had to write may be lost
     return status;
@@ -84,7 +90,7 @@ void removeLeftovers(const QByteArray& target) {
 
 // The temporary file takes the target's name: over the old file, or as a new file only
 // while nothing is there.
-ProfileStatus moveInto(const std::wstring& name, const QByteArray& target, bool replace) {
+FileStatus moveInto(const std::wstring& name, const QByteArray& target, bool replace) {
     const std::wstring targetName = win::widePath(target);
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
     const auto deadline = Clock::now() + BlockedReplaceRetry;
@@ -92,7 +98,7 @@ ProfileStatus moveInto(const std::wstring& name, const QByteArray& target, bool 
     while (!::MoveFileExW(name.c_str(), targetName.c_str(), flags)) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
-            return {ProfileFailure::Changed, EEXIST};
+            return {FileFailure::Changed, EEXIST};
         const bool blocked = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
                              error == ERROR_LOCK_VIOLATION;
         if (!blocked || Clock::now() >= deadline)
@@ -105,8 +111,8 @@ ProfileStatus moveInto(const std::wstring& name, const QByteArray& target, bool 
 
 } // namespace
 
-ProfileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old,
-                                    QByteArrayView data, bool& noTemporary) {
+FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old, QByteArrayView data,
+                                 bool& noTemporary) {
     removeLeftovers(target);
     const DWORD attributes = old.exists && (old.identity.mode & KeptAttributes)
                                  ? old.identity.mode & KeptAttributes
@@ -126,7 +132,7 @@ ProfileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old
         return failed(win::errnoOf(error));
     }
     const auto size = static_cast<std::size_t>(data.size());
-    ProfileStatus status;
+    FileStatus status;
     if (win::writeAll(file.get(), data.data(), size, 0) != size || !::FlushFileBuffers(file.get()))
         status = lastError();
     if (status && !runBeforeReplaceHook())
@@ -148,15 +154,13 @@ namespace {
 class HandleFile : public InPlaceFile {
 public:
     explicit HandleFile(HANDLE file) : file_(file) {}
-    ProfileStatus writeAt(qsizetype at, QByteArrayView bytes) override {
+    FileStatus writeAt(qsizetype at, QByteArrayView bytes) override {
         const auto size = static_cast<std::size_t>(bytes.size());
-        return win::writeAll(file_, bytes.data(), size, at) == size ? ProfileStatus{} : lastError();
+        return win::writeAll(file_, bytes.data(), size, at) == size ? FileStatus{} : lastError();
     }
-    ProfileStatus sync() override {
-        return ::FlushFileBuffers(file_) ? ProfileStatus{} : lastError();
-    }
-    ProfileStatus truncate(qsizetype size) override {
-        return win::setEnd(file_, size) ? ProfileStatus{} : lastError();
+    FileStatus sync() override { return ::FlushFileBuffers(file_) ? FileStatus{} : lastError(); }
+    FileStatus truncate(qsizetype size) override {
+        return win::setEnd(file_, size) ? FileStatus{} : lastError();
     }
 
 private:
@@ -165,18 +169,18 @@ private:
 
 } // namespace
 
-ProfileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Edit& edit,
-                             QByteArrayView data) {
+FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Edit& edit,
+                          QByteArrayView data) {
     win::Handle file(::CreateFileW(win::widePath(target).c_str(), GENERIC_READ | GENERIC_WRITE,
                                    ShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                    nullptr));
     if (!file.valid())
         return lastError();
-    ProfileStatus status;
+    FileStatus status;
     FileIdentity now;
     if (!identityOf(file.get(), now) || now.device != old.identity.device ||
         now.inode != old.identity.inode || now.size != old.data.size())
-        status = {ProfileFailure::Changed, EBUSY};
+        status = {FileFailure::Changed, EBUSY};
     if (status && data.size() > old.data.size()) {
         // Reserved without changing the size: a kill from here on leaves no zeros.
         FILE_ALLOCATION_INFO space{};
@@ -194,30 +198,15 @@ ProfileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const
     return closeChecked(file, status);
 }
 
-// A Windows settings file is taken by its name: the file functions follow a link.
-QByteArray resolveLinks(const QByteArray& path) {
-    return path;
-}
-
-QByteArray folderOf(const QByteArray& path) {
-    const qsizetype slash = std::max(path.lastIndexOf('/'), path.lastIndexOf('\\'));
-    if (slash < 0)
-        return path.size() >= 2 && path[1] == ':' ? path.first(2) + "." : QByteArray(".");
-    // A drive's root keeps its slash ("C:/"), as "/" does.
-    if (slash == 0 || (slash == 2 && path[1] == ':'))
-        return path.first(slash + 1);
-    return path.first(slash);
-}
-
 // The read-only attribute, or access rights that do not let the user write the file.
-ProfileStatus checkWritable(const QByteArray& target, const OldFile& old) {
+FileStatus checkWritable(const QByteArray& target, const OldFile& old) {
     if (old.identity.mode & FILE_ATTRIBUTE_READONLY)
-        return {ProfileFailure::ReadOnly, EACCES};
+        return {FileFailure::ReadOnly, EACCES};
     const win::Handle probe(::CreateFileW(win::widePath(target).c_str(), GENERIC_WRITE, ShareAll,
                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!probe.valid() && ::GetLastError() == ERROR_ACCESS_DENIED)
-        return {ProfileFailure::ReadOnly, EACCES};
+        return {FileFailure::ReadOnly, EACCES};
     return {};
 }
 
-} // namespace platform::profile
+} // namespace profile

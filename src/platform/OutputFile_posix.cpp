@@ -1,4 +1,4 @@
-#include "common/OutputFile.h"
+#include "platform/OutputFile.h"
 
 #include <QFile>
 

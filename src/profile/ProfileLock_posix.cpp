@@ -1,6 +1,6 @@
-#include "platform/ProfileLock.h"
+#include "profile/ProfileLock.h"
 
-#include "platform/ProfileWriter.h"
+#include "profile/ProfilePath.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform::profile {
+namespace profile {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -64,7 +64,7 @@ WriterLock::WriterLock(const QByteArray& target, int timeoutMs) {
         } else {
             ::close(folder);
             if (attempt == Attempt::Taken) {
-                status_ = {ProfileFailure::Busy, EWOULDBLOCK};
+                status_ = {platform::FileFailure::Busy, EWOULDBLOCK};
                 return;
             }
         }
@@ -97,7 +97,7 @@ void WriterLock::lockFile(const QByteArray& target, Clock::time_point deadline) 
         if (attempt == Attempt::Unsupported)
             return;
         if (attempt == Attempt::Taken || Clock::now() >= deadline) {
-            status_ = {ProfileFailure::Busy, EWOULDBLOCK};
+            status_ = {platform::FileFailure::Busy, EWOULDBLOCK};
             return;
         }
         // Held, but the file was replaced meanwhile: lock the one the path names now.
@@ -111,4 +111,4 @@ WriterLock::~WriterLock() {
         ::close(folderFd_);
 }
 
-} // namespace platform::profile
+} // namespace profile

@@ -1,6 +1,6 @@
 // The output file on Windows: one handle, created new, every write at its end.
 
-#include "common/OutputFile.h"
+#include "platform/OutputFile.h"
 
 #include "platform/WinFile.h"
 

@@ -1,11 +1,16 @@
 // Reading profile files on Windows, through handles that share reading, writing and
 // deletion, so that a reader never holds a writer's replace off.
 
-#include "platform/ProfileCache.h"
+#include "profile/ProfileRead.h"
 
 #include "platform/WinFile.h"
 
-namespace platform::profile {
+namespace profile {
+
+namespace win = platform::win;
+using platform::FileFailure;
+using platform::FileStatus;
+
 namespace {
 
 constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -48,10 +53,8 @@ bool FileIdentity::operator==(const FileIdentity& o) const {
            changed == o.changed;
 }
 
-ReadStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentity* identity,
-                     bool* settled, int* error) {
-    int ignored = 0;
-    int& failure = error ? *error : ignored;
+FileStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentity* identity,
+                     bool* settled) {
     // File times come from the system's coarse clock, as this does.
     FILETIME began{};
     ::GetSystemTimeAsFileTime(&began);
@@ -60,27 +63,21 @@ ReadStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentit
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         const DWORD code = ::GetLastError();
-        failure = win::errnoOf(code);
-        if (code == ERROR_ACCESS_DENIED && isFolder(name)) {
-            failure = EINVAL;
-            return ReadStatus::NotAFile;
-        }
-        return failure == ENOENT ? ReadStatus::Missing : ReadStatus::Failed;
+        const int failure = win::errnoOf(code);
+        if (code == ERROR_ACCESS_DENIED && isFolder(name))
+            return {FileFailure::NotAFile, EINVAL};
+        return {failure == ENOENT ? FileFailure::NotFound : FileFailure::Unreadable, failure};
     }
     FileIdentity found;
-    if (!identityOf(file.get(), found)) {
-        failure = EINVAL;
-        return ReadStatus::NotAFile;
-    }
+    if (!identityOf(file.get(), found))
+        return {FileFailure::NotAFile, EINVAL};
     data.clear();
     data.reserve(static_cast<qsizetype>(found.size));
     char chunk[65536];
     for (;;) {
         DWORD n = 0;
-        if (!::ReadFile(file.get(), chunk, sizeof chunk, &n, nullptr)) {
-            failure = win::errnoOf(::GetLastError());
-            return ReadStatus::Failed;
-        }
+        if (!::ReadFile(file.get(), chunk, sizeof chunk, &n, nullptr))
+            return {FileFailure::Unreadable, win::errnoOf(::GetLastError())};
         if (n == 0)
             break;
         data.append(chunk, static_cast<qsizetype>(n));
@@ -89,7 +86,7 @@ ReadStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentit
         *identity = found;
     if (settled)
         *settled = found.modified < ticks(began) && found.changed < ticks(began);
-    return ReadStatus::Ok;
+    return {};
 }
 
 bool identityAt(const QByteArray& nativePath, FileIdentity& identity) {
@@ -99,4 +96,4 @@ bool identityAt(const QByteArray& nativePath, FileIdentity& identity) {
     return file.valid() && identityOf(file.get(), identity);
 }
 
-} // namespace platform::profile
+} // namespace profile

@@ -1,9 +1,11 @@
-#include "platform/ProfileFile.h"
+#include "profile/ProfileFile.h"
 
-#include "platform/ProfileCache.h"
-#include "platform/ProfileLines.h"
-#include "platform/ProfileLock.h"
-#include "platform/ProfileWriter.h"
+#include "profile/ProfileCache.h"
+#include "profile/ProfileLines.h"
+#include "profile/ProfileLock.h"
+#include "profile/ProfilePath.h"
+#include "profile/ProfileRead.h"
+#include "profile/ProfileWriter.h"
 
 #include <QFile>
 
@@ -15,10 +17,13 @@
 
 #include <sys/stat.h>
 
-namespace platform {
-namespace {
+namespace profile {
 
-using namespace profile;
+using platform::FileFailure;
+using platform::FileResult;
+using platform::FileStatus;
+
+namespace {
 
 std::atomic<int> lockTimeoutMs{ProfileFile::DefaultLockTimeoutMs};
 
@@ -108,17 +113,17 @@ int sectionEntries(const ProfileText& text, QByteArrayView section, char* buffer
 // writes the edited file. A missing file starts as a copy of seedFrom when given, or
 // empty when createMissing. The path is checked before anything is locked or made.
 template <typename Change>
-ProfileStatus changeFile(const QString& path, const QString& seedFrom, bool createMissing,
-                         Change change) {
+FileStatus changeFile(const QString& path, const QString& seedFrom, bool createMissing,
+                      Change change) {
     const QByteArray named = QFile::encodeName(path);
     if (named.isEmpty())
-        return {ProfileFailure::BadPath, ENOENT};
+        return {FileFailure::BadPath, ENOENT};
     const QByteArray target = resolveLinks(named);
     struct stat folder {};
     if (::stat(folderOf(target).constData(), &folder) != 0)
-        return {ProfileFailure::BadPath, errno};
+        return {FileFailure::BadPath, errno};
     if (!S_ISDIR(folder.st_mode))
-        return {ProfileFailure::BadPath, ENOTDIR};
+        return {FileFailure::BadPath, ENOTDIR};
 
     WriterLock lock(target, lockTimeoutMs);
     ReadCache::instance().clear();
@@ -126,27 +131,23 @@ ProfileStatus changeFile(const QString& path, const QString& seedFrom, bool crea
         return lock.status();
     QByteArray data;
     FileIdentity identity;
-    int error = 0;
-    ReadStatus status = readWhole(target, data, &identity, nullptr, &error);
-    const bool exists = status == ReadStatus::Ok;
-    if (status == ReadStatus::Missing && !seedFrom.isEmpty()) {
-        status = readWhole(QFile::encodeName(seedFrom), data, nullptr, nullptr, &error);
+    FileStatus status = readWhole(target, data, &identity, nullptr);
+    const bool exists = status.ok();
+    if (status.failure == FileFailure::NotFound && !seedFrom.isEmpty()) {
+        status = readWhole(QFile::encodeName(seedFrom), data, nullptr, nullptr);
         createMissing = true;
     }
-    if (status == ReadStatus::NotAFile)
-        return {ProfileFailure::NotAFile, error};
-    if (status == ReadStatus::Failed)
-        return {ProfileFailure::Unreadable, error}; // not taken for an empty file
-    if (status == ReadStatus::Missing && !createMissing)
-        return {ProfileFailure::NotFound, ENOENT};
+    // A file that cannot be read is not taken for an empty one.
+    if (!status && (status.failure != FileFailure::NotFound || !createMissing))
+        return status;
 
     const ProfileText text(std::move(data));
     Edit edit;
-    if (const ProfileStatus changed = change(text, edit); !changed)
+    if (const FileStatus changed = change(text, edit); !changed)
         return changed;
     if (exists && text.data().sliced(edit.at, edit.removed) == edit.inserted)
         return {}; // the file already holds this
-    const ProfileStatus result = replaceFile(target, {text.data(), exists, identity}, edit);
+    const FileStatus result = replaceFile(target, {text.data(), exists, identity}, edit);
     ReadCache::instance().clear();
     return result;
 }
@@ -158,11 +159,11 @@ void ProfileFile::setLockTimeout(int milliseconds) {
 }
 
 void ProfileFile::setBeforeReplaceHook(std::function<bool()> hook) {
-    profile::beforeReplaceHook() = std::move(hook);
+    beforeReplaceHook() = std::move(hook);
 }
 
 void ProfileFile::setInPlaceOnly(bool only) {
-    profile::inPlaceOnly() = only;
+    inPlaceOnly() = only;
 }
 
 int ProfileFile::readString(const QString& path, QByteArrayView section, QByteArrayView key,
@@ -184,36 +185,33 @@ int ProfileFile::readSection(const QString& path, QByteArrayView section, char* 
     return readSectionChecked(path, section, buffer, bufferSize).value();
 }
 
-ProfileResult<int> ProfileFile::readSectionChecked(const QString& path, QByteArrayView section,
-                                                   char* buffer, int bufferSize) {
+FileResult<int> ProfileFile::readSectionChecked(const QString& path, QByteArrayView section,
+                                                char* buffer, int bufferSize) {
     if (buffer == nullptr || bufferSize <= 0)
         return 0;
     buffer[0] = '\0';
     if (bufferSize == 1)
         return 0;
     buffer[1] = '\0';
-    ReadStatus status = ReadStatus::Ok;
-    int error = 0;
-    const auto text = ReadCache::instance().get(path, &status, &error);
-    if (status == ReadStatus::NotAFile || status == ReadStatus::Failed)
-        return ProfileStatus{status == ReadStatus::NotAFile ? ProfileFailure::NotAFile
-                                                            : ProfileFailure::Unreadable,
-                             error};
+    FileStatus status;
+    const auto text = ReadCache::instance().get(path, &status);
+    if (!status && status.failure != FileFailure::NotFound)
+        return status;
     return text ? sectionEntries(*text, section, buffer, bufferSize) : 0;
 }
 
-ProfileStatus ProfileFile::setKey(const QString& path, QByteArrayView section, QByteArrayView key,
-                                  QByteArrayView value, const QString& seedFrom,
-                                  const SectionCheck& check) {
+FileStatus ProfileFile::setKey(const QString& path, QByteArrayView section, QByteArrayView key,
+                               QByteArrayView value, const QString& seedFrom,
+                               const SectionCheck& check) {
     section = trimmed(section);
     key = trimmed(key);
     if (!isStorable(section, key, value))
-        return {ProfileFailure::Refused, EINVAL};
+        return {FileFailure::Refused, EINVAL};
     return changeFile(path, seedFrom, true, [&](const ProfileText& text, Edit& edit) {
         if (check) {
             std::vector<char> entries(SectionBufferSize, '\0');
             sectionEntries(text, section, entries.data(), SectionBufferSize);
-            if (const ProfileStatus checked = check(entries.data()); !checked)
+            if (const FileStatus checked = check(entries.data()); !checked)
                 return checked;
         }
         const QByteArrayView data(text.data());
@@ -234,12 +232,12 @@ ProfileStatus ProfileFile::setKey(const QString& path, QByteArrayView section, Q
             edit.at = found->lastEnd;
             edit.inserted = (found->lastTerminated ? QByteArray() : eol) + line;
         }
-        return ProfileStatus{};
+        return FileStatus{};
     });
 }
 
-ProfileStatus ProfileFile::removeKey(const QString& path, QByteArrayView section,
-                                     QByteArrayView key, const QString& seedFrom) {
+FileStatus ProfileFile::removeKey(const QString& path, QByteArrayView section, QByteArrayView key,
+                                  const QString& seedFrom) {
     section = upToNul(section);
     key = upToNul(key);
     return changeFile(path, seedFrom, false, [&](const ProfileText& text, Edit& edit) {
@@ -260,9 +258,9 @@ ProfileStatus ProfileFile::removeKey(const QString& path, QByteArrayView section
                 &*entry);
             edit.at = entry->start;
             edit.removed = end - entry->start;
-            return ProfileStatus{};
+            return FileStatus{};
         }
-        return ProfileStatus{ProfileFailure::NotFound, ENOENT};
+        return FileStatus{FileFailure::NotFound, ENOENT};
     });
 }
 
@@ -275,13 +273,4 @@ int ProfileFile::deleteKey(const QString& path, QByteArrayView section, QByteArr
     return removeKey(path, section, key) ? 1 : 0;
 }
 
-const char* failureName(ProfileFailure failure) {
-    // In the order of ProfileFailure.
-    static const char* const names[] = {"none",         "refused", "not-found",       "bad-path",
-                                        "not-a-file",   "busy",    "read-only",       "unreadable",
-                                        "write-failed", "changed", "no-safe-rewrite", "exists"};
-    const auto index = static_cast<size_t>(failure);
-    return index < std::size(names) ? names[index] : "?";
-}
-
-} // namespace platform
+} // namespace profile

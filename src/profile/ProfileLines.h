@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-namespace platform::profile {
+namespace profile {
 
 // The blanks the profile rules trim: tab, LF, VT, FF, CR, space and Ctrl-Z.
 bool isBlank(char c);
@@ -76,4 +76,4 @@ private:
     mutable std::vector<Answer> answers_;
 };
 
-} // namespace platform::profile
+} // namespace profile

@@ -1,13 +1,17 @@
 // Reading a profile file through POSIX calls.
 
-#include "platform/ProfileCache.h"
+#include "profile/ProfileRead.h"
 
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace platform::profile {
+namespace profile {
+
+using platform::FileFailure;
+using platform::FileStatus;
+
 namespace {
 
 FileIdentity identityOf(const struct stat& st) {
@@ -31,31 +35,30 @@ bool FileIdentity::operator==(const FileIdentity& o) const {
            changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
 }
 
-ReadStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentity* identity,
-                     bool* settled, int* error) {
-    int ignored = 0;
-    int& failure = error ? *error : ignored;
+FileStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentity* identity,
+                     bool* settled) {
     timespec began{};
     ::clock_gettime(CLOCK_REALTIME_COARSE, &began);
     // Without O_NONBLOCK a FIFO would block the open until a writer comes.
     const int fd = ::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        failure = errno;
+        const int failure = errno;
         if (failure == EISDIR)
-            return ReadStatus::NotAFile;
+            return {FileFailure::NotAFile, failure};
         // Missing only when the name is gone too: an open that fails with ENOENT while
         // the name stands failed to read a file, which must not pass for an empty one.
         struct stat st {};
         const bool gone =
             failure == ENOENT && ::stat(nativePath.constData(), &st) != 0 && errno == ENOENT;
-        return gone ? ReadStatus::Missing : ReadStatus::Failed;
+        return {gone ? FileFailure::NotFound : FileFailure::Unreadable, failure};
     }
     struct stat st {};
     const bool statted = ::fstat(fd, &st) == 0;
     if (!statted || !S_ISREG(st.st_mode)) {
-        failure = statted ? EINVAL : errno;
+        const FileStatus status = statted ? FileStatus{FileFailure::NotAFile, EINVAL}
+                                          : FileStatus{FileFailure::Unreadable, errno};
         ::close(fd);
-        return statted ? ReadStatus::NotAFile : ReadStatus::Failed;
+        return status;
     }
     data.clear();
     data.reserve(static_cast<qsizetype>(st.st_size));
@@ -65,9 +68,9 @@ ReadStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentit
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            failure = errno;
+            const int failure = errno;
             ::close(fd);
-            return ReadStatus::Failed;
+            return {FileFailure::Unreadable, failure};
         }
         if (n == 0)
             break;
@@ -81,7 +84,7 @@ ReadStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentit
     // here from seeing the difference.
     if (settled)
         *settled = before(st.st_mtim, began) && before(st.st_ctim, began);
-    return ReadStatus::Ok;
+    return {};
 }
 
 bool identityAt(const QByteArray& nativePath, FileIdentity& identity) {
@@ -92,4 +95,4 @@ bool identityAt(const QByteArray& nativePath, FileIdentity& identity) {
     return true;
 }
 
-} // namespace platform::profile
+} // namespace profile

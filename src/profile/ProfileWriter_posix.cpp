@@ -1,6 +1,8 @@
-#include "platform/ProfileWriter.h"
+// Replacing a profile file through POSIX calls.
 
-#include "platform/ProfileEdit.h"
+#include "profile/ProfileWriter.h"
+
+#include "profile/ProfilePath.h"
 
 #include <QRandomGenerator>
 
@@ -16,16 +18,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform::profile {
+namespace profile {
+
+using platform::FileFailure;
+using platform::FileStatus;
 
 namespace {
 
-ProfileStatus failed(int error) {
-    return {ProfileFailure::WriteFailed, error};
+FileStatus failed(int error) {
+    return {FileFailure::WriteFailed, error};
 }
 
 // Writes all of bytes at offset at, going on after a short write.
-ProfileStatus writeAt(int fd, qsizetype at, QByteArrayView bytes) {
+FileStatus writeAt(int fd, qsizetype at, QByteArrayView bytes) {
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t n =
@@ -40,7 +45,7 @@ ProfileStatus writeAt(int fd, qsizetype at, QByteArrayView bytes) {
     return {};
 }
 
-ProfileStatus closeChecked(int fd, ProfileStatus status) {
+FileStatus closeChecked(int fd, FileStatus status) {
     if (::close(fd) != 0 && status)
         return failed(errno); // what the file system still had to write may be lost
     return status;
@@ -77,20 +82,19 @@ void removeLeftovers(const QByteArray& target) {
     ::closedir(folder);
 }
 
-ProfileStatus syncFolder(const QByteArray& folder) {
+FileStatus syncFolder(const QByteArray& folder) {
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return errno == EACCES ? ProfileStatus{} : failed(errno); // a folder we may not read
-    const ProfileStatus status = ::fsync(fd) == 0 ? ProfileStatus{} : failed(errno);
+        return errno == EACCES ? FileStatus{} : failed(errno); // a folder we may not read
+    const FileStatus status = ::fsync(fd) == 0 ? FileStatus{} : failed(errno);
     ::close(fd); // nothing was written through it: the sync said what there was to say
     return status;
 }
 
 // A new file takes the target's name only while nothing is there.
-ProfileStatus moveInto(const QByteArray& name, const QByteArray& target, bool replace) {
+FileStatus moveInto(const QByteArray& name, const QByteArray& target, bool replace) {
     if (replace)
-        return ::rename(name.constData(), target.constData()) == 0 ? ProfileStatus{}
-                                                                   : failed(errno);
+        return ::rename(name.constData(), target.constData()) == 0 ? FileStatus{} : failed(errno);
     if (::renameat2(AT_FDCWD, name.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
         0)
         return {};
@@ -100,13 +104,13 @@ ProfileStatus moveInto(const QByteArray& name, const QByteArray& target, bool re
             return {};
         }
     }
-    return {errno == EEXIST ? ProfileFailure::Changed : ProfileFailure::WriteFailed, errno};
+    return {errno == EEXIST ? FileFailure::Changed : FileFailure::WriteFailed, errno};
 }
 
 } // namespace
 
-ProfileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old,
-                                    QByteArrayView data, bool& noTemporary) {
+FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old, QByteArrayView data,
+                                 bool& noTemporary) {
     const QByteArray folder = folderOf(target);
     const mode_t mode = old.exists ? (old.identity.mode & 07777) : 0666;
     removeLeftovers(target);
@@ -120,7 +124,7 @@ ProfileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old
         noTemporary = errno == EACCES || errno == EPERM || errno == EROFS;
         return failed(errno);
     }
-    ProfileStatus status;
+    FileStatus status;
     struct stat made {};
     if (old.exists && ::fstat(fd, &made) != 0)
         status = failed(errno);
@@ -147,8 +151,7 @@ ProfileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
         if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) !=
             0) {
-            status = {errno == EEXIST ? ProfileFailure::Changed : ProfileFailure::WriteFailed,
-                      errno};
+            status = {errno == EEXIST ? FileFailure::Changed : FileFailure::WriteFailed, errno};
             name.clear();
         }
     }
@@ -171,18 +174,16 @@ namespace {
 class DescriptorFile : public InPlaceFile {
 public:
     explicit DescriptorFile(int fd) : fd_(fd) {}
-    ProfileStatus writeAt(qsizetype at, QByteArrayView bytes) override {
+    FileStatus writeAt(qsizetype at, QByteArrayView bytes) override {
         return profile::writeAt(fd_, at, bytes);
     }
-    ProfileStatus sync() override {
-        return ::fdatasync(fd_) == 0 ? ProfileStatus{} : failed(errno);
-    }
-    ProfileStatus truncate(qsizetype size) override {
-        return ::ftruncate(fd_, static_cast<off_t>(size)) == 0 ? ProfileStatus{} : failed(errno);
+    FileStatus sync() override { return ::fdatasync(fd_) == 0 ? FileStatus{} : failed(errno); }
+    FileStatus truncate(qsizetype size) override {
+        return ::ftruncate(fd_, static_cast<off_t>(size)) == 0 ? FileStatus{} : failed(errno);
     }
     // Closing a second descriptor reports what closing the file would (a network file
     // system's write-back), while this one is still open to undo the change.
-    ProfileStatus finish() override {
+    FileStatus finish() override {
         const int copy = ::dup(fd_);
         return copy >= 0 ? closeChecked(copy, {}) : failed(errno);
     }
@@ -193,18 +194,18 @@ private:
 
 } // namespace
 
-ProfileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Edit& edit,
-                             QByteArrayView data) {
+FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Edit& edit,
+                          QByteArrayView data) {
     const int fd = ::open(target.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return failed(errno);
-    ProfileStatus status;
+    FileStatus status;
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         status = failed(errno);
     else if (!S_ISREG(st.st_mode) || st.st_dev != old.identity.device ||
              st.st_ino != old.identity.inode || st.st_size != old.data.size())
-        status = {ProfileFailure::Changed, ESTALE};
+        status = {FileFailure::Changed, ESTALE};
     struct rlimit limit {};
     if (status && data.size() > old.data.size()) {
         // Reserved without changing the size: a kill from here on leaves no zeros.
@@ -228,38 +229,10 @@ ProfileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const
     return closeChecked(fd, status);
 }
 
-QByteArray resolveLinks(const QByteArray& path) {
-    QByteArray current = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st {};
-        if (::lstat(current.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return current;
-        std::vector<char> target(PATH_MAX + 1);
-        const ssize_t n = ::readlink(current.constData(), target.data(), PATH_MAX);
-        if (n <= 0)
-            return current;
-        const QByteArray link(target.data(), n);
-        if (link.startsWith('/')) {
-            current = link;
-        } else {
-            const qsizetype slash = current.lastIndexOf('/');
-            current = (slash < 0 ? QByteArray() : current.first(slash + 1)) + link;
-        }
-    }
-    return current;
-}
-
-QByteArray folderOf(const QByteArray& path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return ".";
-    return slash == 0 ? QByteArray("/") : path.first(slash);
-}
-
-ProfileStatus checkWritable(const QByteArray& target, const OldFile&) {
+FileStatus checkWritable(const QByteArray& target, const OldFile&) {
     if (::access(target.constData(), W_OK) != 0)
-        return {ProfileFailure::ReadOnly, errno};
+        return {FileFailure::ReadOnly, errno};
     return {};
 }
 
-} // namespace platform::profile
+} // namespace profile
