@@ -308,7 +308,7 @@ Times runCore(std::int64_t count, const QString& path) {
     const Stopwatch watch;
     const GenerationRun::Outcome outcome = run.run(hooks);
     const Times times = watch.elapsed();
-    return outcome == GenerationRun::Outcome::Completed ? times : Times{};
+    return outcome == GenerationRun::End::Completed ? times : Times{};
 }
 
 double runPlainWriter(std::int64_t count, const QString& path) {

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 // The pieces a slice is formatted and written in.
@@ -52,25 +53,21 @@ GenerationRun::Outcome GenerationRun::run(const Hooks& hooks) {
     records_.reset(from_);
     done_ = 0;
     hooks.progressed(0);
-    switch (OutputFile::prepare(path_)) {
-    case OutputFile::Prepared::Ready:
-        break;
-    case OutputFile::Prepared::NotAFile:
-        return Outcome::NotAFile;
-    case OutputFile::Prepared::CannotDelete:
-        return Outcome::CannotDelete;
-    }
+    if (const platform::FileStatus prepared = OutputFile::prepare(path_); !prepared)
+        return {prepared.failure == platform::FileFailure::NotAFile ? End::NotAFile
+                                                                    : End::CannotDelete,
+                prepared};
 
     OutputFile file;
     Outcome outcome = writeRange(file, hooks);
     // A file that lost its name during the run (removed, renamed, replaced by a second run
     // to the same name) holds what was written where no one finds it: a failed write.
-    if ((outcome == Outcome::Completed || outcome == Outcome::Stopped) && file.isOpen() &&
+    if ((outcome == End::Completed || outcome == End::Stopped) && file.isOpen() &&
         !file.isAt(path_))
-        outcome = Outcome::WriteFailed;
+        outcome = {End::WriteFailed, {platform::FileFailure::Changed, ENOENT}};
     // A failed close may have lost what the last writes handed over: a failed write.
-    if (!file.close() && outcome != Outcome::WindowClosed)
-        return Outcome::WriteFailed;
+    if (const platform::FileStatus closed = file.close(); !closed && outcome != End::WindowClosed)
+        return {End::WriteFailed, closed};
     return outcome;
 }
 
@@ -81,14 +78,17 @@ GenerationRun::Outcome GenerationRun::writeRange(OutputFile& file, const Hooks& 
         case Next::Continue:
             break;
         case Next::Stop:
-            return Outcome::Stopped;
+            return End::Stopped;
         case Next::Close:
-            return Outcome::WindowClosed;
+            return End::WindowClosed;
         }
         // The file comes into being with its first address, as an append would make it,
         // and is written through this one descriptor from then on.
-        if (!created && !(created = file.create(path_)))
-            return Outcome::CannotOpen;
+        if (!created) {
+            if (const platform::FileStatus made = file.create(path_); !made)
+                return {End::CannotOpen, made};
+            created = true;
+        }
         // The suffix can only change while events are processed, so one read serves
         // the whole slice.
         const QByteArray suffix = hooks.suffix();
@@ -98,10 +98,10 @@ GenerationRun::Outcome GenerationRun::writeRange(OutputFile& file, const Hooks& 
         done_ += written;
         records_.append(written, suffix);
         hooks.progressed(done_);
-        if (slice != Outcome::Completed)
+        if (slice != End::Completed)
             return slice;
     }
-    return Outcome::Completed;
+    return End::Completed;
 }
 
 GenerationRun::Outcome GenerationRun::writeSlice(OutputFile& file, const QByteArray& suffix,
@@ -119,21 +119,22 @@ GenerationRun::Outcome GenerationRun::writeSlice(OutputFile& file, const QByteAr
         const std::int64_t first = std::int64_t{from_} + done_ + written;
         const FormattedSlice chunk =
             FormatAddresses(first, total_ - done_ - written, suffixView, buffer_.get(), capacity_);
-        const std::size_t reached = file.write(buffer_.get(), chunk.bytes);
-        if (reached != chunk.bytes) {
+        const std::int64_t before = file.size();
+        if (const platform::FileStatus status = file.write(buffer_.get(), chunk.bytes); !status) {
             // The addresses that reached the file whole stay and count; a cut one is taken
             // back, or else the whole slice.
+            const auto reached = static_cast<std::size_t>(file.size() - before);
             const WholeLines kept = CountWholeAddresses(first, suffixView.size(), reached);
             if (file.cutBack(file.size() - static_cast<std::int64_t>(reached - kept.bytes))) {
                 written += kept.count;
-                return Outcome::WriteFailed;
+                return {End::WriteFailed, status};
             }
-            if (!file.cutBack(sliceStart))
-                return Outcome::CutFailed;
+            if (const platform::FileStatus cut = file.cutBack(sliceStart); !cut)
+                return {End::CutFailed, cut};
             written = 0;
-            return Outcome::WriteFailed;
+            return {End::WriteFailed, status};
         }
         written += chunk.count;
     } while (done_ + written < total_ && clock.nsecsElapsed() < SliceNanoseconds);
-    return Outcome::Completed;
+    return End::Completed;
 }

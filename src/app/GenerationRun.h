@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileStatus.h"
 #include "ui/RecordModel.h"
 
 #include <QByteArray>
@@ -16,7 +17,7 @@ class OutputFile;
 
 class GenerationRun {
 public:
-    enum class Outcome {
+    enum class End {
         Completed,    // every address of the range is in the file and the list
         Stopped,      // Stop was seen at an event point
         WindowClosed, // the window is closing: the run ends and shows nothing more
@@ -26,6 +27,14 @@ public:
         NotAFile,     // the path names a folder or device: nothing was deleted or written
         CannotDelete, // the existing file could not be deleted (or is write-protected)
         CannotOpen,   // the file could not be created
+    };
+    // How a run ended, and for a file that failed, the failure behind it. The window
+    // tells the user of neither; the reason is there for the tools and the tests.
+    struct Outcome {
+        Outcome(End how, platform::FileStatus why = {}) : end(how), file(why) {}
+        End end;
+        platform::FileStatus file;
+        bool operator==(End other) const { return end == other; }
     };
 
     // What the caller says at an event point.

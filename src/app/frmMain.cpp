@@ -179,11 +179,11 @@ void frmMain::btnBuild_Click() {
     running_ = true;
 
     lastOutcome_ = run.run(runHooks());
-    switch (*lastOutcome_) {
-    case GenerationRun::Outcome::Completed:
+    switch (lastOutcome_->end) {
+    case GenerationRun::End::Completed:
         platform::MessageBox::show(text.CreateNoSuccessfully, platform::MessageIcon::Information);
         break;
-    case GenerationRun::Outcome::Stopped:
+    case GenerationRun::End::Stopped:
         platform::MessageBox::show(text.CancelAndSave, platform::MessageIcon::Information);
         break;
     default:

@@ -44,7 +44,8 @@ bool CheckFileExists(const QString& path) {
 
 bool AppendLine(const QString& line, const QString& path) {
     const QByteArray bytes = line.toUtf8() + QByteArrayLiteral("\r\n");
-    return OutputFile::appendTo(path, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return OutputFile::appendTo(path, bytes.constData(), static_cast<std::size_t>(bytes.size()))
+        .ok();
 }
 
 QString CutAtNul(const QString& text) {

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "platform/FileStatus.h"
+
 #include <QString>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -14,14 +17,12 @@
 // large) can be cut back to a given size, so the file only ever holds whole lines.
 class OutputFile {
 public:
-    enum class Prepared { Ready, NotAFile, CannotDelete };
-
     // Removes an existing regular file, or a symbolic link (dangling or to a regular
     // file: the link goes, its target stays). A directory, device or other non-regular
-    // path, or a link to one, is refused and nothing is deleted. A write-protected file
-    // (no write permission for the user, or no write bit at all, as a read-only file on
-    // Windows) cannot be deleted and stays.
-    static Prepared prepare(const QString& path);
+    // path, or a link to one, is refused (NotAFile) and nothing is deleted. A
+    // write-protected file (no write permission for the user, or no write bit at all, as
+    // a read-only file on Windows) stays (ReadOnly). Fine when nothing is at path now.
+    static platform::FileStatus prepare(const QString& path);
 
     // What makes a file itself whatever names it has: its device and its number there
     // (inode; on Windows the volume and the file index).
@@ -35,23 +36,22 @@ public:
 
     // Appends data to the file at path (created when missing) with one open-append-close,
     // whole or not at all.
-    static bool appendTo(const QString& path, const char* data, std::size_t size);
+    static platform::FileStatus appendTo(const QString& path, const char* data, std::size_t size);
 
     OutputFile() = default;
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Creates the file; fails when anything (a file, a link, a folder) is at path.
-    bool create(const QString& path);
-    // Appends data; returns how many of its bytes reached the file: all of them, or
-    // fewer when the disk is full or the file-size limit is reached.
-    std::size_t write(const char* data, std::size_t size);
-    // Cuts the file back to `size` bytes. False when the file could not be cut.
-    bool cutBack(std::int64_t size);
-    // Closes the file; false when the close reports an error (the last writes may not
-    // have reached the disk).
-    bool close();
+    // Creates the file; Exists when anything (a file, a link, a folder) is at path.
+    platform::FileStatus create(const QString& path);
+    // Appends data. A failure (the disk full, the file-size limit reached) may come after
+    // some of the bytes reached the file: size() counts those.
+    platform::FileStatus write(const char* data, std::size_t size);
+    // Cuts the file back to `size` bytes.
+    platform::FileStatus cutBack(std::int64_t size);
+    // Closes the file; a failure says the last writes may not have reached the disk.
+    platform::FileStatus close();
 
     // The bytes the file holds: everything written and not cut back.
     std::int64_t size() const { return size_; }
@@ -62,12 +62,15 @@ public:
     bool isAt(const QString& path) const;
 
 private:
-    // The system's calls on a descriptor (OutputFile.cpp, and OutputFile_win.cpp on
-    // Windows, where the descriptor wraps a file handle).
-    static int openNew(const QString& path); // -1 when anything is at path
-    static std::size_t appendAll(int fd, const char* data, std::size_t size);
-    static bool truncateTo(int fd, std::int64_t size);
-    static bool closeDescriptor(int fd);
+    // The system's calls on a descriptor (OutputFile_posix.cpp, and OutputFile_win.cpp,
+    // where the descriptor wraps a file handle).
+    static platform::FileStatus openNew(const QString& path, int& fd);
+    // Writes until everything is written or the file takes no more; `done` counts the
+    // bytes written.
+    static platform::FileStatus appendAll(int fd, const char* data, std::size_t size,
+                                          std::size_t& done);
+    static platform::FileStatus truncateTo(int fd, std::int64_t size);
+    static platform::FileStatus closeDescriptor(int fd);
     static std::optional<Identity> identityOfDescriptor(int fd);
 
     int fd_ = -1;
@@ -78,27 +81,29 @@ inline OutputFile::~OutputFile() {
     close();
 }
 
-inline bool OutputFile::create(const QString& path) {
+inline platform::FileStatus OutputFile::create(const QString& path) {
     if (fd_ >= 0)
-        return false;
-    fd_ = openNew(path);
+        return {platform::FileFailure::Exists, EBUSY};
     size_ = 0;
-    return fd_ >= 0;
+    return openNew(path, fd_);
 }
 
-inline std::size_t OutputFile::write(const char* data, std::size_t size) {
+inline platform::FileStatus OutputFile::write(const char* data, std::size_t size) {
     if (fd_ < 0)
-        return 0;
-    const std::size_t reached = appendAll(fd_, data, size);
+        return {platform::FileFailure::WriteFailed, EBADF};
+    std::size_t reached = 0;
+    const platform::FileStatus status = appendAll(fd_, data, size, reached);
     size_ += static_cast<std::int64_t>(reached);
-    return reached;
+    return status;
 }
 
-inline bool OutputFile::cutBack(std::int64_t size) {
-    if (fd_ < 0 || size > size_ || !truncateTo(fd_, size))
-        return false;
-    size_ = size;
-    return true;
+inline platform::FileStatus OutputFile::cutBack(std::int64_t size) {
+    if (fd_ < 0 || size > size_)
+        return {platform::FileFailure::WriteFailed, fd_ < 0 ? EBADF : EINVAL};
+    const platform::FileStatus status = truncateTo(fd_, size);
+    if (status)
+        size_ = size;
+    return status;
 }
 
 inline bool OutputFile::isAt(const QString& path) const {
@@ -108,9 +113,9 @@ inline bool OutputFile::isAt(const QString& path) const {
     return written && written == identityOf(path);
 }
 
-inline bool OutputFile::close() {
+inline platform::FileStatus OutputFile::close() {
     if (fd_ < 0)
-        return true;
+        return {};
     const int fd = fd_;
     fd_ = -1;
     // The descriptor is gone even when close reports an error: never close it twice.

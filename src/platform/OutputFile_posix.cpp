@@ -8,68 +8,81 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-OutputFile::Prepared OutputFile::prepare(const QString& path) {
+using platform::FileFailure;
+using platform::FileStatus;
+
+namespace {
+FileStatus failed(int error) {
+    return {FileFailure::WriteFailed, error};
+}
+} // namespace
+
+FileStatus OutputFile::prepare(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
     struct stat st {};
     if (::lstat(name.constData(), &st) != 0)
-        return errno == ENOENT ? Prepared::Ready : Prepared::CannotDelete;
+        return errno == ENOENT ? FileStatus{} : FileStatus{FileFailure::Unreadable, errno};
     if (S_ISLNK(st.st_mode)) {
         // A link to a regular file or a dangling one is replaced; a link to anything else
         // is refused as that thing is.
         struct stat target {};
         if (::stat(name.constData(), &target) == 0 && !S_ISREG(target.st_mode))
-            return Prepared::NotAFile;
+            return {FileFailure::NotAFile, EISDIR};
     } else if (!S_ISREG(st.st_mode)) {
-        return Prepared::NotAFile;
-    } else if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
-               ::access(name.constData(), W_OK) != 0) {
+        return {FileFailure::NotAFile, S_ISDIR(st.st_mode) ? EISDIR : EINVAL};
+    } else if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
         // Write-protected (root, too, keeps a file without write bits, as rm asks first)
-        return Prepared::CannotDelete;
+        return {FileFailure::ReadOnly, EACCES};
+    } else if (::access(name.constData(), W_OK) != 0) {
+        return {FileFailure::ReadOnly, errno};
     }
-    return ::unlink(name.constData()) == 0 ? Prepared::Ready : Prepared::CannotDelete;
+    return ::unlink(name.constData()) == 0 ? FileStatus{} : failed(errno);
 }
 
-bool OutputFile::appendTo(const QString& path, const char* data, std::size_t size) {
+FileStatus OutputFile::appendTo(const QString& path, const char* data, std::size_t size) {
     const int fd = ::open(QFile::encodeName(path).constData(),
                           O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
-        return false;
+        return failed(errno);
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0;
-    if (ok && appendAll(fd, data, size) != size) {
-        ok = false;
-        if (!truncateTo(fd, st.st_size)) {
-            // what reached the file stays; the append has failed either way
-        }
-    }
-    return closeDescriptor(fd) && ok;
-}
-
-int OutputFile::openNew(const QString& path) {
-    return ::open(QFile::encodeName(path).constData(),
-                  O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-}
-
-// write(2) until everything is written or the file takes no more.
-std::size_t OutputFile::appendAll(int fd, const char* data, std::size_t size) {
     std::size_t done = 0;
+    const FileStatus status =
+        ::fstat(fd, &st) == 0 ? appendAll(fd, data, size, done) : failed(errno);
+    // Whole or not at all: what a failed append left is cut off where the file lets it
+    // (the append has failed either way).
+    if (!status && done > 0)
+        truncateTo(fd, st.st_size);
+    const FileStatus closed = closeDescriptor(fd);
+    return status ? closed : status;
+}
+
+FileStatus OutputFile::openNew(const QString& path, int& fd) {
+    fd = ::open(QFile::encodeName(path).constData(),
+                O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0)
+        return {};
+    return {errno == EEXIST ? FileFailure::Exists : FileFailure::WriteFailed, errno};
+}
+
+FileStatus OutputFile::appendAll(int fd, const char* data, std::size_t size, std::size_t& done) {
+    done = 0;
     while (done < size) {
         const ssize_t n = ::write(fd, data + done, size - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            break;
+            return failed(n < 0 ? errno : EIO);
         done += static_cast<std::size_t>(n);
     }
-    return done;
+    return {};
 }
 
-bool OutputFile::truncateTo(int fd, std::int64_t size) {
-    return ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+FileStatus OutputFile::truncateTo(int fd, std::int64_t size) {
+    return ::ftruncate(fd, static_cast<off_t>(size)) == 0 ? FileStatus{} : failed(errno);
 }
 
-bool OutputFile::closeDescriptor(int fd) {
-    return ::close(fd) == 0;
+FileStatus OutputFile::closeDescriptor(int fd) {
+    return ::close(fd) == 0 ? FileStatus{} : failed(errno);
 }
 
 namespace {

@@ -6,10 +6,17 @@
 
 #include <io.h>
 
+using platform::FileFailure;
+using platform::FileStatus;
+using platform::win::errnoOf;
 using platform::win::Handle;
 using platform::win::widePath;
 
 namespace {
+
+FileStatus lastError() {
+    return {FileFailure::WriteFailed, errnoOf(::GetLastError())};
+}
 
 HANDLE handleOf(int fd) {
     return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
@@ -25,17 +32,17 @@ std::optional<OutputFile::Identity> identityOfHandle(HANDLE handle) {
 
 } // namespace
 
-OutputFile::Prepared OutputFile::prepare(const QString& path) {
+FileStatus OutputFile::prepare(const QString& path) {
     const std::wstring name = widePath(path);
     const DWORD attributes = ::GetFileAttributesW(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = ::GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-                   ? Prepared::Ready
-                   : Prepared::CannotDelete;
+                   ? FileStatus{}
+                   : FileStatus{FileFailure::Unreadable, errnoOf(error)};
     }
     if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))
-        return Prepared::NotAFile;
+        return {FileFailure::NotAFile, EISDIR};
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         // A link to a regular file or a dangling one is replaced; a link to anything else
         // is refused as that thing is.
@@ -45,48 +52,61 @@ OutputFile::Prepared OutputFile::prepare(const QString& path) {
         BY_HANDLE_FILE_INFORMATION info{};
         if (target.valid() && ::GetFileInformationByHandle(target.get(), &info) &&
             (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            return Prepared::NotAFile;
+            return {FileFailure::NotAFile, EISDIR};
     }
-    return ::DeleteFileW(name.c_str()) ? Prepared::Ready : Prepared::CannotDelete;
+    if (::DeleteFileW(name.c_str()))
+        return {};
+    const DWORD error = ::GetLastError();
+    return {error == ERROR_ACCESS_DENIED ? FileFailure::ReadOnly : FileFailure::WriteFailed,
+            errnoOf(error)};
 }
 
-bool OutputFile::appendTo(const QString& path, const char* data, std::size_t size) {
+FileStatus OutputFile::appendTo(const QString& path, const char* data, std::size_t size) {
     Handle file(::CreateFileW(widePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid())
-        return false;
+        return lastError();
     LARGE_INTEGER before{};
-    bool ok = ::GetFileSizeEx(file.get(), &before);
-    if (ok && platform::win::writeAll(file.get(), data, size, platform::win::AtEnd) != size) {
-        ok = false;
+    FileStatus status = ::GetFileSizeEx(file.get(), &before) ? FileStatus{} : lastError();
+    if (status && platform::win::writeAll(file.get(), data, size, platform::win::AtEnd) != size) {
+        status = lastError();
         platform::win::setEnd(file.get(), before.QuadPart);
     }
-    return file.reset() && ok;
+    const bool closed = file.reset();
+    return !status || closed ? status : lastError();
 }
 
-int OutputFile::openNew(const QString& path) {
+FileStatus OutputFile::openNew(const QString& path, int& fd) {
     // CREATE_NEW fails on anything at the path; a link is not followed, it is there.
     Handle file(::CreateFileW(widePath(path).c_str(), GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file.valid())
-        return -1;
-    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file.get()), 0);
-    if (fd >= 0)
-        file.release(); // the descriptor owns it now
-    return fd;
+    if (!file.valid()) {
+        const DWORD error = ::GetLastError();
+        fd = -1;
+        return {error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
+                    ? FileFailure::Exists
+                    : FileFailure::WriteFailed,
+                errnoOf(error)};
+    }
+    fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file.get()), 0);
+    if (fd < 0)
+        return {FileFailure::WriteFailed, EMFILE};
+    file.release(); // the descriptor owns it now
+    return {};
 }
 
-std::size_t OutputFile::appendAll(int fd, const char* data, std::size_t size) {
-    return platform::win::writeAll(handleOf(fd), data, size, platform::win::AtEnd);
+FileStatus OutputFile::appendAll(int fd, const char* data, std::size_t size, std::size_t& done) {
+    done = platform::win::writeAll(handleOf(fd), data, size, platform::win::AtEnd);
+    return done == size ? FileStatus{} : lastError();
 }
 
-bool OutputFile::truncateTo(int fd, std::int64_t size) {
-    return platform::win::setEnd(handleOf(fd), size);
+FileStatus OutputFile::truncateTo(int fd, std::int64_t size) {
+    return platform::win::setEnd(handleOf(fd), size) ? FileStatus{} : lastError();
 }
 
-bool OutputFile::closeDescriptor(int fd) {
-    return ::_close(fd) == 0;
+FileStatus OutputFile::closeDescriptor(int fd) {
+    return ::_close(fd) == 0 ? FileStatus{} : FileStatus{FileFailure::WriteFailed, errno};
 }
 
 std::optional<OutputFile::Identity> OutputFile::identityOf(const QString& path) {

@@ -17,6 +17,8 @@
 
 namespace {
 
+using platform::FileFailure;
+
 class GenerationRunTest : public MainWindowTest {
 protected:
     QString output() const { return folder->file(QStringLiteral("out.txt")); }
@@ -236,6 +238,7 @@ TEST_F(GenerationRunTest, AFailedWriteEndsSilentlyOnAWholeLine) {
     EXPECT_LE(written.size(), 1000003);
     EXPECT_GT(written.size(), 1000003 - 24); // only the line cut by the limit is lost
     EXPECT_TRUE(written.isEmpty() || written.endsWith("\r\n"));
+    EXPECT_EQ(window->lastOutcome()->file, (platform::FileStatus{FileFailure::WriteFailed, EFBIG}));
     expectFileEqualsList(output());
     EXPECT_TRUE(idle());
 }
@@ -271,7 +274,7 @@ TEST_F(GenerationRunTest, TheRunWritesOneFileWhateverIsDoneToItsName) {
     EXPECT_EQ(window->records().count(), 10000000);
     expectFileEqualsList(moved);
     EXPECT_TRUE(messages().isEmpty()); // the chosen name no longer names the file written
-    EXPECT_EQ(window->lastOutcome(), GenerationRun::Outcome::WriteFailed);
+    EXPECT_EQ(window->lastOutcome(), GenerationRun::End::WriteFailed);
 }
 
 TEST_F(GenerationRunTest, ARunWhoseFileLostItsNameEndsAsAFailedWrite) {
@@ -293,7 +296,8 @@ TEST_F(GenerationRunTest, ARunWhoseFileLostItsNameEndsAsAFailedWrite) {
         EXPECT_GT(eventPoints, 2);
         EXPECT_EQ(window->records().count() == 5000000, !stop); // went on to its end
         EXPECT_TRUE(messages().isEmpty()) << stop;
-        EXPECT_EQ(window->lastOutcome(), GenerationRun::Outcome::WriteFailed) << stop;
+        EXPECT_EQ(window->lastOutcome(), GenerationRun::End::WriteFailed) << stop;
+        EXPECT_EQ(window->lastOutcome()->file.failure, FileFailure::Changed) << stop;
         EXPECT_TRUE(idle());
     }
 }

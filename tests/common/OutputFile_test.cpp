@@ -18,11 +18,13 @@
 
 namespace {
 
+using platform::FileFailure;
+
 TEST(OutputFile, PrepareReplacesFilesButRefusesDirectoriesAndDevices) {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("out.txt"));
     testsupport::writeFile(file, "old\r\n");
-    EXPECT_EQ(OutputFile::prepare(file), OutputFile::Prepared::Ready);
+    EXPECT_TRUE(OutputFile::prepare(file));
     EXPECT_FALSE(QFile::exists(file));
 
     // A read-only file (mode 0444) cannot be deleted, and stays as it is; root, too,
@@ -30,14 +32,14 @@ TEST(OutputFile, PrepareReplacesFilesButRefusesDirectoriesAndDevices) {
     testsupport::writeFile(file, "kept\r\n");
     ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
                                                 QFileDevice::ReadOther));
-    EXPECT_EQ(OutputFile::prepare(file), OutputFile::Prepared::CannotDelete);
+    EXPECT_EQ(OutputFile::prepare(file).failure, FileFailure::ReadOnly);
     EXPECT_EQ(testsupport::readFile(file), QByteArray("kept\r\n"));
 #ifndef _WIN32
     const QString target = dir.filePath(QStringLiteral("target.txt"));
     const QString link = dir.filePath(QStringLiteral("link.txt"));
     testsupport::writeFile(target, "kept\r\n");
     ASSERT_TRUE(QFile::link(target, link));
-    EXPECT_EQ(OutputFile::prepare(link), OutputFile::Prepared::Ready);
+    EXPECT_TRUE(OutputFile::prepare(link));
     EXPECT_FALSE(QFileInfo(link).isSymLink());
     EXPECT_EQ(testsupport::readFile(target), QByteArray("kept\r\n"));
 #endif
@@ -45,17 +47,16 @@ TEST(OutputFile, PrepareReplacesFilesButRefusesDirectoriesAndDevices) {
     const QString sub = dir.filePath(QStringLiteral("folder"));
     ASSERT_TRUE(QDir().mkdir(sub));
     testsupport::writeFile(sub + QStringLiteral("/inside.txt"), "x");
-    EXPECT_EQ(OutputFile::prepare(sub), OutputFile::Prepared::NotAFile);
+    EXPECT_EQ(OutputFile::prepare(sub).failure, FileFailure::NotAFile);
     EXPECT_TRUE(QFile::exists(sub + QStringLiteral("/inside.txt")));
 #ifndef _WIN32
     // A special file of the test's own, never a system one.
     const QString fifo = dir.filePath(QStringLiteral("fifo"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    EXPECT_EQ(OutputFile::prepare(fifo), OutputFile::Prepared::NotAFile);
+    EXPECT_EQ(OutputFile::prepare(fifo).failure, FileFailure::NotAFile);
     EXPECT_TRUE(QFileInfo::exists(fifo));
 #endif
-    EXPECT_EQ(OutputFile::prepare(dir.filePath(QStringLiteral("missing.txt"))),
-              OutputFile::Prepared::Ready);
+    EXPECT_TRUE(OutputFile::prepare(dir.filePath(QStringLiteral("missing.txt"))));
 }
 
 TEST(OutputFile, AppendsThroughOneDescriptorAndCutsBack) {
@@ -63,8 +64,9 @@ TEST(OutputFile, AppendsThroughOneDescriptorAndCutsBack) {
     const QString path = dir.filePath(QStringLiteral("out.txt"));
     OutputFile file;
     ASSERT_TRUE(file.create(path));
-    EXPECT_FALSE(OutputFile().create(path)); // never opens what is already there
-    ASSERT_EQ(file.write("1@a\r\n2@a\r\n3@", 13), 13u);
+    // never opens what is already there
+    EXPECT_EQ(OutputFile().create(path), (platform::FileStatus{FileFailure::Exists, EEXIST}));
+    ASSERT_TRUE(file.write("1@a\r\n2@a\r\n3@", 13));
     ASSERT_TRUE(file.cutBack(10));
     EXPECT_TRUE(file.cutBack(10));  // to the size it has: not a failure
     EXPECT_FALSE(file.cutBack(11)); // never grows the file
@@ -74,19 +76,19 @@ TEST(OutputFile, AppendsThroughOneDescriptorAndCutsBack) {
     EXPECT_EQ(testsupport::readFile(path), QByteArray("1@a\r\n2@a\r\n"));
 
 #ifdef _WIN32
-    ASSERT_EQ(file.write("3@a\r", 4), 4u); // as far as the size limit lets it below
+    ASSERT_TRUE(file.write("3@a\r", 4)); // as far as the size limit lets it below
 #else
-    // A write across the file-size limit reports the bytes that reached the file.
+    // A write across the file-size limit fails, with the bytes that reached the file counted.
     struct rlimit saved {};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto previous = std::signal(SIGXFSZ, SIG_IGN);
     struct rlimit limited = saved;
     limited.rlim_cur = 14;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const std::size_t reached = file.write("3@a\r\n", 5);
+    const platform::FileStatus reached = file.write("3@a\r\n", 5);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
-    EXPECT_EQ(reached, 4u);
+    EXPECT_EQ(reached, (platform::FileStatus{FileFailure::WriteFailed, EFBIG}));
 #endif
     EXPECT_EQ(file.size(), 14);
     EXPECT_TRUE(file.close());

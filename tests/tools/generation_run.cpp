@@ -110,13 +110,12 @@ const char* iconName(platform::MessageIcon icon) {
 }
 
 const char* outcomeName(std::optional<GenerationRun::Outcome> outcome) {
-    // In the order of GenerationRun::Outcome.
+    // In the order of GenerationRun::End.
     static constexpr const char* Names[] = {"completed",     "stopped",         "window-closed",
                                             "write-failed",  "cut-back-failed", "not-a-file",
                                             "cannot-delete", "cannot-open"};
-    static_assert(std::size(Names) ==
-                  static_cast<std::size_t>(GenerationRun::Outcome::CannotOpen) + 1);
-    return outcome ? Names[static_cast<int>(*outcome)] : "none";
+    static_assert(std::size(Names) == static_cast<std::size_t>(GenerationRun::End::CannotOpen) + 1);
+    return outcome ? Names[static_cast<int>(outcome->end)] : "none";
 }
 
 } // namespace
@@ -155,7 +154,11 @@ int main(int argc, char** argv) {
 
     for (const platform::ShownMessage& shown : platform::MessageBox::shown())
         std::printf("notice %s %s\n", iconName(shown.icon), shown.text.toUtf8().constData());
-    std::printf("outcome %s\n", outcomeName(window->lastOutcome()));
+    const std::optional<GenerationRun::Outcome> outcome = window->lastOutcome();
+    std::printf("outcome %s\n", outcomeName(outcome));
+    if (outcome && !outcome->file) // why the file failed: "reason write-failed 28"
+        std::printf("reason %s %d\n", platform::failureName(outcome->file.failure),
+                    outcome->file.error);
     std::printf("count %lld\n", static_cast<long long>(window->records().count()));
 #ifdef _WIN32
     PROCESS_MEMORY_COUNTERS memory{};
