@@ -825,6 +825,8 @@ TEST_F(ProfileFileTest, AFileHeldOpenByAnotherProgramHoldsTheWriteOffAWhile) {
 // read-only attribute (a folder's permissions are Windows' access rights, which Wine
 // does not enforce)
 
+const QByteArray permissionContent = "[Suffix]\r\na.com=\r\nb.com=\r\n";
+
 class ProfileFilePermissionTest : public ProfileFileTest {
 protected:
     void SetUp() override {
@@ -906,6 +908,12 @@ protected:
         return runTool(
             {QStringLiteral("delete"), file(), QStringLiteral("Suffix"), QString::fromLatin1(key)});
     }
+    // The settings file holding permissionContent, and the modes of it and its folder.
+    void lay(mode_t fileMode, mode_t folderMode) {
+        writeFile(file(), permissionContent);
+        setMode(file(), fileMode);
+        setMode(dir_.path(), folderMode);
+    }
 
     QTemporaryDir tools_;
     QString tool_;
@@ -914,26 +922,20 @@ protected:
 #endif
 };
 
-const QByteArray permissionContent = "[Suffix]\r\na.com=\r\nb.com=\r\n";
-
 TEST_F(ProfileFilePermissionTest, AWritableFileInAWritableFolderIsWritten) {
-    writeFile(file(), permissionContent);
-    setMode(file(), 0666);
+    lay(0666, 0777);
 #ifndef _WIN32
     if (const passwd* user = ::geteuid() == 0 ? testsupport::unprivilegedUser() : nullptr) {
         ASSERT_EQ(::chown(QFile::encodeName(file()).constData(), user->pw_uid, user->pw_gid), 0);
     } // the writer's own file: a temporary file replaces it
 #endif
-    setMode(dir_.path(), 0777);
     EXPECT_EQ(write("c.com"), 1);
     EXPECT_EQ(remove("a.com"), 1);
     EXPECT_EQ(readFile(file()), "[Suffix]\r\nb.com=\r\nc.com=\r\n");
 }
 
 TEST_F(ProfileFilePermissionTest, AReadOnlyFileIsNotWritten) {
-    writeFile(file(), permissionContent);
-    setMode(file(), 0444);
-    setMode(dir_.path(), 0777); // the folder alone would allow replacing the file
+    lay(0444, 0777); // the folder alone would allow replacing the file
     EXPECT_EQ(write("c.com"), 0);
     EXPECT_EQ(remove("a.com"), 0);
     EXPECT_EQ(readFile(file()), permissionContent);
@@ -944,9 +946,7 @@ TEST_F(ProfileFilePermissionTest, AReadOnlyFileIsNotWritten) {
 
 #ifndef _WIN32 // a folder the user may not write to
 TEST_F(ProfileFilePermissionTest, AWritableFileInAReadOnlyFolderIsWrittenInPlace) {
-    writeFile(file(), permissionContent);
-    setMode(file(), 0666);
-    setMode(dir_.path(), 0555); // no temporary file can go beside it
+    lay(0666, 0555); // no temporary file can go beside it
     struct stat before {};
     ASSERT_EQ(::stat(QFile::encodeName(file()).constData(), &before), 0);
     // A write that the file-size limit would cut halfway leaves the old bytes.
@@ -972,9 +972,7 @@ TEST_F(ProfileFilePermissionTest, AWriteKeepsTheFilesOwner) {
         GTEST_SKIP() << "only root can give a file to another user";
     const QByteArray path = QFile::encodeName(file());
     for (const bool byRoot : {true, false}) {
-        writeFile(file(), permissionContent);
-        setMode(file(), 0666);
-        setMode(dir_.path(), 0777); // a temporary file may go beside it
+        lay(0666, 0777); // a temporary file may go beside it
         const uid_t owner = byRoot ? user->pw_uid : 0;
         const gid_t group = byRoot ? user->pw_gid : 0;
         ASSERT_EQ(::chown(path.constData(), owner, group), 0);
