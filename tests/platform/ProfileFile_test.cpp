@@ -371,22 +371,17 @@ TEST_F(ProfileFileTest, AChangeTouchesOnlyItsOwnLine) {
         else if (row.before != Kept)
             writeFile(path, row.before);
         const QByteArray old = readFile(path);
-        platform::profile::FileIdentity before;
+        platform::profile::FileIdentity before, after;
         const bool existed =
             QFile::exists(path) && platform::profile::identityAt(QFile::encodeName(path), before);
 
         EXPECT_EQ(row.value ? ProfileFile::writeString(path, row.section, row.key, *row.value)
                             : ProfileFile::deleteKey(path, row.section, row.key),
                   row.result);
-        if (row.after == NoFile) {
-            EXPECT_FALSE(QFile::exists(path));
-        } else {
-            EXPECT_EQ(readFile(path), row.after);
-        }
+        EXPECT_EQ(QFile::exists(path) ? readFile(path) : NoFile, row.after);
         if (row.value && row.result == 1) {
             EXPECT_EQ(readString(path, row.section, row.key, "missing").text, *row.value);
         }
-        platform::profile::FileIdentity after;
         if (existed && row.after == old) {
             ASSERT_TRUE(platform::profile::identityAt(QFile::encodeName(path), after));
             EXPECT_EQ(before.inode, after.inode) << "the file was replaced";
