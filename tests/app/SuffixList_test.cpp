@@ -150,6 +150,9 @@ const QByteArray threeSuffixes = "[Suffix]\r\nb.com=\r\na.com=\r\nc.com=\r\n";
 // ---------------------------------------------------------------------------
 // Reading the list
 
+const QByteArray NoFile = "\x01 no file";
+const QStringList three{"b.com", "a.com", "c.com"};
+
 TEST_F(SuffixListTest, ReadSectionKeysGivesTheKeysInFileOrder) {
     writeFile(settings(), "[suffix]\r\nb.com=\r\nA.com= a value\r\n; note\r\nc.com=\r\n");
     const SuffixList::KeyList list = SuffixList::ReadSectionKeys(settings(), "Suffix");
@@ -167,36 +170,34 @@ TEST_F(SuffixListTest, ReadSectionKeysGivesTheKeysInFileOrder) {
     EXPECT_EQ(SuffixList::ReadSectionKeys(settings(), "Suffix").keys, QStringList{QString()});
 }
 
-TEST_F(SuffixListTest, LoadingFillsTheBoxInFileOrderAndSelectsTheFirst) {
-    box_->addItems({"old", "items"});
-    box_->setEditText(QStringLiteral("typed"));
-    load(threeSuffixes);
-    EXPECT_EQ(items(*box_), (QStringList{"b.com", "a.com", "c.com"}));
-    EXPECT_EQ(box_->currentIndex(), 0);
-    EXPECT_EQ(box_->currentText(), "b.com");
-    EXPECT_FALSE(takeMessage().has_value());
-    EXPECT_EQ(SuffixList::SettingsFilePath(), settings());
-}
-
-TEST_F(SuffixListTest, AValueAfterTheEqualsSignListsOnlyTheKey) {
-    load("[Suffix]\r\nx.com=hand-made value\r\ny.com = \r\n");
-    EXPECT_EQ(items(*box_), (QStringList{"x.com", "y.com"}));
-}
-
-TEST_F(SuffixListTest, NoSuffixLeavesTheBoxEmptyAndUsable) {
-    for (const QByteArray& content :
-         {QByteArray("[Suffix]\r\na.com=\r\nno equals sign\r\nc.com=\r\n"),
-          QByteArray("[Suffix]\r\n"), QByteArray()}) {
+// Loading fills the box in file order and selects the first; without a suffix it leaves
+// the box empty and usable.
+TEST_F(SuffixListTest, LoadingFillsTheBoxInFileOrder) {
+    const struct {
+        const char* what;
+        QByteArray content; // or NoFile
+        QStringList items;
+    } rows[] = {
+        {"three", threeSuffixes, three},
+        {"only the keys", "[Suffix]\r\nx.com=hand-made value\r\ny.com = \r\n", {"x.com", "y.com"}},
+        {"a line without '='", "[Suffix]\r\na.com=\r\nno equals sign\r\nc.com=\r\n", {}},
+        {"an empty section", "[Suffix]\r\n", {}},
+        {"an empty file", "", {}},
+        {"no file", NoFile, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
         box_->addItems({"old", "items"});
-        load(content);
-        EXPECT_EQ(box_->count(), 0) << content.toStdString();
-        EXPECT_EQ(box_->currentIndex(), -1);
-        EXPECT_EQ(box_->currentText(), "");
+        box_->setEditText(QStringLiteral("typed"));
+        row.content == NoFile ? void(QFile::remove(settings()))
+                              : writeFile(settings(), row.content);
+        SuffixList::LoadSuffixList(box_);
+        EXPECT_EQ(items(*box_), row.items);
+        EXPECT_EQ(box_->currentIndex(), row.items.isEmpty() ? -1 : 0);
+        EXPECT_EQ(box_->currentText(), row.items.value(0));
+        EXPECT_FALSE(takeMessage().has_value());
+        EXPECT_EQ(SuffixList::SettingsFilePath(), settings());
     }
-    QFile::remove(settings());
-    SuffixList::LoadSuffixList(box_);
-    EXPECT_EQ(box_->count(), 0);
-    EXPECT_FALSE(takeMessage().has_value());
 
     // Still usable: a suffix typed into the empty box is added and the file created.
     add(QStringLiteral(" first.com "));
@@ -223,76 +224,74 @@ TEST_F(SuffixListTest, ALongSectionListsItsFirstSuffixes) {
 // ---------------------------------------------------------------------------
 // Adding
 
-TEST_F(SuffixListTest, AddingAppendsToTheListAndTheFile) {
-    load(threeSuffixes + "[Other]\r\nkeep=1\r\n");
-    add(QStringLiteral("  new.com  "));
-    expectNotice(text().AddSuccessfully);
-    EXPECT_EQ(items(*box_), (QStringList{"b.com", "a.com", "c.com", "new.com"}));
-    EXPECT_EQ(box_->currentText(), "  new.com  ") << "the box's text changed";
-    EXPECT_EQ(readFile(settings()), threeSuffixes + "new.com=\r\n[Other]\r\nkeep=1\r\n");
+using Texts = decltype(ModTransLate::Catalogue::frmMain);
+const QByteArray Kept = "\x01 as the row before left it";
 
-    add(QStringLiteral("new.com"));
-    expectWarning(text().SuffixExist);
-    add(QStringLiteral("\t new.com \t"));
-    expectWarning(text().SuffixExist);
-    EXPECT_EQ(items(*box_), (QStringList{"b.com", "a.com", "c.com", "new.com"}));
-}
+// A suffix typed and added to the list loaded from load (or as the row before left it),
+// with the file then changed to behind when given: the message, the list and the file.
+struct Addition {
+    const char* what;
+    QByteArray load; // or Kept
+    QString typed;
+    QString Texts::*message;
+    QStringList items;
+    QByteArray after;
+    QByteArray behind = {};
+};
 
-TEST_F(SuffixListTest, ASuffixAlreadyInTheFileIsRefused) {
-    load(threeSuffixes);
-    add(QStringLiteral("a.com"));
-    expectWarning(text().SuffixExist);
-    EXPECT_EQ(readFile(settings()), threeSuffixes);
-    EXPECT_EQ(items(*box_), (QStringList{"b.com", "a.com", "c.com"}));
-
-    // The test is made against the file, not against the list.
-    writeFile(settings(), threeSuffixes + "later.com=\r\n");
-    add(QStringLiteral("later.com"));
-    expectWarning(text().SuffixExist);
-    EXPECT_EQ(box_->count(), 3);
-}
-
-TEST_F(SuffixListTest, OtherLetterCasePassesButTheFileKeepsOneKey) {
-    load(threeSuffixes);
-    add(QStringLiteral("A.COM"));
-    expectNotice(text().AddSuccessfully);
-    EXPECT_EQ(readFile(settings()), threeSuffixes);
-    EXPECT_EQ(items(*box_), (QStringList{"b.com", "a.com", "c.com", "A.COM"}));
-}
-
-TEST_F(SuffixListTest, AnEmptySuffixIsRefused) {
-    load(threeSuffixes);
-    for (const QString& typed : {QString(), QStringLiteral("    "), QStringLiteral(" \t ")}) {
-        add(typed);
-        expectWarning(text().SuffixCanNotEmpty);
+TEST_F(SuffixListTest, AddingChecksTheSuffixAgainstTheFileAndAppendsIt) {
+    const QByteArray other = "[Other]\r\nkeep=1\r\n";
+    const QByteArray added = threeSuffixes + "new.com=\r\n" + other;
+    const QByteArray later = threeSuffixes + "later.com=\r\n";
+    const QByteArray bad = "[Suffix]\r\nbad\x01key=\r\n";
+    const QByteArray& file = threeSuffixes;
+    const auto threeAnd = [&](const char* suffix) { return three + QStringList(suffix); };
+    const auto exist = &Texts::SuffixExist, empty = &Texts::SuffixCanNotEmpty,
+               invalid = &Texts::SuffixInvalid, success = &Texts::AddSuccessfully;
+    const Addition rows[] = {
+        {"appended", file + other, "  new.com  ", success, threeAnd("new.com"), added},
+        {"there already", Kept, "new.com", exist, threeAnd("new.com"), added},
+        {"there already, but for blanks", Kept, "\t new.com \t", exist, threeAnd("new.com"), added},
+        {"in the file", file, "a.com", exist, three, file},
+        {"the test is made against the file, not the list", Kept, "later.com", exist, three, later,
+         later},
+        {"other letter case passes, the file keeps one key", file, "A.COM", success,
+         threeAnd("A.COM"), file},
+        {"empty", file, QString(), empty, three, file},
+        {"blanks", Kept, "    ", empty, three, file},
+        {"blanks and a tab", Kept, " \t ", empty, three, file},
+        {"'=' inside", Kept, "a=b.com", invalid, three, file},
+        {"'=' at the end", Kept, "a.com=", invalid, three, file},
+        {"';' first", Kept, ";a.com", invalid, three, file},
+        {"'[' first", Kept, "[a.com", invalid, three, file},
+        {"a tab", Kept, "a\tb.com", invalid, three, file},
+        {"a line break", Kept, "a\nb.com", invalid, three, file},
+        {"a control character", Kept, "a\u0001b.com", invalid, three, file},
+        {"DEL", Kept, "a\u007fb.com", invalid, three, file},
+        {"NEL", Kept, "a\u0085b.com", invalid, three, file},
+        {"the same characters elsewhere are fine", Kept, "a;b[1].com", success,
+         threeAnd("a;b[1].com"), file + "a;b[1].com=\r\n"},
+        {"invalid is reported before existing", bad, "bad\u0001key", invalid,
+         QStringList(QStringLiteral("bad\u0001key")), bad},
+    };
+    for (const Addition& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.what << ": " << row.typed.toStdString());
+        if (row.load != Kept)
+            load(row.load);
+        if (!row.behind.isNull())
+            writeFile(settings(), row.behind);
+        add(row.typed);
+        if (row.message == success) {
+            expectNotice(text().*row.message);
+            EXPECT_TRUE(SuffixList::ReadSectionKeys(settings(), "Suffix")
+                            .keys.contains(row.typed.trimmed(), Qt::CaseInsensitive));
+        } else {
+            expectWarning(text().*row.message);
+        }
+        EXPECT_EQ(items(*box_), row.items);
+        EXPECT_EQ(box_->currentText(), row.typed) << "the box's text changed";
+        EXPECT_EQ(readFile(settings()), row.after);
     }
-    EXPECT_EQ(readFile(settings()), threeSuffixes);
-}
-
-TEST_F(SuffixListTest, ASuffixTheFileCannotHoldIsRefused) {
-    load(threeSuffixes);
-    for (const QString& typed :
-         {QStringLiteral("a=b.com"), QStringLiteral("a.com="), QStringLiteral(";a.com"),
-          QStringLiteral("[a.com"), QStringLiteral("a\tb.com"), QStringLiteral("a\nb.com"),
-          QStringLiteral("a\u0001b.com"), QStringLiteral("a\u007fb.com"),
-          QStringLiteral("a\u0085b.com")}) {
-        add(typed);
-        expectWarning(text().SuffixInvalid);
-    }
-    EXPECT_EQ(readFile(settings()), threeSuffixes);
-    EXPECT_EQ(box_->count(), 3);
-
-    // The same characters elsewhere in the suffix are fine.
-    add(QStringLiteral("a;b[1].com"));
-    expectNotice(text().AddSuccessfully);
-    EXPECT_EQ(SuffixList::ReadSectionKeys(settings(), "Suffix").keys.back(), "a;b[1].com");
-}
-
-TEST_F(SuffixListTest, InvalidIsReportedBeforeExisting) {
-    load("[Suffix]\r\nbad\x01key=\r\n");
-    EXPECT_EQ(items(*box_), QStringList{"bad\u0001key"});
-    add(QStringLiteral("bad\u0001key"));
-    expectWarning(text().SuffixInvalid);
 }
 
 // ---------------------------------------------------------------------------

@@ -23,6 +23,7 @@
 #include <cstring>
 #include <functional>
 #include <future>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -72,20 +73,25 @@ StringRead readString(const QString& path, const char* section, const char* key,
 struct SectionRead {
     int result;
     QList<QByteArray> entries;
+    bool readable; // a missing file or section is readable, and empty
 };
 
 SectionRead readSection(const QString& path, const char* section,
                         int bufferSize = ProfileFile::SectionBufferSize) {
     std::vector<char> buffer(static_cast<size_t>(bufferSize) + 16, '\x7f');
-    const int result = ProfileFile::readSection(path, section, buffer.data(), bufferSize);
+    const auto checked = ProfileFile::readSectionChecked(path, section, buffer.data(), bufferSize);
+    const int result = checked.value();
     EXPECT_EQ(buffer[static_cast<size_t>(bufferSize)], '\x7f') << "wrote past the buffer";
-    SectionRead read{result, {}};
+    SectionRead read{result, {}, checked.ok()};
     const char* p = buffer.data();
     while (*p != '\0') {
         read.entries.append(QByteArray(p));
         p += std::strlen(p) + 1;
     }
     EXPECT_EQ(p - buffer.data(), result) << "the result counts the bytes before the final NUL";
+    if (result == 0) {
+        EXPECT_EQ(buffer[1], '\0') << "an empty list is two NULs";
+    }
     return read;
 }
 
@@ -104,180 +110,154 @@ protected:
 };
 
 // ---------------------------------------------------------------------------
-// Reading one value
+// Reading
+
+// Odd lines, read as Windows reads them.
+const QByteArray oddLines = [] {
+    static const char content[] =
+        "top=before any section\r\n[Suffix]]\r\na=in Suffix]\r\n"
+        "[ SUFFIX ] junk\r\nb=2\r\n[no header\r\nc=3\r\nbare\r\n=x\r\n=y\r\n"
+        "lone\rcr=after a lone CR\r\n\x1a\x0b"
+        "blanks=\x0c trimmed \x1a\r\nnul=v\0w\r\n"
+        "[Ends]\r\n=last\r\n[Next]\r\n=first\r\n";
+    return QByteArray(content, sizeof content - 1); // past the NUL
+}();
+
+// One value read from the file named (none.ini: no file, fifo.ini: no regular file),
+// with Korvani.ini holding content.
+struct ValueCase {
+    const char* what;
+    QByteArray content;
+    const char* section;
+    const char* key;
+    QByteArray defaultValue;
+    QByteArray expected;
+    int bufferSize = ProfileFile::StringBufferSize;
+    QString name = QStringLiteral("Korvani.ini");
+};
 
 TEST_F(ProfileFileTest, ReadStringFollowsTheProfileRules) {
-    writeFile(file(), "; settings of the program\r\n"
-                      "[Lang]\r\n"
-                      "  Name  =  Value with spaces  \r\n"
-                      "quoted=\"in quotes\"\n"
-                      "single='single'\r\n"
-                      "mixed=\"mixed'\r\n"
-                      "lonequote=\"\r\n"
-                      "inner=a \"b\" c\r\n"
-                      "equals=a=b\r\n"
-                      "empty=\r\n"
-                      "name=second of the name\r\n"
-                      ";hidden=yes\r\n"
-                      "\r\n"
-                      "[lang]\r\n"
-                      "other=in the second section of the name\r\n"
-                      "[Next]\n"
-                      "name=next");
-    const QString path = file();
-    EXPECT_EQ(readString(path, "LANG", "name").text, "Value with spaces");
-    EXPECT_EQ(readString(path, "lang", "NAME").result, 17);
-    EXPECT_EQ(readString(path, "Lang", "quoted").text, "in quotes");
-    EXPECT_EQ(readString(path, "Lang", "single").text, "single");
-    EXPECT_EQ(readString(path, "Lang", "mixed").text, "\"mixed'");
-    EXPECT_EQ(readString(path, "Lang", "lonequote").text, "\"");
-    EXPECT_EQ(readString(path, "Lang", "inner").text, "a \"b\" c");
-    EXPECT_EQ(readString(path, "Lang", "equals").text, "a=b");
-    EXPECT_EQ(readString(path, "Lang", ";hidden", "dflt").text, "yes") << "a comment is a key";
-    EXPECT_EQ(readString(path, "Lang", "hidden", "dflt").text, "dflt");
-    EXPECT_EQ(readString(path, "Lang", "other", "dflt").text, "dflt")
-        << "only the first section of a name counts";
-    EXPECT_EQ(readString(path, " next ", "name").text, "next");
-
-    const StringRead empty = readString(path, "Lang", "empty", "dflt");
-    EXPECT_EQ(empty.result, 0) << "a key with an empty value is not a missing key";
-    EXPECT_EQ(empty.text, "");
-}
-
-TEST_F(ProfileFileTest, ReadStringParsesOddLinesAsWindowsDoes) {
-    static const char content[] = "top=before any section\r\n"
-                                  "[Suffix]]\r\na=in Suffix]\r\n"
-                                  "[ SUFFIX ] junk\r\nb=2\r\n"
-                                  "[no header\r\nc=3\r\n"
-                                  "bare\r\n"
-                                  "=x\r\n=y\r\n"
-                                  "lone\rcr=after a lone CR\r\n"
-                                  "\x1a\x0b"
-                                  "blanks=\x0c trimmed \x1a\r\n"
-                                  "nul=v\0w\r\n"
-                                  "[Ends]\r\n=last\r\n[Next]\r\n=first\r\n";
-    writeFile(file(), QByteArray(content, sizeof content - 1)); // past the NUL
-    const struct {
-        const char* section;
-        const char* key;
-        const char* defaultValue;
-        QByteArray expected;
-    } rows[] = {
-        {"Suffix]", "a", "d", "in Suffix]"},      // the name runs to the last ']'
-        {"SUFFIX", "b", "d", "2"},                // text after the last ']' is dropped
-        {"SUFFIX", "[no header", "d", "d"},       // a '[' line without ']' is no header...
-        {"SUFFIX", "c", "d", "3"},                // ...so its section goes on
-        {"SUFFIX", "bare", "d", "d"},             // a key without '=' gives the default
-        {"SUFFIX", "", "d", "x"},                 // an empty key is a key
-        {"SUFFIX", "cr", "d", "after a lone CR"}, // a lone CR ends a line
-        {"SUFFIX", "blanks", "d", "trimmed"},     // Ctrl-Z, VT and FF are blanks
-        {"SUFFIX", "nul", "d", "v"},              // a NUL ends the value
-        {"", "top", "d", "before any section"},   // the lines before the first header
-        {" ", "TOP", "d", "before any section"},
-        {"SUFFIX", "none", "dflt  ", "dflt"},       // the default loses trailing spaces...
-        {"SUFFIX", "none", "\"quoted\"", "quoted"}, // ...and its quotes
-        {"SUFFIX", "none", " ", " "},               // but keeps a first character
-        {"Next", "", "d", "first"},                 // a header starts the empty-key rule anew
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(readString(file(), row.section, row.key, row.defaultValue).text, row.expected)
-            << row.section << "/" << row.key;
-    EXPECT_EQ(readSection(file(), "SUFFIX").entries,
-              (QList<QByteArray>{"b=2", "[no header", "c=3", "bare", "=x", "lone",
-                                 "cr=after a lone CR", "blanks=trimmed", "nul=v"}))
-        << "the second empty key in a row is no entry";
-    EXPECT_TRUE(readSection(file(), " SUFFIX ").entries.isEmpty())
-        << "a section read takes the name as given";
-}
-
-TEST_F(ProfileFileTest, ReadStringSkipsTheByteOrderMarkAndAcceptsBothLineEnds) {
-    writeFile(file(), "\xEF\xBB\xBF[Top]\r\nk=crlf\r\n[Other]\nk=lf\nj=\xC3\xA9t\xC3\xA9\n");
-    EXPECT_EQ(readString(file(), "Top", "k").text, "crlf");
-    EXPECT_EQ(readString(file(), "other", "K").text, "lf");
-    EXPECT_EQ(readString(file(), "other", "j").text, "\xC3\xA9t\xC3\xA9");
-    writeFile(file("cr.ini"), "[A]\r\nk=v\r\n");
-    EXPECT_EQ(readString(file("cr.ini"), "A", "k").result, 1) << "no CR left on the value";
-}
-
-TEST_F(ProfileFileTest, MissingFileSectionOrKeyGivesTheDefault) {
-    writeFile(file(), "[A]\r\nk=v\r\n");
+    const QByteArray lang =
+        "; settings of the program\r\n[Lang]\r\n  Name  =  Value with spaces  \r\n"
+        "quoted=\"in quotes\"\nsingle='single'\r\nmixed=\"mixed'\r\nlonequote=\"\r\n"
+        "inner=a \"b\" c\r\nequals=a=b\r\nempty=\r\nname=second of the name\r\n;hidden=yes\r\n"
+        "\r\n[lang]\r\nother=in the second section of the name\r\n[Next]\nname=next";
+    const QByteArray ends = "\xEF\xBB\xBF[Top]\r\nk=crlf\r\n[Other]\nk=lf\nj=\xC3\xA9t\xC3\xA9\n";
+    const QByteArray ak = "[A]\r\nk=v\r\n";
+    const QByteArray v599(599, 'x');
+    const QByteArray v600 = QByteArray(599, 'y') + 'Z';
+    const QByteArray cut = "[A]\r\nv599=" + v599 + "\r\nv600=" + v600 + "\r\nq=\"" + v600 +
+                           "\"\r\nlong=" + QByteArray(5000, 'w') + "\r\nshort=Value\r\n";
+    const QByteArray longDefault(700, 'd');
+    const int size = ProfileFile::StringBufferSize;
 #ifdef _WIN32
     ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("fifo.ini"))); // no FIFO: a folder
 #else
     ASSERT_EQ(::mkfifo(QFile::encodeName(file("fifo.ini")).constData(), 0600), 0);
 #endif
-    for (const auto& [path, section, key] :
-         {std::tuple{file("none.ini"), "A", "k"}, std::tuple{file(), "B", "k"},
-          std::tuple{file(), "A", "x"}, std::tuple{file("fifo.ini"), "A", "k"}}) {
-        const StringRead read = readString(path, section, key, "the default");
-        EXPECT_EQ(read.result, 11);
-        EXPECT_EQ(read.text, "the default");
-    }
-    EXPECT_EQ(readString(file(), "A", "x").result, 0);
-    const QByteArray longDefault(700, 'd');
-    const StringRead capped = readString(file(), "A", "x", longDefault);
-    EXPECT_EQ(capped.result, 599);
-    EXPECT_EQ(capped.text, longDefault.first(599));
-}
-
-TEST_F(ProfileFileTest, ValuesAreCutToTheBuffer) {
-    const QByteArray v599(599, 'x');
-    const QByteArray v600 = QByteArray(599, 'y') + 'Z';
-    writeFile(file(), "[A]\r\nv599=" + v599 + "\r\nv600=" + v600 + "\r\nq=\"" + v600 +
-                          "\"\r\nlong=" + QByteArray(5000, 'w') + "\r\nshort=Value\r\n");
-    const StringRead r599 = readString(file(), "A", "v599");
-    EXPECT_EQ(r599.result, 599);
-    EXPECT_EQ(r599.text, v599);
-    const StringRead r600 = readString(file(), "A", "v600");
-    EXPECT_EQ(r600.result, 599);
-    EXPECT_EQ(r600.text, v600.first(599));
-    EXPECT_EQ(readString(file(), "A", "q").text, v600.first(599)) << "quotes go before the cut";
-    EXPECT_EQ(readString(file(), "A", "long").result, 599);
-
-    EXPECT_EQ(readString(file(), "A", "short", "", 4).text, "Val");
-    EXPECT_EQ(readString(file(), "A", "short", "", 1).result, 0);
-}
-
-// ---------------------------------------------------------------------------
-// Reading a section
-
-TEST_F(ProfileFileTest, ReadSectionListsTheEntriesInFileOrder) {
-    writeFile(file(), "[Other]\r\nfirst=1\r\n"
-                      "[Suffix]\r\n"
-                      "  b.com =  \r\n"
-                      "a.com=x = y\r\n"
-                      "\r\n"
-                      "; a note\r\n"
-                      "   bare line  \r\n"
-                      "C.com=\n"
-                      "[Next]\r\nz=\r\n"
-                      "[suffix]\r\nlater=\r\n");
-    const SectionRead read = readSection(file(), "SUFFIX");
-    EXPECT_EQ(read.entries, (QList<QByteArray>{"b.com=", "a.com=x = y", "bare line", "C.com="}));
-    EXPECT_EQ(read.result, 7 + 12 + 10 + 7);
-}
-
-TEST_F(ProfileFileTest, ReadSectionOfNothingIsAnEmptyList) {
-    writeFile(file(), "[Suffix]\r\n\r\n; only a note\r\n[Other]\r\nx=\r\n");
-    for (const auto& [path, section] : {std::pair{file(), "Suffix"}, std::pair{file(), "Missing"},
-                                        std::pair{file("none.ini"), "Suffix"}}) {
-        std::vector<char> buffer(64, '\x7f');
-        EXPECT_EQ(ProfileFile::readSection(path, section, buffer.data(), 64), 0);
-        EXPECT_EQ(buffer[0], '\0');
-        EXPECT_EQ(buffer[1], '\0');
+    const ValueCase rows[] = {
+        {"names in any case, value trimmed", lang, "LANG", "name", "", "Value with spaces"},
+        {"names in any case", lang, "lang", "NAME", "", "Value with spaces"},
+        {"quotes go", lang, "Lang", "quoted", "", "in quotes"},
+        {"single quotes go", lang, "Lang", "single", "", "single"},
+        {"quotes that differ stay", lang, "Lang", "mixed", "", "\"mixed'"},
+        {"a lone quote stays", lang, "Lang", "lonequote", "", "\""},
+        {"inner quotes stay", lang, "Lang", "inner", "", "a \"b\" c"},
+        {"the first '=' counts", lang, "Lang", "equals", "", "a=b"},
+        {"a comment is a key", lang, "Lang", ";hidden", "dflt", "yes"},
+        {"a comment hides its key", lang, "Lang", "hidden", "dflt", "dflt"},
+        {"only the first section of a name counts", lang, "Lang", "other", "dflt", "dflt"},
+        {"the section name trimmed", lang, " next ", "name", "", "next"},
+        {"an empty value is not a missing key", lang, "Lang", "empty", "dflt", ""},
+        {"the name runs to the last ']'", oddLines, "Suffix]", "a", "d", "in Suffix]"},
+        {"text after the last ']' is dropped", oddLines, "SUFFIX", "b", "d", "2"},
+        {"a '[' line without ']' is no header", oddLines, "SUFFIX", "[no header", "d", "d"},
+        {"so its section goes on", oddLines, "SUFFIX", "c", "d", "3"},
+        {"a key without '=' gives the default", oddLines, "SUFFIX", "bare", "d", "d"},
+        {"an empty key is a key", oddLines, "SUFFIX", "", "d", "x"},
+        {"a lone CR ends a line", oddLines, "SUFFIX", "cr", "d", "after a lone CR"},
+        {"Ctrl-Z, VT and FF are blanks", oddLines, "SUFFIX", "blanks", "d", "trimmed"},
+        {"a NUL ends the value", oddLines, "SUFFIX", "nul", "d", "v"},
+        {"the lines before the first header", oddLines, "", "top", "d", "before any section"},
+        {"the lines before the first header", oddLines, " ", "TOP", "d", "before any section"},
+        {"the default loses trailing spaces", oddLines, "SUFFIX", "none", "dflt  ", "dflt"},
+        {"the default loses its quotes", oddLines, "SUFFIX", "none", "\"quoted\"", "quoted"},
+        {"the default keeps a first character", oddLines, "SUFFIX", "none", " ", " "},
+        {"a header starts the empty-key rule anew", oddLines, "Next", "", "d", "first"},
+        {"a byte order mark is skipped", ends, "Top", "k", "", "crlf"},
+        {"LF ends a line", ends, "other", "K", "", "lf"},
+        {"UTF-8 as it is", ends, "other", "j", "", "\xC3\xA9t\xC3\xA9"},
+        {"no CR left on the value", ak, "A", "k", "", "v"},
+        {"no file", ak, "A", "k", "the default", "the default", size, "none.ini"},
+        {"no section", ak, "B", "k", "the default", "the default"},
+        {"no key", ak, "A", "x", "the default", "the default"},
+        {"no regular file", ak, "A", "k", "the default", "the default", size, "fifo.ini"},
+        {"no key, no default", ak, "A", "x", "", ""},
+        {"the default cut to the buffer", ak, "A", "x", longDefault, longDefault.first(599)},
+        {"a value that fits", cut, "A", "v599", "", v599},
+        {"a value cut to the buffer", cut, "A", "v600", "", v600.first(599)},
+        {"quotes go before the cut", cut, "A", "q", "", v600.first(599)},
+        {"a long value cut", cut, "A", "long", "", QByteArray(599, 'w')},
+        {"a small buffer", cut, "A", "short", "", "Val", 4},
+        {"a buffer of one byte", cut, "A", "short", "", "", 1},
+    };
+    for (const ValueCase& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.what << ": [" << row.section << "] " << row.key);
+        if (readFile(file()) != row.content)
+            writeFile(file(), row.content);
+        const StringRead read =
+            readString(file(row.name), row.section, row.key, row.defaultValue, row.bufferSize);
+        EXPECT_EQ(read.text, row.expected);
+        EXPECT_EQ(read.result, row.expected.size());
     }
 }
 
-TEST_F(ProfileFileTest, ReadSectionCopiesOnlyWholeEntries) {
-    writeFile(file(), "[S]\r\naaaa=\r\nbbbb=\r\ncccc=\r\n");
-    // Each entry takes 6 bytes with its NUL; the list needs one more.
-    EXPECT_EQ(readSection(file(), "S", 19).entries, (QList<QByteArray>{"aaaa=", "bbbb=", "cccc="}));
-    EXPECT_EQ(readSection(file(), "S", 18).entries, (QList<QByteArray>{"aaaa=", "bbbb="}));
-    EXPECT_EQ(readSection(file(), "S", 13).entries, (QList<QByteArray>{"aaaa=", "bbbb="}));
-    EXPECT_EQ(readSection(file(), "S", 12).entries, (QList<QByteArray>{"aaaa="}));
-    EXPECT_TRUE(readSection(file(), "S", 6).entries.isEmpty());
-}
+// A section read from the file named (none.ini: no file), with Korvani.ini holding content.
+struct SectionCase {
+    const char* what;
+    QByteArray content;
+    const char* section;
+    QList<QByteArray> expected;
+    int bufferSize = ProfileFile::SectionBufferSize;
+    QString name = QStringLiteral("Korvani.ini");
+};
 
+TEST_F(ProfileFileTest, ReadSectionListsWholeEntriesInFileOrder) {
+    const QByteArray order =
+        "[Other]\r\nfirst=1\r\n[Suffix]\r\n  b.com =  \r\na.com=x = y\r\n\r\n"
+        "; a note\r\n   bare line  \r\nC.com=\n[Next]\r\nz=\r\n[suffix]\r\nlater=\r\n";
+    const QByteArray nothing = "[Suffix]\r\n\r\n; only a note\r\n[Other]\r\nx=\r\n";
+    const QByteArray four = "[S]\r\naaaa=\r\nbbbb=\r\ncccc=\r\n"; // 6 bytes each with its NUL
+    const SectionCase rows[] = {
+        {"in file order, trimmed",
+         order,
+         "SUFFIX",
+         {"b.com=", "a.com=x = y", "bare line", "C.com="}},
+        {"the second empty key in a row is no entry",
+         oddLines,
+         "SUFFIX",
+         {"b=2", "[no header", "c=3", "bare", "=x", "lone", "cr=after a lone CR", "blanks=trimmed",
+          "nul=v"}},
+        {"a section read takes the name as given", oddLines, " SUFFIX ", {}},
+        {"notes only", nothing, "Suffix", {}, 64},
+        {"no section", nothing, "Missing", {}, 64},
+        {"no file", nothing, "Suffix", {}, 64, "none.ini"},
+        {"room for all and the list's NUL", four, "S", {"aaaa=", "bbbb=", "cccc="}, 19},
+        {"one byte short", four, "S", {"aaaa=", "bbbb="}, 18},
+        {"two entries and the list's NUL", four, "S", {"aaaa=", "bbbb="}, 13},
+        {"one byte short of two", four, "S", {"aaaa="}, 12},
+        {"one entry without the list's NUL", four, "S", {}, 6},
+    };
+    for (const SectionCase& row : rows) {
+        SCOPED_TRACE(testing::Message()
+                     << row.what << ": [" << row.section << "] " << row.bufferSize);
+        if (readFile(file()) != row.content)
+            writeFile(file(), row.content);
+        const SectionRead read = readSection(file(row.name), row.section, row.bufferSize);
+        EXPECT_EQ(read.entries, row.expected);
+        EXPECT_TRUE(read.readable);
+    }
+}
 TEST_F(ProfileFileTest, ALongSectionListsItsFirstEntries) {
     QByteArray content = "[Suffix]\r\n";
     QList<QByteArray> all;
@@ -297,141 +277,121 @@ TEST_F(ProfileFileTest, ALongSectionListsItsFirstEntries) {
 // ---------------------------------------------------------------------------
 // Writing and deleting keys
 
-TEST_F(ProfileFileTest, WritingCreatesAMissingFileWithCrLf) {
-    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "a.com", ""), 1);
-    EXPECT_EQ(readFile(file()), "[Suffix]\r\na.com=\r\n");
-    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", " b.com ", "v"), 1);
-    EXPECT_EQ(readFile(file()), "[Suffix]\r\na.com=\r\nb.com=v\r\n");
-}
+const QByteArray Kept = "\x01 as the row before left it";
+const QByteArray NoFile = "\x01 no file";
+const std::optional<QByteArray> Delete;
 
-TEST_F(ProfileFileTest, AMissingSectionIsAppendedAtTheEnd) {
-    writeFile(file(), "[A]\r\nx=1");
-    EXPECT_EQ(ProfileFile::writeString(file(), "B", "y", ""), 1);
-    EXPECT_EQ(readFile(file()), "[A]\r\nx=1\r\n[B]\r\ny=\r\n");
-    writeFile(file(), "");
-    EXPECT_EQ(ProfileFile::writeString(file(), "B", "y", ""), 1);
-    EXPECT_EQ(readFile(file()), "[B]\r\ny=\r\n");
-}
+// A write (or a delete) on the file named, holding before; it gives result and after.
+struct Change {
+    const char* what;
+    QByteArray before; // or Kept, or NoFile
+    const char* section;
+    const char* key;
+    std::optional<QByteArray> value; // or Delete
+    int result;
+    QByteArray after; // or NoFile
+    QString name = QStringLiteral("Korvani.ini");
+};
 
-TEST_F(ProfileFileTest, ANewKeyGoesToTheEndOfItsSection) {
-    writeFile(file(), "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n[a]\r\nz=3\r\n");
-    EXPECT_EQ(ProfileFile::writeString(file(), "a", "new", "4"), 1);
-    EXPECT_EQ(readFile(file()), "[A]\r\nx=1\r\nnew=4\r\n\r\n[B]\r\ny=2\r\n[a]\r\nz=3\r\n");
-
-    writeFile(file(), "[Empty]\r\n[B]\r\n");
-    EXPECT_EQ(ProfileFile::writeString(file(), "empty", "k", ""), 1);
-    EXPECT_EQ(readFile(file()), "[Empty]\r\nk=\r\n[B]\r\n");
-
-    writeFile(file(), "[A]\r\nx=1\r\n; a note at the end\r\n\r\n[B]\r\n");
-    EXPECT_EQ(ProfileFile::writeString(file(), "A", "k", ""), 1);
-    EXPECT_EQ(readFile(file()), "[A]\r\nx=1\r\n; a note at the end\r\nk=\r\n\r\n[B]\r\n");
-
-    writeFile(file(), "[Last]");
-    EXPECT_EQ(ProfileFile::writeString(file(), "Last", "k", ""), 1);
-    EXPECT_EQ(readFile(file()), "[Last]\r\nk=\r\n");
-}
-
-TEST_F(ProfileFileTest, AnExistingKeyKeepsItsSpellingAndGetsTheNewValue) {
-    writeFile(file(), "[suffix]\r\n  Example.COM = old \r\nexample.com=second\r\n");
-    EXPECT_EQ(ProfileFile::writeString(file(), "SUFFIX", "example.com", "new"), 1);
-    EXPECT_EQ(readFile(file()), "[suffix]\r\n  Example.COM =new\r\nexample.com=second\r\n");
-    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "EXAMPLE.com", ""), 1);
-    EXPECT_EQ(readFile(file()), "[suffix]\r\n  Example.COM =\r\nexample.com=second\r\n");
-
-    writeFile(file(), "[S]\r\nbare\r\n");
-    EXPECT_EQ(ProfileFile::writeString(file(), "S", "BARE", "v"), 1);
-    EXPECT_EQ(readFile(file()), "[S]\r\nbare=v\r\n");
-}
-
-TEST_F(ProfileFileTest, WritingTheValueAlreadyThereLeavesTheFileAlone) {
-    writeFile(file(), "[S]\r\nk=\r\n");
-    profile::FileIdentity before;
-    ASSERT_TRUE(profile::identityAt(QFile::encodeName(file()), before));
-    EXPECT_EQ(ProfileFile::writeString(file(), "s", "K", ""), 1);
-    profile::FileIdentity after;
-    ASSERT_TRUE(profile::identityAt(QFile::encodeName(file()), after));
-    EXPECT_EQ(before.inode, after.inode) << "the file was replaced";
-    EXPECT_EQ(readFile(file()), "[S]\r\nk=\r\n");
-}
-
-TEST_F(ProfileFileTest, CommentsAndOtherSectionsSurviveAnAddAndADelete) {
+TEST_F(ProfileFileTest, AChangeTouchesOnlyItsOwnLine) {
+    const QByteArray head = "\xEF\xBB\xBF; Korvani settings\r\n[Suffix]\r\n";
     const QByteArray tail = "\r\n[Other]\r\n; belongs to others\r\n  key = value \r\n";
-    writeFile(file(), "\xEF\xBB\xBF; Korvani settings\r\n[Suffix]\r\na.com=\r\n; picked by hand\r\n"
-                      "b.com=" +
-                          tail);
-    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "c.com", ""), 1);
-    EXPECT_EQ(readFile(file()), "\xEF\xBB\xBF; Korvani settings\r\n[Suffix]\r\na.com=\r\n"
-                                "; picked by hand\r\nb.com=\r\nc.com=" +
-                                    tail);
-    EXPECT_EQ(ProfileFile::deleteKey(file(), "suffix", " A.COM "), 0) << "names as given";
-    EXPECT_EQ(ProfileFile::deleteKey(file(), "suffix", "A.COM"), 1);
-    EXPECT_EQ(readFile(file()), "\xEF\xBB\xBF; Korvani settings\r\n[Suffix]\r\n"
-                                "; picked by hand\r\nb.com=\r\nc.com=" +
-                                    tail);
-    EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "C.com"), 1);
-    EXPECT_EQ(readFile(file()), "\xEF\xBB\xBF; Korvani settings\r\n[Suffix]\r\n"
-                                "; picked by hand\r\nb.com=" +
-                                    tail);
-    EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
-}
+    const QByteArray notThere = "[Suffix]\r\na.com=\r\n;b.com=\r\n[Other]\r\nc.com=\r\n";
+    const QByteArray one = "[Suffix]\r\na.com=\r\n";
+    const QByteArray lf = "[Suffix]\na=\nb=\n\n[Other]\nx=1";
+    const Change rows[] = {
+        {"a missing file is made, with CR LF", NoFile, "Suffix", "a.com", "", 1,
+         "[Suffix]\r\na.com=\r\n"},
+        {"the key trimmed", Kept, "Suffix", " b.com ", "v", 1, "[Suffix]\r\na.com=\r\nb.com=v\r\n"},
+        {"a missing section goes at the end", "[A]\r\nx=1", "B", "y", "", 1,
+         "[A]\r\nx=1\r\n[B]\r\ny=\r\n"},
+        {"an empty file", "", "B", "y", "", 1, "[B]\r\ny=\r\n"},
+        {"a new key ends the first section of the name",
+         "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n[a]\r\nz=3\r\n", "a", "new", "4", 1,
+         "[A]\r\nx=1\r\nnew=4\r\n\r\n[B]\r\ny=2\r\n[a]\r\nz=3\r\n"},
+        {"a new key in an empty section", "[Empty]\r\n[B]\r\n", "empty", "k", "", 1,
+         "[Empty]\r\nk=\r\n[B]\r\n"},
+        {"a new key after a note", "[A]\r\nx=1\r\n; a note at the end\r\n\r\n[B]\r\n", "A", "k", "",
+         1, "[A]\r\nx=1\r\n; a note at the end\r\nk=\r\n\r\n[B]\r\n"},
+        {"a new key after a header without a line end", "[Last]", "Last", "k", "", 1,
+         "[Last]\r\nk=\r\n"},
+        {"a key keeps its spelling", "[suffix]\r\n  Example.COM = old \r\nexample.com=second\r\n",
+         "SUFFIX", "example.com", "new", 1,
+         "[suffix]\r\n  Example.COM =new\r\nexample.com=second\r\n"},
+        {"an empty value", Kept, "Suffix", "EXAMPLE.com", "", 1,
+         "[suffix]\r\n  Example.COM =\r\nexample.com=second\r\n"},
+        {"a key without '=' gets one", "[S]\r\nbare\r\n", "S", "BARE", "v", 1, "[S]\r\nbare=v\r\n"},
+        {"the value already there leaves the file alone", "[S]\r\nk=\r\n", "s", "K", "", 1,
+         "[S]\r\nk=\r\n"},
+        {"comments and other sections stay", head + "a.com=\r\n; picked by hand\r\nb.com=" + tail,
+         "Suffix", "c.com", "", 1, head + "a.com=\r\n; picked by hand\r\nb.com=\r\nc.com=" + tail},
+        {"delete: names as given", Kept, "suffix", " A.COM ", Delete, 0,
+         head + "a.com=\r\n; picked by hand\r\nb.com=\r\nc.com=" + tail},
+        {"delete: comments stay", Kept, "suffix", "A.COM", Delete, 1,
+         head + "; picked by hand\r\nb.com=\r\nc.com=" + tail},
+        {"delete: the last key", Kept, "Suffix", "C.com", Delete, 1,
+         head + "; picked by hand\r\nb.com=" + tail},
+        {"lone CR files stay lone CR", "[A]\rx=1\r", "B", "y", "", 1, "[A]\rx=1\r[B]\ry=\r"},
+        {"lone CR files stay lone CR", Kept, "A", "z", "", 1, "[A]\rx=1\rz=\r[B]\ry=\r"},
+        {"LF files stay LF", "[Suffix]\na=\n\n[Other]\nx=1", "Suffix", "b", "", 1, lf},
+        {"LF files stay LF", Kept, "Other", "y", "2", 1, lf + "\ny=2\n"},
+        {"LF files stay LF", Kept, "New", "k", "", 1, lf + "\ny=2\n[New]\nk=\n"},
+        {"delete: LF files stay LF", Kept, "Suffix", "a", Delete, 1,
+         "[Suffix]\nb=\n\n[Other]\nx=1\ny=2\n[New]\nk=\n"},
+        {"delete: a key of another section", notThere, "Suffix", "c.com", Delete, 0, notThere},
+        {"delete: a comment is no key", Kept, "Suffix", "b.com", Delete, 0, notThere},
+        {"delete: no section", Kept, "Missing", "a.com", Delete, 0, notThere},
+        {"delete: no empty key", Kept, "Suffix", "", Delete, 0, notThere},
+        {"delete: the section name as given", Kept, "Suffix ", "a.com", Delete, 0, notThere},
+        {"delete: no file is made", NoFile, "Suffix", "a.com", Delete, 0, NoFile, "none.ini"},
+        {"delete: from the first section that has it",
+         "[S]\r\na=1\r\n[s]\r\nb=2\r\n;b=3\r\n=x\r\n=y\r\nz=\r\n", "S", "b", Delete, 1,
+         "[S]\r\na=1\r\n[s]\r\n;b=3\r\n=x\r\n=y\r\nz=\r\n"},
+        {"delete: a comment line goes by its text", Kept, "S", ";b", Delete, 1,
+         "[S]\r\na=1\r\n[s]\r\n=x\r\n=y\r\nz=\r\n"},
+        {"delete: with the empty key that hid behind it", Kept, "S", "", Delete, 1,
+         "[S]\r\na=1\r\n[s]\r\nz=\r\n"},
+        {"refused: a key with '='", one, "Suffix", "a=b", "", 0, one},
+        {"refused: a key with LF", Kept, "Suffix", "a\nb", "", 0, one},
+        {"refused: a key with CR", Kept, "Suffix", "a\rb", "", 0, one},
+        {"refused: a key like a header", Kept, "Suffix", "[a]", "", 0, one},
+        {"refused: a line like a header", Kept, "Suffix", "[a", "b]", 0, one},
+        {"refused: a section with LF", Kept, "Suf\nfix", "k", "", 0, one},
+        {"refused: a value of two lines", Kept, "Suffix", "k", "two\r\nlines", 0, one},
+        {"refused: a value with NUL", Kept, "Suffix", "k", QByteArray("a\0b", 3), 0, one},
+        {"';' and '[' inside a key", Kept, "Suffix", "a;b[c]", "v", 1, one + "a;b[c]=v\r\n"},
+        {"a key like a comment", Kept, "Suffix", ";a", "v", 1, one + "a;b[c]=v\r\n;a=v\r\n"},
+        {"a key starting with '['", Kept, "Suffix", "[a", "v", 1,
+         one + "a;b[c]=v\r\n;a=v\r\n[a=v\r\n"},
+        {"the empty key", Kept, "Suffix", "", "v", 1, one + "a;b[c]=v\r\n;a=v\r\n[a=v\r\n=v\r\n"},
+        {"']' inside a section name", Kept, "Suf]fix", "k", "v", 1,
+         one + "a;b[c]=v\r\n;a=v\r\n[a=v\r\n=v\r\n[Suf]fix]\r\nk=v\r\n"},
+    };
+    for (const Change& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.what << ": [" << row.section << "] " << row.key);
+        const QString path = file(row.name);
+        if (row.before == NoFile)
+            QFile::remove(path);
+        else if (row.before != Kept)
+            writeFile(path, row.before);
+        const QByteArray old = readFile(path);
+        profile::FileIdentity before, after;
+        const bool existed =
+            QFile::exists(path) && profile::identityAt(QFile::encodeName(path), before);
 
-TEST_F(ProfileFileTest, LoneCrFilesStayLoneCr) {
-    writeFile(file(), "[A]\rx=1\r");
-    EXPECT_EQ(ProfileFile::writeString(file(), "B", "y", ""), 1);
-    EXPECT_EQ(ProfileFile::writeString(file(), "A", "z", ""), 1);
-    EXPECT_EQ(readFile(file()), "[A]\rx=1\rz=\r[B]\ry=\r");
-}
-
-TEST_F(ProfileFileTest, LfFilesStayLf) {
-    writeFile(file(), "[Suffix]\na=\n\n[Other]\nx=1");
-    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "b", ""), 1);
-    EXPECT_EQ(readFile(file()), "[Suffix]\na=\nb=\n\n[Other]\nx=1");
-    EXPECT_EQ(ProfileFile::writeString(file(), "Other", "y", "2"), 1);
-    EXPECT_EQ(readFile(file()), "[Suffix]\na=\nb=\n\n[Other]\nx=1\ny=2\n");
-    EXPECT_EQ(ProfileFile::writeString(file(), "New", "k", ""), 1);
-    EXPECT_EQ(readFile(file()), "[Suffix]\na=\nb=\n\n[Other]\nx=1\ny=2\n[New]\nk=\n");
-    EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "a"), 1);
-    EXPECT_EQ(readFile(file()), "[Suffix]\nb=\n\n[Other]\nx=1\ny=2\n[New]\nk=\n");
-}
-
-TEST_F(ProfileFileTest, DeletingWhatIsNotThereChangesNothing) {
-    const QByteArray content = "[Suffix]\r\na.com=\r\n;b.com=\r\n[Other]\r\nc.com=\r\n";
-    writeFile(file(), content);
-    EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "c.com"), 0);
-    EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "b.com"), 0) << "a comment is no key";
-    EXPECT_EQ(ProfileFile::deleteKey(file(), "Missing", "a.com"), 0);
-    EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", ""), 0);
-    EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix ", "a.com"), 0);
-    EXPECT_EQ(readFile(file()), content);
-    EXPECT_EQ(ProfileFile::deleteKey(file("none.ini"), "Suffix", "a.com"), 0);
-    EXPECT_FALSE(QFile::exists(file("none.ini")));
-}
-
-TEST_F(ProfileFileTest, DeletingTakesTheKeyFromTheFirstSectionThatHasIt) {
-    writeFile(file(), "[S]\r\na=1\r\n[s]\r\nb=2\r\n;b=3\r\n=x\r\n=y\r\nz=\r\n");
-    EXPECT_EQ(ProfileFile::deleteKey(file(), "S", "b"), 1);
-    EXPECT_EQ(ProfileFile::deleteKey(file(), "S", ";b"), 1) << "a comment line goes by its text";
-    EXPECT_EQ(ProfileFile::deleteKey(file(), "S", ""), 1)
-        << "with the empty key that hid behind it";
-    EXPECT_EQ(readFile(file()), "[S]\r\na=1\r\n[s]\r\nz=\r\n");
-}
-
-TEST_F(ProfileFileTest, KeysTheFileCannotGiveBackAreRefused) {
-    const QByteArray content = "[Suffix]\r\na.com=\r\n";
-    writeFile(file(), content);
-    for (const char* key : {"a=b", "a\nb", "a\rb", "[a]"})
-        EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", key, ""), 0) << key;
-    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "[a", "b]"), 0) << "it would be a header";
-    EXPECT_EQ(ProfileFile::writeString(file(), "Suf\nfix", "k", ""), 0);
-    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "k", "two\r\nlines"), 0);
-    EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "k", QByteArrayView("a\0b", 3)), 0);
-    EXPECT_EQ(readFile(file()), content);
-    for (const char* key : {"a;b[c]", ";a", "[a", ""}) {
-        EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", key, "v"), 1) << key;
-        EXPECT_EQ(readString(file(), "Suffix", key, "missing").text, "v") << key;
+        EXPECT_EQ(row.value ? ProfileFile::writeString(path, row.section, row.key, *row.value)
+                            : ProfileFile::deleteKey(path, row.section, row.key),
+                  row.result);
+        EXPECT_EQ(QFile::exists(path) ? readFile(path) : NoFile, row.after);
+        if (row.value && row.result == 1) {
+            EXPECT_EQ(readString(path, row.section, row.key, "missing").text, *row.value);
+        }
+        if (existed && row.after == old) {
+            ASSERT_TRUE(profile::identityAt(QFile::encodeName(path), after));
+            EXPECT_EQ(before.inode, after.inode) << "the file was replaced";
+        }
+        EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
     }
-    EXPECT_EQ(ProfileFile::writeString(file(), "Suf]fix", "k", "v"), 1);
-    EXPECT_EQ(readString(file(), "Suf]fix", "k", "missing").text, "v");
 }
 
 #ifndef _WIN32 // POSIX file modes
@@ -863,6 +823,8 @@ TEST_F(ProfileFileTest, AFileHeldOpenByAnotherProgramHoldsTheWriteOffAWhile) {
 // read-only attribute (a folder's permissions are Windows' access rights, which Wine
 // does not enforce)
 
+const QByteArray permissionContent = "[Suffix]\r\na.com=\r\nb.com=\r\n";
+
 class ProfileFilePermissionTest : public ProfileFileTest {
 protected:
     void SetUp() override {
@@ -944,6 +906,12 @@ protected:
         return runTool(
             {QStringLiteral("delete"), file(), QStringLiteral("Suffix"), QString::fromLatin1(key)});
     }
+    // The settings file holding permissionContent, and the modes of it and its folder.
+    void lay(mode_t fileMode, mode_t folderMode) {
+        writeFile(file(), permissionContent);
+        setMode(file(), fileMode);
+        setMode(dir_.path(), folderMode);
+    }
 
     QTemporaryDir tools_;
     QString tool_;
@@ -952,26 +920,20 @@ protected:
 #endif
 };
 
-const QByteArray permissionContent = "[Suffix]\r\na.com=\r\nb.com=\r\n";
-
 TEST_F(ProfileFilePermissionTest, AWritableFileInAWritableFolderIsWritten) {
-    writeFile(file(), permissionContent);
-    setMode(file(), 0666);
+    lay(0666, 0777);
 #ifndef _WIN32
     if (const passwd* user = ::geteuid() == 0 ? testsupport::unprivilegedUser() : nullptr) {
         ASSERT_EQ(::chown(QFile::encodeName(file()).constData(), user->pw_uid, user->pw_gid), 0);
     } // the writer's own file: a temporary file replaces it
 #endif
-    setMode(dir_.path(), 0777);
     EXPECT_EQ(write("c.com"), 1);
     EXPECT_EQ(remove("a.com"), 1);
     EXPECT_EQ(readFile(file()), "[Suffix]\r\nb.com=\r\nc.com=\r\n");
 }
 
 TEST_F(ProfileFilePermissionTest, AReadOnlyFileIsNotWritten) {
-    writeFile(file(), permissionContent);
-    setMode(file(), 0444);
-    setMode(dir_.path(), 0777); // the folder alone would allow replacing the file
+    lay(0444, 0777); // the folder alone would allow replacing the file
     EXPECT_EQ(write("c.com"), 0);
     EXPECT_EQ(remove("a.com"), 0);
     EXPECT_EQ(readFile(file()), permissionContent);
@@ -982,9 +944,7 @@ TEST_F(ProfileFilePermissionTest, AReadOnlyFileIsNotWritten) {
 
 #ifndef _WIN32 // a folder the user may not write to
 TEST_F(ProfileFilePermissionTest, AWritableFileInAReadOnlyFolderIsWrittenInPlace) {
-    writeFile(file(), permissionContent);
-    setMode(file(), 0666);
-    setMode(dir_.path(), 0555); // no temporary file can go beside it
+    lay(0666, 0555); // no temporary file can go beside it
     struct stat before {};
     ASSERT_EQ(::stat(QFile::encodeName(file()).constData(), &before), 0);
     // A write that the file-size limit would cut halfway leaves the old bytes.
@@ -1010,9 +970,7 @@ TEST_F(ProfileFilePermissionTest, AWriteKeepsTheFilesOwner) {
         GTEST_SKIP() << "only root can give a file to another user";
     const QByteArray path = QFile::encodeName(file());
     for (const bool byRoot : {true, false}) {
-        writeFile(file(), permissionContent);
-        setMode(file(), 0666);
-        setMode(dir_.path(), 0777); // a temporary file may go beside it
+        lay(0666, 0777); // a temporary file may go beside it
         const uid_t owner = byRoot ? user->pw_uid : 0;
         const gid_t group = byRoot ? user->pw_gid : 0;
         ASSERT_EQ(::chown(path.constData(), owner, group), 0);
