@@ -33,6 +33,8 @@ Exits 1 on any violation.
 import argparse
 import collections
 import concurrent.futures
+import contextlib
+import errno
 import os
 import re
 import resource
@@ -88,6 +90,12 @@ class Check:
     def fail(self, where, problem):
         self.violations.append("%s: %s" % (where, problem))
 
+    def ended(self, where, code, bound):
+        """False (a violation) when code says the run did not end within bound."""
+        if code is None:
+            self.fail(where, "did not end within %d s" % bound)
+        return code is not None
+
 
 def run(command, bound, **kw):
     """(return code or None when it did not end within bound, stdout, stderr)"""
@@ -100,8 +108,55 @@ def run(command, bound, **kw):
         return None, "", ""
 
 
+def two_at_a_time(one, jobs):
+    """one(job) for every job, two at a time (the machine's cores), in order."""
+    with concurrent.futures.ThreadPoolExecutor(2) as pool:
+        return list(pool.map(one, jobs))
+
+
+@contextlib.contextmanager
+def scratch(work):
+    """A folder of its own under work, removed afterwards."""
+    folder = tempfile.mkdtemp(dir=work)
+    try:
+        yield folder
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def strace(output="/dev/null", trace=None, inject=None, options=()):
+    """strace following every process, its trace to output: the calls named trace (all
+    when None), each doing inject ("error=EIO", "signal=KILL:when=3") when given."""
+    command = ["strace", "-f", "-qq"] + list(options) + ["-o", output]
+    if trace:
+        command += ["-e", "trace=" + trace]
+    if inject:
+        command += ["-e", "inject=%s:%s" % (trace, inject)]
+    return command + ["--"]
+
+
+def traced_names(command, marker, trace_folder, user=(), traced=None):
+    """The names of the calls (of the names traced, all when None) an undisturbed command
+    makes as user: (its exit code, those before its first call whose line holds marker,
+    those from it on)."""
+    with tempfile.NamedTemporaryFile(dir=trace_folder) as trace:
+        os.chmod(trace.name, 0o666)
+        code = run(list(user) + strace(trace.name, traced) + command, SETTINGS_BOUND)[0]
+        lines = open(trace.name).read().splitlines()
+    names = [(m.group(1), marker in line) for line in lines
+             for m in [re.match(r"\d+\s+([a-z0-9_]+)\(", line)] if m]
+    first = next(i for i, (_, here) in enumerate(names) if here)
+    return code, [n for n, _ in names[:first]], [n for n, _ in names[first:]]
+
+
+def listed(tool, path, section="Suffix"):
+    """The keys of section through the program's own reader (None when it failed)."""
+    code, out, _ = run([tool, "list", path, section], SETTINGS_BOUND)
+    return [line[4:] for line in out.splitlines() if line.startswith("key ")] if code == 0 else None
+
+
 class Settings:
-    """One settings write in a folder of its own."""
+    """One settings write in a folder of its own (a context: the folder goes at its end)."""
 
     def __init__(self, tool, scenario, work):
         self.tool = tool
@@ -111,31 +166,28 @@ class Settings:
         os.mkdir(self.own)
         self.file = os.path.join(self.own, "Korvani.ini")
         seed = os.path.join(self.folder, "installed.ini")
-        if self.content is None:
-            with open(seed, "wb") as f:
-                f.write(SUFFIX)
-        else:
-            with open(self.file, "wb") as f:
-                f.write(self.content)
+        with open(seed if self.content is None else self.file, "wb") as f:
+            f.write(SUFFIX if self.content is None else self.content)
         self.seeded = self.content is None
         self.others = {"Other": ["keep"]} if self.content == WITH_OTHER else {}
         self.command = [tool] + [seed if o == "{seed}" else o for o in options] + \
             [operation[0], self.file] + operation[1:]
 
-    def listed(self, section):
-        code, out, _ = run([self.tool, "list", self.file, section], SETTINGS_BOUND)
-        if code != 0:
-            return None
-        return [line[4:] for line in out.splitlines() if line.startswith("key ")]
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def left(self):
+        return sorted(set(os.listdir(self.own)) - {"Korvani.ini"})
 
     def check(self, check, where, code, leftovers_allowed=False):
         """'old' or 'new' (None on a violation, which check records)."""
-        if code is None:
-            check.fail(where, "did not end within %d s" % SETTINGS_BOUND)
+        if not check.ended(where, code, SETTINGS_BOUND):
             return None
-        beside = sorted(set(os.listdir(self.own)) - {"Korvani.ini"})
-        if beside and not leftovers_allowed:
-            check.fail(where, "left beside the file: %s" % beside)
+        if self.left() and not leftovers_allowed:
+            check.fail(where, "left beside the file: %s" % self.left())
         if not os.path.exists(self.file):
             state = "old" if self.seeded else None
         else:
@@ -143,19 +195,16 @@ class Settings:
                 data = f.read()
             if b"\0" in data:
                 check.fail(where, "NUL bytes in the file: %r" % data)
-            listed = self.listed("Suffix")
-            state = "old" if listed == OLD else "new" if listed == self.new else None
+            keys = listed(self.tool, self.file)
+            state = "old" if keys == OLD else "new" if keys == self.new else None
             for section, keys in self.others.items():
-                if self.listed(section) != keys:
+                if listed(self.tool, self.file, section) != keys:
                     check.fail(where, "section %s lost its keys: %r" % (section, data))
             if state is None:
                 check.fail(where, "reads as neither list: %r" % data)
         if code == 1 and state != "new":
             check.fail(where, "reported success, file reads as %s" % state)
         return state
-
-    def clean(self):
-        shutil.rmtree(self.folder, ignore_errors=True)
 
 
 def fiu_command(points, probability, command):
@@ -166,64 +215,43 @@ def fiu_command(points, probability, command):
 
 
 def settings_under_libfiu(tool, work, runs, check):
-    rows = []
-
-    def one(args):
-        scenario, i = args
-        s = Settings(tool, scenario, work)
+    def one(job):
+        scenario, i = job
         points = FIU_WHOLE_WRITES if scenario[2] == WITH_OTHER else FIU_POINTS
         p = PROBABILITIES[i % len(PROBABILITIES)]
-        code, _, err = run(fiu_command(points, p, s.command), SETTINGS_BOUND)
-        state = s.check(check, "libfiu p=%g %s run %d" % (p, s.name, i), code)
-        s.clean()
-        failure = re.search(r"failure (\S+) (\S+)", err)
-        return scenario[0], state, code, failure.group(1) + " " + failure.group(2) if failure else None
+        with Settings(tool, scenario, work) as s:
+            code, _, err = run(fiu_command(points, p, s.command), SETTINGS_BOUND)
+            state = s.check(check, "libfiu p=%g %s run %d" % (p, s.name, i), code)
+        return scenario[0], state, code, re.search(r"failure (\S+) (\S+)", err)
 
-    jobs = [(scenario, i) for scenario in SETTINGS for i in range(runs)]
     tally = collections.OrderedDict((s[0], collections.Counter()) for s in SETTINGS)
-    reasons = collections.Counter()
-    with concurrent.futures.ThreadPoolExecutor(2) as pool:
-        for name, state, code, failure in pool.map(one, jobs):
-            t = tally[name]
-            t["runs"] += 1
-            t["failed"] += code != 1
-            t[state or "violated"] += 1
-            if failure:
-                reasons[failure] += 1
-    for name, t in tally.items():
-        rows.append([name, t["runs"], t["failed"], t["old"], t["new"], t["runs"] - t["violated"]])
+    reasons = collections.defaultdict(collections.Counter)  # failure: errno: runs
+    for name, state, code, failure in two_at_a_time(
+            one, [(scenario, i) for scenario in SETTINGS for i in range(runs)]):
+        tally[name].update(runs=1, failed=int(code != 1), **{state or "violated": 1})
+        if failure:
+            reasons[failure.group(1)][failure.group(2)] += 1
     check.tables.append(("Settings writes under libfiu (p = %s, %d runs a row)" %
                          (", ".join("%g" % p for p in PROBABILITIES), runs),
                          ["row", "runs", "reported a failure", "old list", "new list",
-                          "invariants held"], rows))
-    by_failure = collections.defaultdict(set)
-    for reason, _ in reasons.items():
-        failure, error = reason.split()
-        by_failure[failure].add(error)
+                          "invariants held"],
+                         [[name, t["runs"], t["failed"], t["old"], t["new"],
+                           t["runs"] - t["violated"]] for name, t in tally.items()]))
     check.tables.append(("Reasons the failed writes gave", ["failure", "runs", "errno"],
-                         [[f, sum(n for r, n in reasons.items() if r.split()[0] == f),
-                           " ".join(sorted(errors))] for f, errors in sorted(by_failure.items())]))
+                         [[f, sum(errors.values()), " ".join(sorted(errors))]
+                          for f, errors in sorted(reasons.items())]))
 
 
 def traced_calls(tool, scenario, work):
-    """The names of the system calls of one undisturbed write, from its first call
-    on the settings folder to the end, each with its number among calls of its name."""
-    s = Settings(tool, scenario, work)
-    trace = os.path.join(s.folder, "trace")
-    code, _, _ = run(["strace", "-f", "-qq", "-o", trace] + s.command, SETTINGS_BOUND)
-    names = []
-    with open(trace) as f:
-        for line in f:
-            m = re.match(r"\d+\s+([a-z0-9_]+)\(", line)
-            if m:
-                names.append((m.group(1), s.own in line))
-    s.clean()
+    """The system calls of one undisturbed write, from its first call on the settings
+    folder to the end, each as (name, its number among calls of its name)."""
+    with Settings(tool, scenario, work) as s:
+        code, before, names = traced_names(s.command, s.own, s.folder)
     if code != 1:
         sys.exit("faults: the undisturbed write of %s failed" % scenario[0])
-    first = next(i for i, (_, here) in enumerate(names) if here)
-    seen = collections.Counter(name for name, _ in names[:first])
+    seen = collections.Counter(before)
     calls = []
-    for name, _ in names[first:]:
+    for name in names:
         seen[name] += 1
         if name != "exit_group":
             calls.append((name, seen[name]))
@@ -231,53 +259,44 @@ def traced_calls(tool, scenario, work):
 
 
 def settings_under_strace(tool, work, check):
-    kill_rows, error_rows = [], []
-
-    def one(args):
-        scenario, (name, nth), mode = args
-        s = Settings(tool, scenario, work)
+    def one(job):
+        scenario, (name, nth), mode = job
         action = "signal=KILL" if mode == "kill" else "error=" + ERRNO_OF.get(name, "EIO")
-        command = ["strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=" + name,
-                   "-e", "inject=%s:%s:when=%d" % (name, action, nth)] + s.command
-        code, _, _ = run(command, SETTINGS_BOUND)
-        where = "%s at %s #%d (%s)" % (mode, name, nth, s.name)
-        killed = code in (-9, 137)
-        state = s.check(check, where, None if code is None else (0 if killed else code),
-                        leftovers_allowed=killed)
-        left = len(set(os.listdir(s.own)) - {"Korvani.ini"})
-        if killed and left:
-            # A writer killed between naming its temporary file and the rename leaves
-            # the name; the next write removes it.
-            again = run([tool, "write", s.file, "Suffix", "after.example", ""], SETTINGS_BOUND)[0]
-            if again != 1 or set(os.listdir(s.own)) != {"Korvani.ini"}:
-                check.fail(where, "the next write did not remove what the killed one left")
-        s.clean()
+        with Settings(tool, scenario, work) as s:
+            code = run(strace(trace=name, inject="%s:when=%d" % (action, nth)) + s.command,
+                       SETTINGS_BOUND)[0]
+            where = "%s at %s #%d (%s)" % (mode, name, nth, s.name)
+            killed = code in (-9, 137)
+            state = s.check(check, where, None if code is None else (0 if killed else code),
+                            leftovers_allowed=killed)
+            left = len(s.left())
+            if killed and left:
+                # A writer killed between naming its temporary file and the rename leaves
+                # the name; the next write removes it.
+                again = run([tool, "write", s.file, "Suffix", "after.example", ""],
+                            SETTINGS_BOUND)[0]
+                if again != 1 or s.left():
+                    check.fail(where, "the next write did not remove what the killed one left")
         return scenario[0], mode, state, killed, left
 
-    jobs = []
-    for scenario in SETTINGS:
-        for call in traced_calls(tool, scenario, work):
-            jobs += [(scenario, call, "kill"), (scenario, call, "error")]
+    jobs = [(scenario, call, mode) for scenario in SETTINGS
+            for call in traced_calls(tool, scenario, work) for mode in ("kill", "error")]
     tally = collections.OrderedDict()
-    with concurrent.futures.ThreadPoolExecutor(2) as pool:
-        for name, mode, state, killed, left in pool.map(one, jobs):
-            t = tally.setdefault((name, mode), collections.Counter())
-            t["calls"] += 1
-            t["killed"] += killed
-            t[state or "violated"] += 1
-            t["left"] += left > 0
+    for name, mode, state, killed, left in two_at_a_time(one, jobs):
+        tally.setdefault((name, mode), collections.Counter()).update(
+            calls=1, killed=int(killed), left=int(left > 0), **{state or "violated": 1})
+    rows = {"kill": [], "error": []}
     for (name, mode), t in tally.items():
-        row = [name, t["calls"], t["old"], t["new"], t["calls"] - t["violated"]]
-        if mode == "kill":
-            kill_rows.append(row[:2] + [t["killed"]] + row[2:] + [t["left"]])
-        else:
-            error_rows.append(row)
+        held = [t["old"], t["new"], t["calls"] - t["violated"]]
+        rows[mode].append([name, t["calls"]] + ([t["killed"]] + held + [t["left"]]
+                                                if mode == "kill" else held))
     check.tables.append(("A kill at every system call of one settings write",
                          ["row", "calls", "killed there", "old list", "new list",
                           "invariants held", "temporary name left (removed by the next write)"],
-                         kill_rows))
+                         rows["kill"]))
     check.tables.append(("A failure of every system call of one settings write, in turn",
-                         ["row", "calls", "old list", "new list", "invariants held"], error_rows))
+                         ["row", "calls", "old list", "new list", "invariants held"],
+                         rows["error"]))
 
 
 # ---------------------------------------------------------------------------
@@ -286,20 +305,16 @@ def settings_under_strace(tool, work, check):
 OTHER_USER = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
 
 
-def shared_settings(work, folder_mode, content=SUFFIX):
+@contextlib.contextmanager
+def shared_settings(work, folder_mode):
     """A folder of root's (folder_mode) holding a Korvani.ini every user may write."""
-    folder = tempfile.mkdtemp(dir=work)
-    os.chmod(folder, folder_mode)
-    path = os.path.join(folder, "Korvani.ini")
-    with open(path, "wb") as f:
-        f.write(content)
-    os.chmod(path, 0o666)
-    return folder, path
-
-
-def listed_keys(tool, path):
-    code, out, _ = run([tool, "list", path, "Suffix"], SETTINGS_BOUND)
-    return [line[4:] for line in out.splitlines() if line.startswith("key ")] if code == 0 else None
+    with scratch(work) as folder:
+        os.chmod(folder, folder_mode)
+        path = os.path.join(folder, "Korvani.ini")
+        with open(path, "wb") as f:
+            f.write(SUFFIX)
+        os.chmod(path, 0o666)
+        yield path
 
 
 def settings_writers_at_once(tool, work, check):
@@ -307,42 +322,24 @@ def settings_writers_at_once(tool, work, check):
     a temporary file beside a user who cannot read the folder (0711) and writes in
     place; and two writers on a file system whose flock fails (ENOLCK), under fcntl."""
     rows = []
-    strace_enolck = ["strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=flock",
-                     "-e", "inject=flock:error=ENOLCK"]
-    for name, mode, first, second, count in [
-            ("root and a user, folder 0711", 0o711, [], OTHER_USER, 100),
-            ("flock failing with ENOLCK", 0o755, strace_enolck, strace_enolck, 30)]:
-        folder, path = shared_settings(work, mode)
-        started = time.monotonic()
-        with concurrent.futures.ThreadPoolExecutor(2) as pool:
-            codes = [code for code, _, _ in pool.map(lambda i: run(
-                [first, second][i] + [tool, "add-many", path, "Suffix", "w%d-" % i, str(count)],
+    enolck = strace(trace="flock", inject="error=ENOLCK")
+    for name, mode, users, count in [("root and a user, folder 0711", 0o711, [[], OTHER_USER], 100),
+                                     ("flock failing with ENOLCK", 0o755, [enolck, enolck], 30)]:
+        with shared_settings(work, mode) as path:
+            started = time.monotonic()
+            codes = [code for code, _, _ in two_at_a_time(lambda i: run(
+                users[i] + [tool, "add-many", path, "Suffix", "w%d-" % i, str(count)],
                 RUN_BOUND), range(2))]
-        keys = listed_keys(tool, path) or []
+            keys = listed(tool, path) or []
         expected = OLD + ["w%d-%d" % (i, k) for i in range(2) for k in range(count)]
         kept = sum(key in keys for key in expected[2:])
         if codes != [0, 0] or sorted(keys) != sorted(expected):
             check.fail("two writers, %s" % name, "exit codes %s, %d of %d keys kept" %
                        (codes, kept, 2 * count))
         rows.append([name, 2 * count, codes.count(0), kept, "%.1f s" % (time.monotonic() - started)])
-        shutil.rmtree(folder, ignore_errors=True)
     check.tables.append(("Two writers adding at once",
                          ["row", "adds", "writers that reported every add", "keys kept", "took"],
                          rows))
-
-
-def call_names(user, command, traced):
-    """The calls of traced names an undisturbed command makes (as user): those before
-    its first call on the settings file, and those from it on."""
-    with tempfile.NamedTemporaryFile(dir=os.path.dirname(command[2])) as trace:
-        os.chmod(trace.name, 0o666)
-        code, _, _ = run(user + ["strace", "-f", "-qq", "-o", trace.name, "-e",
-                                 "trace=" + traced] + command, SETTINGS_BOUND)
-        lines = open(trace.name).read().splitlines()
-    names = [(m.group(1), "Korvani.ini" in line) for line in lines
-             for m in [re.match(r"\d+\s+([a-z0-9_]+)\(", line)] if m]
-    first = next(i for i, (_, here) in enumerate(names) if here)
-    return code, [n for n, _ in names[:first]], [n for n, _ in names[first:]]
 
 
 # Writes as a user who may not write the folder (in place), and as root (a temporary file).
@@ -354,6 +351,7 @@ ORDERED = [
     ("add, temporary file", [], ["write", "Suffix", "new.example", ""], OLD + ["new.example"]),
 ]
 ORDER_CALLS = "openat,pwrite64,fdatasync,fsync,ftruncate,linkat,rename,renameat2,close"
+UNDO_CALLS = ("fdatasync", "pwrite64", "ftruncate", "close")
 
 
 def order_problems(names):
@@ -377,47 +375,42 @@ def order_problems(names):
 def settings_undo_and_order(tool, work, check):
     """The order of the calls of each write, and each fdatasync, pwrite64, ftruncate
     and close failing in turn (EIO), alone or with every later one of its kind (the
-    undo fails too): a write that reports a failure leaves the file byte for byte as it
+    undo fails): a write that reports a failure leaves the file byte for byte as it
     was, or (the undo failed) whole; one that reports success leaves the new list."""
     order_rows, rows = [], []
     for name, user, operation, new in ORDERED:
-        folder, path = shared_settings(work, 0o755)
-        code, before, names = call_names(user, [tool, operation[0], path] + operation[1:],
-                                         ORDER_CALLS)
+        command = lambda path: [tool, operation[0], path] + operation[1:]  # noqa: E731
+        with shared_settings(work, 0o755) as path:
+            code, before, names = traced_names(command(path), "Korvani.ini",
+                                               os.path.dirname(path), user, ORDER_CALLS)
         problems = order_problems(names) if code == 1 else ["the undisturbed write failed"]
         for problem in problems:
             check.fail("order of calls, %s" % name, problem)
         order_rows.append([name, " ".join(n for n in names if n != "openat"), len(problems)])
-        shutil.rmtree(folder, ignore_errors=True)
         # Each of these failing fails the write: all but the closes, and the temporary
         # file's close (the first after its fdatasync).
-        synced = names.index("fdatasync")
-        temporary_close = names[:synced].count("close") + 1
+        temporary_close = names[:names.index("fdatasync")].count("close") + 1
         tally = collections.Counter()
-        for call in ("fdatasync", "pwrite64", "ftruncate", "close"):
-            for nth in range(1, names.count(call) + 1):
-                when = nth + before.count(call)
-                for later in ("", "+"):
-                    folder, path = shared_settings(work, 0o755)
-                    command = user + ["strace", "-f", "-qq", "-o", "/dev/null", "-e",
-                                      "trace=" + call, "-e", "inject=%s:error=EIO:when=%d%s" %
-                                      (call, when, later), tool, operation[0], path] + operation[1:]
-                    code, _, _ = run(command, SETTINGS_BOUND)
-                    data = open(path, "rb").read()
-                    keys = listed_keys(tool, path)
-                    where = "EIO at %s #%d%s (%s)" % (call, nth, later, name)
-                    if code == 1 and keys != new:
-                        check.fail(where, "reported success, file lists %s" % keys)
-                    elif code == 0 and not later and data != SUFFIX:
-                        check.fail(where, "reported failure, file changed: %r" % data)
-                    elif code == 0 and keys not in (OLD, new):
-                        check.fail(where, "reported failure, file lists %s" % keys)
-                    elif code != 0 and not later and (call != "close" or (
-                            not user and nth == temporary_close)):
-                        check.fail(where, "the failure was not reported")
-                    tally[(later, "failed" if code == 0 else "done")] += 1
-                    tally[(later, "same bytes")] += code == 0 and data == SUFFIX
-                    shutil.rmtree(folder, ignore_errors=True)
+        for call, nth, later in [(call, nth, later) for call in UNDO_CALLS
+                                 for nth in range(1, names.count(call) + 1) for later in ("", "+")]:
+            with shared_settings(work, 0o755) as path:
+                inject = "error=EIO:when=%d%s" % (nth + before.count(call), later)
+                code = run(user + strace(trace=call, inject=inject) + command(path),
+                           SETTINGS_BOUND)[0]
+                data = open(path, "rb").read()
+                keys = listed(tool, path)
+            where = "EIO at %s #%d%s (%s)" % (call, nth, later, name)
+            if code == 1 and keys != new:
+                check.fail(where, "reported success, file lists %s" % keys)
+            elif code == 0 and not later and data != SUFFIX:
+                check.fail(where, "reported failure, file changed: %r" % data)
+            elif code == 0 and keys not in (OLD, new):
+                check.fail(where, "reported failure, file lists %s" % keys)
+            elif code != 0 and not later and (call != "close" or (
+                    not user and nth == temporary_close)):
+                check.fail(where, "the failure was not reported")
+            tally[(later, "failed" if code == 0 else "done")] += 1
+            tally[(later, "same bytes")] += code == 0 and data == SUFFIX
         rows.append([name] + [tally[(later, what)] for later in ("", "+")
                               for what in ("failed", "same bytes", "done")])
     check.tables.append(("Order of the calls of a settings write (a power cut needs the "
@@ -464,6 +457,8 @@ class Generation:
         self.notices = re.findall(r"^notice (.*)$", stdout, re.M)
         outcome = re.search(r"^outcome (\S+)$", stdout, re.M)
         count = re.search(r"^count (\d+)$", stdout, re.M)
+        reason = re.search(r"^reason (\S+) (\d+)$", stdout, re.M)
+        self.reason = (reason.group(1), int(reason.group(2))) if reason else None
         self.outcome = outcome.group(1) if outcome else None
         self.count = int(count.group(1)) if count else None
         path = path or self.out
@@ -477,10 +472,10 @@ class Generation:
 def check_generation(run_, where, check):
     """The file is exactly the addresses the run reported; a run that reported its
     cut-back failed may hold a torn tail of the addresses after them. A completion
-    notice only for a completed run. Returns the outcome (None on a violation)."""
+    notice only for a completed run; a reason (a failure and its errno) only for a file
+    that failed. Returns the outcome (None on a violation)."""
     data = run_.data or b""
-    if run_.code is None:
-        check.fail(where, "did not end within %d s" % RUN_BOUND)
+    if not check.ended(where, run_.code, RUN_BOUND):
         return None
     if run_.outcome == "cut-back-failed":
         whole = data.startswith(expected_addresses(run_.count)) and \
@@ -494,6 +489,10 @@ def check_generation(run_, where, check):
     if (run_.outcome in ("completed", "stopped")) != bool(run_.notices):
         check.fail(where, "%s with the notices %r" % (run_.outcome, run_.notices))
         return None
+    failed = run_.outcome not in ("completed", "stopped", "window-closed", "none")
+    if failed != bool(run_.reason and run_.reason[1] > 0):
+        check.fail(where, "%s with the reason %r" % (run_.outcome, run_.reason))
+        return None
     return run_.outcome
 
 
@@ -501,11 +500,10 @@ def runs_under_libfiu(build, work, runs, check):
     probabilities = [0.01, 0.02, 0.05, 0.1]
 
     def one(i):
-        out = os.path.join(tempfile.mkdtemp(dir=work), "out.txt")
         p = probabilities[i % len(probabilities)]
-        prefix = fiu_command(FIU_POINTS, p, [])
-        done = Generation(build, out, prefix=prefix).run()
-        shutil.rmtree(os.path.dirname(out), ignore_errors=True)
+        with scratch(work) as folder:
+            done = Generation(build, os.path.join(folder, "out.txt"),
+                              prefix=fiu_command(FIU_POINTS, p, [])).run()
         where = "generation run p=%g run %d" % (p, i)
         if done.code is not None and done.count is None:
             # The process ended before the run did (Qt ends it when it cannot load
@@ -520,8 +518,7 @@ def runs_under_libfiu(build, work, runs, check):
             return "violated"
         return outcome or "violated"
 
-    with concurrent.futures.ThreadPoolExecutor(2) as pool:
-        outcomes = collections.Counter(pool.map(one, range(runs)))
+    outcomes = collections.Counter(two_at_a_time(one, range(runs)))
     held = runs - outcomes["violated"]
     check.tables.append((
         "Generation runs of %d addresses under libfiu (p = %s)" %
@@ -548,39 +545,44 @@ def runs_whose_file_lost_its_name(build, work, check):
     on the output alone). Each run ends as a failed write, without a notice."""
     rows = []
 
-    def one(name, act=None, count=20_000_000, strace=(), **kw):
+    def one(name, act=None, count=20_000_000, failing=None, reason=("changed", errno.ENOENT),
+            **kw):
         """act(out), done once the file has its first addresses, returns the run's file's
-        name then ("": none) and a second run (or None)."""
-        folder = tempfile.mkdtemp(dir=work)
-        out = os.path.join(folder, "out.txt")
-        prefix = ["strace", "-f", "-qq", "--seccomp-bpf", "-o", "/dev/null", "-P", out] + \
-            list(strace) + ["--"] if strace else ()
-        first = Generation(build, out, count, prefix=prefix, **kw).start()
-        path, second = (out, None) if act is None else \
-            act(out) if wait_for_output(out, first.process) else ("", None)
-        first.finish(path)
+        name then ("": none) and a second run (or None); failing: the call on the output
+        that fails (EIO)."""
+        with scratch(work) as folder:
+            out = os.path.join(folder, "out.txt")
+            prefix = strace(trace=failing, inject="error=EIO",
+                            options=["--seccomp-bpf", "-P", out]) if failing else ()
+            first = Generation(build, out, count, prefix=prefix, **kw).start()
+            path, second = (out, None) if act is None else \
+                act(out) if wait_for_output(out, first.process) else ("", None)
+            first.finish(path)
         if path and check_generation(first, name, check) not in ("write-failed",
                                                                    "cut-back-failed"):
             check.fail(name, "reported %s" % first.outcome)
         elif not path and (first.outcome != "write-failed" or first.notices):
             check.fail(name, "ended %s with the notices %r" % (first.outcome, first.notices))
+        if first.reason != reason:
+            check.fail(name, "gave the reason %r, not %r" % (first.reason, reason))
         if second and check_generation(second, name + " (second run)", check) != "completed":
             check.fail(name, "the second run did not complete: %s" % second.outcome)
-        rows.append([name, first.outcome, first.count, " | ".join(first.notices) or "none"])
-        shutil.rmtree(folder, ignore_errors=True)
+        rows.append([name, first.outcome, "%s %s" % (first.reason or ("none", "")), first.count,
+                     " | ".join(first.notices) or "none"])
 
     one("removed", lambda out: (os.unlink(out), ("", None))[1])
     one("renamed, then Stop", lambda out: (os.rename(out, out + ".1"), (out + ".1", None))[1],
         count=100_000_000, extra=["--stop-after-events", "100"])  # about 0.8 s
     one("replaced by a second run to the same name",
         lambda out: ("", Generation(build, out, 1000).run()))
-    one("its close fails (EIO)", count=RUN_COUNT,
-        strace=["-e", "trace=close", "-e", "inject=close:error=EIO"])
+    eio = ("write-failed", errno.EIO)
+    one("its close fails (EIO)", count=RUN_COUNT, failing="close", reason=eio)
     one("a size limit of 100,003 bytes, its cut-back fails (EIO)", count=RUN_COUNT,
-        strace=["-e", "trace=ftruncate", "-e", "inject=ftruncate:error=EIO"],
+        failing="ftruncate", reason=eio,
         preexec=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (100_003, 100_003)))
     check.tables.append(("Generation runs whose file is lost or fails at its end",
-                         ["what happened", "outcome", "addresses listed", "notice"], rows))
+                         ["what happened", "outcome", "reason", "addresses listed", "notice"],
+                         rows))
 
 
 def fifos(build, work, check):
@@ -590,27 +592,26 @@ def fifos(build, work, check):
     rows = []
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
     for what in ("Korvani.ini", os.path.join("language", "Korvani_EN.ini")):
-        folder = tempfile.mkdtemp(dir=work)
-        shutil.copytree(os.path.join(build, "bin", "language"), os.path.join(folder, "language"))
-        shutil.copy(os.path.join(build, "bin", "Korvani.ini"), folder)
-        fifo = os.path.join(folder, what)
-        os.remove(fifo)
-        os.mkfifo(fifo)
-        runs = [("generation run", [tool, "--folder", folder, "--to", "10", "--output",
-                                    os.path.join(folder, "out.txt")], RUN_BOUND)]
-        if what == "Korvani.ini":
-            runs += [("settings write", [profile, "write", fifo, "Suffix", "new.example", ""],
-                      SETTINGS_BOUND),
-                     ("settings read", [profile, "list", fifo, "Suffix"], SETTINGS_BOUND)]
-        for name, command, bound in runs:
-            start = time.monotonic()
-            code, _, _ = run(command, bound, env=env)
-            if code is None:
-                check.fail("%s with %s a FIFO" % (name, what), "did not end within %d s" % bound)
-            elif name == "settings write" and code != 0:
-                check.fail("%s with %s a FIFO" % (name, what), "reported success")
-            rows.append(["%s a FIFO" % what, name, "%.2f s" % (time.monotonic() - start)])
-        shutil.rmtree(folder, ignore_errors=True)
+        with scratch(work) as folder:
+            shutil.copytree(os.path.join(build, "bin", "language"),
+                            os.path.join(folder, "language"))
+            shutil.copy(os.path.join(build, "bin", "Korvani.ini"), folder)
+            fifo = os.path.join(folder, what)
+            os.remove(fifo)
+            os.mkfifo(fifo)
+            runs = [("generation run", [tool, "--folder", folder, "--to", "10", "--output",
+                                        os.path.join(folder, "out.txt")], RUN_BOUND)]
+            if what == "Korvani.ini":
+                runs += [("settings write", [profile, "write", fifo, "Suffix", "new.example", ""],
+                          SETTINGS_BOUND),
+                         ("settings read", [profile, "list", fifo, "Suffix"], SETTINGS_BOUND)]
+            for name, command, bound in runs:
+                start = time.monotonic()
+                code = run(command, bound, env=env)[0]
+                where = "%s with %s a FIFO" % (name, what)
+                if check.ended(where, code, bound) and name == "settings write" and code != 0:
+                    check.fail(where, "reported success")
+                rows.append(["%s a FIFO" % what, name, "%.2f s" % (time.monotonic() - start)])
     check.tables.append(("FIFOs where files should be", ["where", "run", "ended after"], rows))
 
 

@@ -160,45 +160,38 @@ TEST_F(UpdateWindowTest, ANewerVersionTurnsTheButtonIntoALink) {
     EXPECT_EQ(server.requests().size(), 1); // no further check
 }
 
-TEST_F(UpdateWindowTest, ReadsTheManifestNumberAsItStands) {
-    const struct {
-        QByteArray body;
-        bool newer;
-        const char* shown;
-    } cases[] = {{"1.05", false, "1.05"},
-                 {" 1.5 \r\n", true, "1.5"},
-                 {"2", true, "2"},
-                 {"1.40\n", false, "1.4"},
-                 {"1.412", true, "1.412"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.body.constData());
-        server.setBody(c.body);
-        auto w = open();
-        click(*w, 0);
-        const QString& first =
-            c.newer ? text().frmUpdate.FindTheLastestVer : text().frmUpdate.NoFindTheLastestVer;
-        EXPECT_EQ(message(*w), result(first, QString::fromLatin1(c.shown)));
-        EXPECT_EQ(w->tag(), c.newer ? QStringLiteral("DOWN") : QStringLiteral("CHECK"));
-    }
-}
-
-TEST_F(UpdateWindowTest, NoNumberMeansTheCheckFailed) {
+// The manifest's number as it stands decides; an answer without one is a failed check.
+TEST_F(UpdateWindowTest, ReadsTheManifestNumberAsItStandsAndNoNumberFails) {
+    enum Outcome { Newer, NotNewer, Failed };
     const struct {
         int status;
         QByteArray body;
-    } cases[] = {{404, "<html><body>Not Found</body></html>"},
-                 {200, ""},
-                 {200, "version=1.5"},
-                 {500, "1.5 soon"}};
+        Outcome outcome;
+        const char* shown;
+    } cases[] = {{200, "1.05", NotNewer, "1.05"},
+                 {200, " 1.5 \r\n", Newer, "1.5"},
+                 {200, "2", Newer, "2"},
+                 {200, "1.40\n", NotNewer, "1.4"},
+                 {200, "1.412", Newer, "1.412"},
+                 {404, "<html><body>Not Found</body></html>", Failed, nullptr},
+                 {200, "", Failed, nullptr},
+                 {200, "version=1.5", Failed, nullptr},
+                 {500, "1.5 soon", Failed, nullptr}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.body.constData());
+        SCOPED_TRACE(testing::Message() << c.status << " " << c.body.constData());
         server.setStatus(c.status);
         server.setBody(c.body);
         auto w = open();
         click(*w, 0);
-        EXPECT_EQ(message(*w), text().frmUpdate.CheckFailed);
-        EXPECT_EQ(w->tag(), QStringLiteral("CHECK"));
-        EXPECT_EQ(w->Command(0)->text(), text().frmUpdate.CheckUpdate);
+        const auto& texts = text().frmUpdate;
+        EXPECT_EQ(message(*w), c.outcome == Failed
+                                   ? texts.CheckFailed
+                                   : result(c.outcome == Newer ? texts.FindTheLastestVer
+                                                               : texts.NoFindTheLastestVer,
+                                            QString::fromLatin1(c.shown)));
+        EXPECT_EQ(w->tag(), c.outcome == Newer ? QStringLiteral("DOWN") : QStringLiteral("CHECK"));
+        EXPECT_EQ(w->Command(0)->text(),
+                  c.outcome == Newer ? texts.DownNewVersion : texts.CheckUpdate);
         EXPECT_EQ(bar(*w)->value(), 100);
         EXPECT_TRUE(w->isVisible());
     }
