@@ -265,88 +265,77 @@ TEST_F(RunFaultsTest, AKilledRunAlwaysLeavesTheStartOfTheList) {
 }
 
 // ---------------------------------------------------------------------------
-// Stopped
+// Stopped, or writing past a file-size limit: the run ends on a whole line, its file the
+// listed addresses
 
-TEST_F(RunFaultsTest, AStoppedRunEndsOnAWholeLineAndEqualsTheList) {
-    constexpr std::int64_t From = -5000;
-    constexpr std::int64_t Total = 100'000'000;
-    const QStringList stops[] = {
-        {QStringLiteral("--stop-after-events"), QStringLiteral("2")},
-        {QStringLiteral("--stop-after-events"), QStringLiteral("3")},
-        {QStringLiteral("--stop-after-events"), QStringLiteral("11")},
-        {QStringLiteral("--stop-after-ms"), QStringLiteral("150")},
-        {QStringLiteral("--stop-after-ms"), QStringLiteral("400")},
+TEST_F(RunFaultsTest, AStoppedOrFileLimitedRunEndsOnAWholeLineAndEqualsTheList) {
+    struct Row {
+        QStringList stop;           // the options that stop the run
+        std::int64_t limit = -1;    // without stop: the file-size limit
+        bool writesNothing = false; // stopped before the first address
     };
-    for (const QStringList& stop : stops) {
-        const std::string label = stop.join(QLatin1Char(' ')).toStdString();
-        QFile::remove(output());
-        const ChildResult result = runChild(arguments(From, From + Total - 1, output(), stop));
-        ASSERT_TRUE(result.finished) << label << result.errors.toStdString();
-        EXPECT_EQ(result.exitCode, 0) << label;
-        EXPECT_EQ(result.notices,
-                  QStringList{QStringLiteral("information ") + text().CancelAndSave})
-            << label;
-        EXPECT_GT(result.count, 0) << label;
-        EXPECT_LT(result.count, Total) << label;
-        const PrefixCheck check = checkPrefix(output(), From, Total, Suffix);
-        EXPECT_EQ(check.mismatchAt, -1) << label;
-        EXPECT_FALSE(check.cutLastLine) << label;
-        EXPECT_EQ(check.wholeLines, result.count) << label;
-    }
-
-    // Stopped at the first event point: nothing was written and the list is empty.
-    QFile::remove(output());
-    const ChildResult first =
-        runChild(arguments(From, From + Total - 1, output(),
-                           {QStringLiteral("--stop-after-events"), QStringLiteral("1")}));
-    ASSERT_TRUE(first.finished);
-    EXPECT_EQ(first.notices, QStringList{QStringLiteral("information ") + text().CancelAndSave});
-    EXPECT_EQ(first.count, 0);
-    EXPECT_EQ(QFileInfo(output()).size(), 0);
-}
-
-#ifndef _WIN32 // a file-size limit (RLIMIT_FSIZE); the soak measures its disk with statvfs
-// ---------------------------------------------------------------------------
-// File too large
-
-TEST_F(RunFaultsTest, AFileSizeLimitEndsTheRunSilentlyOnTheListedAddresses) {
-    constexpr std::int64_t From = 999'990;
-    constexpr std::int64_t Total = 5'000'000;
+    const auto stop = [](const char* how, const char* when, bool writesNothing = false) {
+        return Row{{QString::fromUtf8(how), QString::fromUtf8(when)}, -1, writesNothing};
+    };
+    const char *events = "--stop-after-events", *ms = "--stop-after-ms";
+    // The last stops at the first event point: nothing was written and the list is empty.
+    std::vector<Row> rows{stop(events, "2"), stop(events, "3"), stop(events, "11"),
+                          stop(ms, "150"),   stop(ms, "400"),   stop(events, "1", true)};
+    // File-size limits (RLIMIT_FSIZE):
+#ifndef _WIN32
     // From nothing at all, through one line, one chunk and one slice, to several slices;
     // 22,518 is the end of the 1,024th line exactly.
-    const rlim_t limits[] = {0,         1,         23,         22'518,    262'145,
-                             1'000'003, 9'999'991, 33'333'331, 77'777'777};
-    for (const rlim_t limit : limits) {
+    for (const std::int64_t limit :
+         {0, 1, 23, 22'518, 262'145, 1'000'003, 9'999'991, 33'333'331, 77'777'777})
+        rows.push_back({{}, limit});
+#endif
+    for (const auto& row : rows) {
+        const bool stopped = row.limit < 0;
+        const std::int64_t from = stopped ? -5000 : 999'990;
+        const std::int64_t total = stopped ? 100'000'000 : 5'000'000;
+        const std::string label = stopped ? row.stop.join(QLatin1Char(' ')).toStdString()
+                                          : "limit " + std::to_string(row.limit);
+        SCOPED_TRACE(label);
         QFile::remove(output());
-        const ChildResult result =
-            runChild(arguments(From, From + Total - 1, output()), 240000, [limit] {
-                // In the child before exec: the limit. The program itself must turn the
-                // signal a write past it raises into a failed write.
+        std::function<void()> inChild;
+#ifndef _WIN32
+        // In the child before exec: the limit. The program itself must turn the signal a
+        // write past it raises into a failed write.
+        const rlim_t limit = static_cast<rlim_t>(row.limit);
+        if (row.limit >= 0)
+            inChild = [limit] {
                 const struct rlimit fsize { limit, limit };
                 ::setrlimit(RLIMIT_FSIZE, &fsize);
-            });
-        ASSERT_TRUE(result.finished) << "limit " << limit << ": " << result.errors.toStdString();
-        EXPECT_EQ(result.exitCode, 0) << "limit " << limit;
-        EXPECT_TRUE(result.notices.isEmpty())
-            << "limit " << limit << ": " << result.notices.join(QLatin1Char('|')).toStdString();
-        EXPECT_GE(result.count, 0);
-        EXPECT_LT(result.count, Total) << "limit " << limit;
-        const PrefixCheck check = checkPrefix(output(), From, Total, Suffix);
-        EXPECT_EQ(check.mismatchAt, -1) << "limit " << limit;
-        EXPECT_FALSE(check.cutLastLine) << "limit " << limit;
-        EXPECT_EQ(check.wholeLines, result.count) << "limit " << limit;
-        EXPECT_LE(check.bytes, static_cast<qint64>(limit));
+            };
+#endif
+        const ChildResult result =
+            runChild(arguments(from, from + total - 1, output(), row.stop), 240000, inChild);
+        ASSERT_TRUE(result.finished) << result.errors.toStdString();
+        EXPECT_EQ(result.exitCode, 0);
+        // A stop says so; a failed write ends the run silently.
+        EXPECT_EQ(result.notices,
+                  stopped ? QStringList{QStringLiteral("information ") + text().CancelAndSave}
+                          : QStringList());
+        EXPECT_GE(result.count, stopped && !row.writesNothing ? 1 : 0);
+        EXPECT_LT(result.count, row.writesNothing ? 1 : total);
+        const PrefixCheck check = checkPrefix(output(), from, total, Suffix);
+        EXPECT_EQ(check.mismatchAt, -1);
+        EXPECT_FALSE(check.cutLastLine);
+        EXPECT_EQ(check.wholeLines, result.count);
+        EXPECT_EQ(QFileInfo(output()).size(), check.bytes);
+        if (stopped)
+            continue;
+        EXPECT_LE(check.bytes, row.limit);
         // Every whole line that fitted under the limit is kept: less than one is lost.
-        EXPECT_GT(check.bytes + static_cast<qint64>(LongestLine(std::strlen(Suffix))),
-                  static_cast<qint64>(limit))
-            << "limit " << limit;
-        std::printf("[ reliability ] file-size limit %llu bytes: %lld addresses kept, %lld "
+        EXPECT_GT(check.bytes + static_cast<qint64>(LongestLine(std::strlen(Suffix))), row.limit);
+        std::printf("[ reliability ] file-size limit %lld bytes: %lld addresses kept, %lld "
                     "bytes\n",
-                    static_cast<unsigned long long>(limit), static_cast<long long>(result.count),
+                    static_cast<long long>(row.limit), static_cast<long long>(result.count),
                     static_cast<long long>(check.bytes));
     }
 }
 
+#ifndef _WIN32 // the soak measures its disk with statvfs
 // ---------------------------------------------------------------------------
 // Soak: a hundred million addresses (about 1.9 GB, written to a temporary folder and
 // removed) in the same memory as a hundred thousand.
