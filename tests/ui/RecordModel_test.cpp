@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -13,101 +15,99 @@ std::string cell(const RecordModel& model, int row, int column) {
     return std::string(buffer, static_cast<std::size_t>(length));
 }
 
-RecordModel run(std::int64_t from, std::int64_t to, const QByteArray& suffix) {
-    RecordModel model;
-    model.reset(from);
-    model.append(to - from + 1, suffix);
-    return model;
-}
-
 } // namespace
 
-TEST(RecordModel, ThreeAddressesFillThreeCellsOfOneRow) {
-    const RecordModel model = run(7, 9, "S");
-    EXPECT_EQ(model.count(), 3);
-    EXPECT_EQ(model.rowCount(), 1);
-    EXPECT_EQ(cell(model, 0, 0), "7@S");
-    EXPECT_EQ(cell(model, 0, 1), "8@S");
-    EXPECT_EQ(cell(model, 0, 2), "9@S");
-    EXPECT_TRUE(model.hasCell(0, 2));
-    EXPECT_FALSE(model.hasCell(0, 3));
-    EXPECT_EQ(cell(model, 0, 3), "");
-    EXPECT_EQ(model.cellText(0, 1), QStringLiteral("8@S"));
-    EXPECT_TRUE(model.cellText(0, 3).isEmpty());
-}
-
-TEST(RecordModel, OneNumberGivesOneRowWithOneCell) {
-    const RecordModel model = run(42, 42, "example.com");
-    EXPECT_EQ(model.rowCount(), 1);
-    EXPECT_EQ(cell(model, 0, 0), "42@example.com");
-    EXPECT_FALSE(model.hasCell(0, 1));
-    EXPECT_FALSE(model.hasCell(1, 0));
-}
-
-TEST(RecordModel, NineAddressesFillRowsOfFourFourAndOne) {
-    const RecordModel model = run(1, 9, "m.cn");
-    ASSERT_EQ(model.rowCount(), 3);
-    for (int k = 0; k < 9; ++k)
-        EXPECT_EQ(cell(model, k / 4, k % 4), std::to_string(k + 1) + "@m.cn") << k;
-    EXPECT_TRUE(model.hasCell(2, 0));
-    EXPECT_FALSE(model.hasCell(2, 1));
-}
-
-TEST(RecordModel, CellsOutsideTheGridAreEmpty) {
-    const RecordModel model = run(0, 99, "x");
-    for (auto [row, column] : {std::pair{-1, 0}, {0, -1}, {0, 4}, {25, 0}})
-        EXPECT_FALSE(model.hasCell(row, column)) << row << "," << column;
-    EXPECT_EQ(cell(model, 0, 4), "");
-    EXPECT_EQ(cell(model, 24, 3), "99@x");
-}
-
-TEST(RecordModel, NegativeNumbersCarryAMinusSign) {
-    const RecordModel model = run(-2, 1, "n");
-    EXPECT_EQ(cell(model, 0, 0), "-2@n");
-    EXPECT_EQ(cell(model, 0, 1), "-1@n");
-    EXPECT_EQ(cell(model, 0, 2), "0@n");
-    EXPECT_EQ(cell(model, 0, 3), "1@n");
-}
-
-TEST(RecordModel, FullThirtyTwoBitRange) {
-    RecordModel model;
-    model.reset(-2147483648LL);
-    model.append(4294967296LL, "x");
-    EXPECT_EQ(model.count(), 4294967296LL);
-    EXPECT_EQ(model.rowCount(), 1073741824);
-    EXPECT_EQ(cell(model, 0, 0), "-2147483648@x");
-    EXPECT_EQ(cell(model, 536870912, 0), "0@x");
-    EXPECT_EQ(cell(model, 1073741823, 3), "2147483647@x");
-    EXPECT_FALSE(model.hasCell(1073741824, 0));
-    EXPECT_EQ(model.stretchCount(), 1u);
-}
-
-TEST(RecordModel, ACountOneShortOfARowLeavesTheLastCellEmpty) {
-    RecordModel model;
-    model.reset(-2147483648LL);
-    model.append(4294967295LL, "x");
-    EXPECT_EQ(model.rowCount(), 1073741824);
-    EXPECT_EQ(cell(model, 1073741823, 2), "2147483646@x");
-    EXPECT_FALSE(model.hasCell(1073741823, 3));
-}
-
-TEST(RecordModel, ASuffixChangeStartsAStretchAndKeepsEarlierCells) {
-    RecordModel model;
-    model.reset(100);
-    model.append(3, "old.org");
-    model.append(2, "old.org");
-    EXPECT_EQ(model.stretchCount(), 1u) << "the same suffix extends its stretch";
-    model.append(4, "new.org");
-    EXPECT_EQ(model.stretchCount(), 2u);
-    model.append(1, "old.org");
-    EXPECT_EQ(model.stretchCount(), 3u) << "returning to an earlier suffix is a change too";
-    EXPECT_EQ(model.count(), 10);
-
-    EXPECT_EQ(cell(model, 0, 0), "100@old.org");
-    EXPECT_EQ(cell(model, 1, 0), "104@old.org");
-    EXPECT_EQ(cell(model, 1, 1), "105@new.org");
-    EXPECT_EQ(cell(model, 2, 0), "108@new.org");
-    EXPECT_EQ(cell(model, 2, 1), "109@old.org");
+// A list filled from `from` by appends of so many addresses in a suffix, and what its
+// cells show: the text drawn (cut to a cell) and the text read (whole), both empty where
+// the grid has no cell.
+TEST(RecordModel, CellsHoldTheAppendedAddressesFourToARow) {
+    struct Append {
+        std::int64_t count;
+        QByteArray suffix;
+        std::size_t stretches; // after it: a new suffix starts one, the same extends it
+    };
+    struct Cell {
+        int row, column;
+        std::string text; // empty: no cell
+    };
+    const std::int64_t Min = -2147483648LL;
+    const struct {
+        const char* name;
+        std::int64_t from;
+        std::vector<Append> appends;
+        std::int64_t count;
+        int rows;
+        std::vector<Cell> cells; // beside the first (up to twelve) of a single append
+    } rows[] = {
+        {"three addresses fill three cells of one row", 7, {{3, "S", 1}}, 3, 1, {{0, 3, ""}}},
+        {"one number", 42, {{1, "example.com", 1}}, 1, 1, {{0, 1, ""}, {1, 0, ""}}},
+        {"nine addresses fill rows of four, four and one", 1, {{9, "m.cn", 1}}, 9, 3, {{2, 1, ""}}},
+        {"cells outside the grid are empty",
+         0,
+         {{100, "x", 1}},
+         100,
+         25,
+         {{-1, 0, ""}, {0, -1, ""}, {0, 4, ""}, {25, 0, ""}, {24, 3, "99@x"}}},
+        {"negative numbers carry a minus sign", -2, {{4, "n", 1}}, 4, 1, {}},
+        {"the full 32-bit range",
+         Min,
+         {{4294967296LL, "x", 1}},
+         4294967296LL,
+         1073741824,
+         {{536870912, 0, "0@x"}, {1073741823, 3, "2147483647@x"}, {1073741824, 0, ""}}},
+        {"a count one short of a row leaves the last cell empty",
+         Min,
+         {{4294967295LL, "x", 1}},
+         4294967295LL,
+         1073741824,
+         {{1073741823, 2, "2147483646@x"}, {1073741823, 3, ""}}},
+        // Returning to an earlier suffix is a change too.
+        {"a suffix change starts a stretch and keeps earlier cells",
+         100,
+         {{3, "old.org", 1}, {2, "old.org", 1}, {4, "new.org", 2}, {1, "old.org", 3}},
+         10,
+         3,
+         {{0, 0, "100@old.org"},
+          {1, 0, "104@old.org"},
+          {1, 1, "105@new.org"},
+          {2, 0, "108@new.org"},
+          {2, 1, "109@old.org"}}},
+        {"nothing is added for an empty append",
+         5,
+         {{0, "a", 0}, {-3, "b", 0}},
+         0,
+         0,
+         {{0, 0, ""}}},
+        {"empty and unusual suffixes are taken as they are",
+         1,
+         {{1, "", 1}, {1, "@two", 2}, {1, "\xe9\x82\xae\xe4\xbb\xb6.cn", 3}},
+         3,
+         1,
+         {{0, 0, "1@"}, {0, 1, "2@@two"}, {0, 2, "3@\xe9\x82\xae\xe4\xbb\xb6.cn"}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        RecordModel model;
+        model.reset(row.from);
+        for (const Append& append : row.appends) {
+            model.append(append.count, append.suffix);
+            EXPECT_EQ(model.stretchCount(), append.stretches) << append.count;
+        }
+        EXPECT_EQ(model.count(), row.count);
+        EXPECT_EQ(model.rowCount(), row.rows);
+        std::vector<Cell> cells = row.cells;
+        for (std::int64_t k = 0;
+             row.appends.size() == 1 && k < std::min<std::int64_t>(row.count, 12); ++k)
+            cells.push_back(
+                {static_cast<int>(k / 4), static_cast<int>(k % 4),
+                 std::to_string(row.from + k) + "@" + row.appends[0].suffix.toStdString()});
+        for (const Cell& c : cells) {
+            SCOPED_TRACE(std::to_string(c.row) + "," + std::to_string(c.column));
+            EXPECT_EQ(cell(model, c.row, c.column), c.text);
+            EXPECT_EQ(model.cellText(c.row, c.column), QString::fromStdString(c.text));
+            EXPECT_EQ(model.hasCell(c.row, c.column), !c.text.empty());
+        }
+    }
 }
 
 TEST(RecordModel, MemoryFollowsSuffixChangesNotAddresses) {
@@ -118,28 +118,6 @@ TEST(RecordModel, MemoryFollowsSuffixChangesNotAddresses) {
     EXPECT_EQ(model.count(), 4000000000LL);
     EXPECT_EQ(model.stretchCount(), 1u);
     EXPECT_EQ(cell(model, 999999999, 3), "3999999999@same.net");
-}
-
-TEST(RecordModel, NothingIsAddedForAnEmptyAppend) {
-    RecordModel model;
-    model.reset(5);
-    model.append(0, "a");
-    model.append(-3, "b");
-    EXPECT_EQ(model.count(), 0);
-    EXPECT_EQ(model.rowCount(), 0);
-    EXPECT_EQ(model.stretchCount(), 0u);
-    EXPECT_FALSE(model.hasCell(0, 0));
-}
-
-TEST(RecordModel, EmptyAndUnusualSuffixesAreTakenAsTheyAre) {
-    RecordModel model;
-    model.reset(1);
-    model.append(1, "");
-    model.append(1, "@two");
-    model.append(1, QByteArray("\xe9\x82\xae\xe4\xbb\xb6.cn"));
-    EXPECT_EQ(cell(model, 0, 0), "1@");
-    EXPECT_EQ(cell(model, 0, 1), "2@@two");
-    EXPECT_EQ(model.cellText(0, 2), QString::fromUtf8("3@\u90ae\u4ef6.cn"));
 }
 
 TEST(RecordModel, ALongSuffixIsCutWithoutSplittingACharacter) {
@@ -172,7 +150,9 @@ TEST(RecordModel, ALongSuffixIsCutWithoutSplittingACharacter) {
 }
 
 TEST(RecordModel, ResetEmptiesTheListAndStartsAtTheNewFrom) {
-    RecordModel model = run(1, 10, "a");
+    RecordModel model;
+    model.reset(1);
+    model.append(10, "a");
     model.append(3, "b");
     const auto resets = model.resetCount();
     model.reset(-5);
