@@ -73,12 +73,22 @@ if [[ -f $stamp && $(cat "$stamp") == "$stamp_text" ]]; then
     exit 0
 fi
 
+# The work folder stays until the build is installed: a build that was stopped (a time
+# limit, a closed terminal) goes on where it was, unless what it is made with has changed.
 work="$cache/qt-$version-mingw64-work"
-rm -rf "$work" "$prefix"
+work_stamp="$work/.korvani-work"
+if [[ ! -f $work_stamp || $(cat "$work_stamp") != "$stamp_text" ]]; then
+    rm -rf "$work" "$prefix"
+    mkdir -p "$work"
+    printf '%s' "$stamp_text" >"$work_stamp"
+fi
 mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/apt/parts" \
          "$work/download"
 
+source_dir=$(find "$work/download" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
+if [[ -z $source_dir || ! -f $work/download/.complete ]]; then
 echo "== fetching the qt6-base $source_version source package" >&2
+rm -rf "$work/download" && mkdir -p "$work/download"
 # deb-src entries for every deb entry of the machine's own sources.
 : >"$work/apt/sources.list"
 for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
@@ -101,6 +111,8 @@ source_dir=$(find "$work/download" -mindepth 1 -maxdepth 1 -type d -name 'qt6-ba
     echo "build-qt-mingw.sh: no qt6-base source tree in $work/download" >&2
     exit 1
 }
+: >"$work/download/.complete"
+fi
 
 echo "== configuring Qt $version for MinGW-w64 (log: $work/build.log)" >&2
 # Qt refers to its toolchain file from its installed CMake files: keep a copy beside it.
@@ -109,6 +121,7 @@ cp "$toolchain" "$prefix/lib/cmake/mingw-w64.cmake"
 host_cmake=$(dirname "$(dirname "$(find /usr/lib -path '*/cmake/Qt6HostInfo/Qt6HostInfoConfig.cmake' \
                                       -print -quit)")")
 {
+    # Configuring an existing build folder again keeps what it built; ninja goes on from there.
     cmake -S "$source_dir" -B "$work/build" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$prefix/lib/cmake/mingw-w64.cmake" \
         -DCMAKE_INSTALL_PREFIX="$prefix" \
@@ -117,9 +130,10 @@ host_cmake=$(dirname "$(dirname "$(find /usr/lib -path '*/cmake/Qt6HostInfo/Qt6H
     echo "== building Qt with $jobs jobs"
     cmake --build "$work/build" --parallel "$jobs"
     cmake --install "$work/build"
-} >"$work/build.log" 2>&1 || {
+} >>"$work/build.log" 2>&1 || {
     tail -n 40 "$work/build.log" >&2
     echo "build-qt-mingw.sh: the Qt build failed; the whole log is $work/build.log" >&2
+    echo "build-qt-mingw.sh: the next run goes on from where this one stopped" >&2
     exit 1
 }
 printf '%s' "$stamp_text" >"$stamp"
