@@ -1,6 +1,7 @@
 #include "app/GenerationRun.h"
 
 #include "app/AddressFormatter.h"
+#include "app/SliceWriter.h"
 #include "i18n/ModTransLate.h"
 #include "platform/Application.h"
 #include "platform/OutputFile.h"
@@ -11,11 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
-
-namespace {
-// The pieces a slice is formatted and written in.
-constexpr std::size_t ChunkBytes = 256 * 1024;
-} // namespace
+#include <optional>
 
 GenerationRun::GenerationRun(std::int32_t from, std::int32_t to, QString path, RecordModel& records)
     : from_(from), total_(std::int64_t{to} - from + 1), path_(std::move(path)), records_(records) {}
@@ -61,10 +58,12 @@ GenerationRun::Outcome GenerationRun::run(const Hooks& hooks) {
     OutputFile file;
     Outcome outcome = writeRange(file, hooks);
     // A file that lost its name during the run (removed, renamed, replaced by a second run
-    // to the same name) holds what was written where no one finds it: a failed write.
+    // to the same name) holds what was written where no one finds it; one that another
+    // process cut or appended to holds other lines than the list: a failed write.
     if ((outcome == End::Completed || outcome == End::Stopped) && file.isOpen() &&
-        !file.isAt(path_))
-        outcome = {End::WriteFailed, {platform::FileFailure::Changed, ENOENT}};
+        !file.holdsWrittenAt(path_))
+        outcome = {End::WriteFailed,
+                   {platform::FileFailure::Changed, OutputFile::identityOf(path_) ? EIO : ENOENT}};
     // A failed close may have lost what the last writes handed over: a failed write.
     if (const platform::FileStatus closed = file.close(); !closed && outcome != End::WindowClosed)
         return {End::WriteFailed, closed};
@@ -72,7 +71,7 @@ GenerationRun::Outcome GenerationRun::run(const Hooks& hooks) {
 }
 
 GenerationRun::Outcome GenerationRun::writeRange(OutputFile& file, const Hooks& hooks) {
-    bool created = false;
+    std::optional<SliceWriter> writer; // made with the file
     while (done_ < total_) {
         switch (hooks.eventPoint()) {
         case Next::Continue:
@@ -84,16 +83,16 @@ GenerationRun::Outcome GenerationRun::writeRange(OutputFile& file, const Hooks& 
         }
         // The file comes into being with its first address, as an append would make it,
         // and is written through this one descriptor from then on.
-        if (!created) {
+        if (!writer) {
             if (const platform::FileStatus made = file.create(path_); !made)
                 return {End::CannotOpen, made};
-            created = true;
+            writer.emplace(file);
         }
         // The suffix can only change while events are processed, so one read serves
         // the whole slice.
         const QByteArray suffix = hooks.suffix();
         std::int64_t written = 0;
-        const Outcome slice = writeSlice(file, suffix, written);
+        const Outcome slice = writeSlice(*writer, file, suffix, written);
 
         done_ += written;
         records_.append(written, suffix);
@@ -104,37 +103,39 @@ GenerationRun::Outcome GenerationRun::writeRange(OutputFile& file, const Hooks& 
     return End::Completed;
 }
 
-GenerationRun::Outcome GenerationRun::writeSlice(OutputFile& file, const QByteArray& suffix,
-                                                 std::int64_t& written) {
+GenerationRun::Outcome GenerationRun::writeSlice(SliceWriter& writer, OutputFile& file,
+                                                 const QByteArray& suffix, std::int64_t& written) {
     const std::string_view suffixView(suffix.constData(), static_cast<std::size_t>(suffix.size()));
-    const std::size_t needed = std::max(ChunkBytes, LongestLine(suffixView.size()));
-    if (needed > capacity_) {
-        buffer_ = std::make_unique<char[]>(needed);
-        capacity_ = needed;
-    }
+    const std::size_t longest = LongestLine(suffixView.size());
     const std::int64_t sliceStart = file.size();
+    // Pieces are formatted while the ones before them are written; the slice counts only
+    // what was written once every piece has come back.
+    std::int64_t formatted = 0;
     QElapsedTimer clock;
     clock.start();
     do {
-        const std::int64_t first = std::int64_t{from_} + done_ + written;
-        const FormattedSlice chunk =
-            FormatAddresses(first, total_ - done_ - written, suffixView, buffer_.get(), capacity_);
-        const std::int64_t before = file.size();
-        if (const platform::FileStatus status = file.write(buffer_.get(), chunk.bytes); !status) {
-            // The addresses that reached the file whole stay and count; a cut one is taken
-            // back, or else the whole slice.
-            const auto reached = static_cast<std::size_t>(file.size() - before);
-            const WholeLines kept = CountWholeAddresses(first, suffixView.size(), reached);
-            if (file.cutBack(file.size() - static_cast<std::int64_t>(reached - kept.bytes))) {
-                written += kept.count;
-                return {End::WriteFailed, status};
-            }
-            if (const platform::FileStatus cut = file.cutBack(sliceStart); !cut)
-                return {End::CutFailed, cut};
-            written = 0;
-            return {End::WriteFailed, status};
-        }
-        written += chunk.count;
-    } while (done_ + written < total_ && clock.nsecsElapsed() < SliceNanoseconds);
-    return End::Completed;
+        const std::int64_t first = std::int64_t{from_} + done_ + formatted;
+        char* const buffer = writer.buffer(longest);
+        const FormattedSlice piece = FormatAddresses(first, total_ - done_ - formatted, suffixView,
+                                                     buffer, writer.capacity());
+        writer.handOver(piece.bytes, first, piece.count);
+        formatted += piece.count;
+    } while (done_ + formatted < total_ && clock.nsecsElapsed() < SliceNanoseconds &&
+             !writer.failed());
+    const SliceWriter::Written pieces = writer.finish();
+    written = pieces.count;
+    if (pieces.status)
+        return End::Completed;
+    // The addresses that reached the file whole stay and count; a cut one is taken back,
+    // or else the whole slice.
+    const WholeLines kept =
+        CountWholeAddresses(pieces.failedFirst, suffixView.size(), pieces.failedReached);
+    if (file.cutBack(file.size() - static_cast<std::int64_t>(pieces.failedReached - kept.bytes))) {
+        written += kept.count;
+        return {End::WriteFailed, pieces.status};
+    }
+    if (const platform::FileStatus cut = file.cutBack(sliceStart); !cut)
+        return {End::CutFailed, cut};
+    written = 0;
+    return {End::WriteFailed, pieces.status};
 }

@@ -8,12 +8,12 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 
 // One generation run: every address of a range, in slices, appended to the output file
 // and then to the list. At each event point the caller's window handles its events;
 // between two of them the file, the list and the progress agree.
 class OutputFile;
+class SliceWriter;
 
 class GenerationRun {
 public:
@@ -73,14 +73,13 @@ private:
     // Every slice of the range, each after an event point.
     Outcome writeRange(OutputFile& file, const Hooks& hooks);
     // Appends up to a slice's worth of addresses (about SliceNanoseconds of work) to the
-    // open file; `written` counts those that are whole in it.
-    Outcome writeSlice(OutputFile& file, const QByteArray& suffix, std::int64_t& written);
+    // open file through writer; `written` counts those that are whole in it.
+    Outcome writeSlice(SliceWriter& writer, OutputFile& file, const QByteArray& suffix,
+                       std::int64_t& written);
 
     std::int32_t from_;
     std::int64_t total_;
     std::int64_t done_ = 0;
     QString path_;
     RecordModel& records_;
-    std::unique_ptr<char[]> buffer_; // one buffer for every slice of the run
-    std::size_t capacity_ = 0;
 };

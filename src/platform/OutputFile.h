@@ -31,6 +31,11 @@ public:
         std::uint64_t file = 0;
         bool operator==(const Identity&) const = default;
     };
+    // What a look at a file finds: the file and its size.
+    struct Found {
+        Identity identity;
+        std::int64_t size = 0;
+    };
     // The identity of the file or folder at path, links followed; none when nothing is there.
     static std::optional<Identity> identityOf(const QString& path);
 
@@ -57,9 +62,11 @@ public:
     std::int64_t size() const { return size_; }
 
     bool isOpen() const { return fd_ >= 0; }
-    // Whether the open file is still the file at path: false once its name was removed
-    // or given to another file (a rename, a second run to the same name).
-    bool isAt(const QString& path) const;
+    // Whether the file at path is the open file and holds exactly the bytes written
+    // through it: false once its name was removed or given to another file (a rename, a
+    // second run to the same name), or once another process cut it, appended to it or
+    // put a new file under its name.
+    bool holdsWrittenAt(const QString& path) const;
 
 private:
     // The system's calls on a descriptor (OutputFile_posix.cpp, and OutputFile_win.cpp,
@@ -71,7 +78,8 @@ private:
                                           std::size_t& done);
     static platform::FileStatus truncateTo(int fd, std::int64_t size);
     static platform::FileStatus closeDescriptor(int fd);
-    static std::optional<Identity> identityOfDescriptor(int fd);
+    static std::optional<Found> find(const QString& path);
+    static std::optional<Found> findDescriptor(int fd);
 
     int fd_ = -1;
     std::int64_t size_ = 0;
@@ -106,11 +114,20 @@ inline platform::FileStatus OutputFile::cutBack(std::int64_t size) {
     return status;
 }
 
-inline bool OutputFile::isAt(const QString& path) const {
+inline std::optional<OutputFile::Identity> OutputFile::identityOf(const QString& path) {
+    const std::optional<Found> found = find(path);
+    return found ? std::optional<Identity>(found->identity) : std::nullopt;
+}
+
+inline bool OutputFile::holdsWrittenAt(const QString& path) const {
     if (fd_ < 0)
         return false;
-    const std::optional<Identity> written = identityOfDescriptor(fd_);
-    return written && written == identityOf(path);
+    // Both looks: a file system that gives a new file the old one's number (a FUSE mount)
+    // still shows the new file's size at the path.
+    const std::optional<Found> written = findDescriptor(fd_);
+    const std::optional<Found> named = find(path);
+    return written && named && written->identity == named->identity && written->size == size_ &&
+           named->size == size_;
 }
 
 inline platform::FileStatus OutputFile::close() {

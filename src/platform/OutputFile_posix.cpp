@@ -86,20 +86,21 @@ FileStatus OutputFile::closeDescriptor(int fd) {
 }
 
 namespace {
-std::optional<OutputFile::Identity> identityOfStat(int result, const struct stat& st) {
+std::optional<OutputFile::Found> foundOf(int result, const struct stat& st) {
     if (result != 0)
         return std::nullopt;
-    return OutputFile::Identity{static_cast<std::uint64_t>(st.st_dev),
-                                static_cast<std::uint64_t>(st.st_ino)};
+    return OutputFile::Found{
+        {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
+        static_cast<std::int64_t>(st.st_size)};
 }
 } // namespace
 
-std::optional<OutputFile::Identity> OutputFile::identityOf(const QString& path) {
+std::optional<OutputFile::Found> OutputFile::find(const QString& path) {
     struct stat st {};
-    return identityOfStat(::stat(QFile::encodeName(path).constData(), &st), st);
+    return foundOf(::stat(QFile::encodeName(path).constData(), &st), st);
 }
 
-std::optional<OutputFile::Identity> OutputFile::identityOfDescriptor(int fd) {
+std::optional<OutputFile::Found> OutputFile::findDescriptor(int fd) {
     struct stat st {};
-    return identityOfStat(::fstat(fd, &st), st);
+    return foundOf(::fstat(fd, &st), st);
 }

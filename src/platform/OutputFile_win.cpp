@@ -22,12 +22,14 @@ HANDLE handleOf(int fd) {
     return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
 }
 
-std::optional<OutputFile::Identity> identityOfHandle(HANDLE handle) {
+std::optional<OutputFile::Found> foundOfHandle(HANDLE handle) {
     BY_HANDLE_FILE_INFORMATION info{};
     if (handle == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(handle, &info))
         return std::nullopt;
-    return OutputFile::Identity{info.dwVolumeSerialNumber,
-                                (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+    return OutputFile::Found{
+        {info.dwVolumeSerialNumber,
+         (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow},
+        static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow)};
 }
 
 } // namespace
@@ -109,14 +111,14 @@ FileStatus OutputFile::closeDescriptor(int fd) {
     return ::_close(fd) == 0 ? FileStatus{} : FileStatus{FileFailure::WriteFailed, errno};
 }
 
-std::optional<OutputFile::Identity> OutputFile::identityOf(const QString& path) {
+std::optional<OutputFile::Found> OutputFile::find(const QString& path) {
     // Folders open only with backup semantics; reading attributes needs no access right.
     Handle file(::CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return file.valid() ? identityOfHandle(file.get()) : std::nullopt;
+    return file.valid() ? foundOfHandle(file.get()) : std::nullopt;
 }
 
-std::optional<OutputFile::Identity> OutputFile::identityOfDescriptor(int fd) {
-    return identityOfHandle(handleOf(fd));
+std::optional<OutputFile::Found> OutputFile::findDescriptor(int fd) {
+    return foundOfHandle(handleOf(fd));
 }

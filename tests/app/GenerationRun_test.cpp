@@ -307,28 +307,55 @@ TEST_F(GenerationRunTest, TheRunWritesOneFileWhateverIsDoneToItsName) {
     EXPECT_EQ(window->lastOutcome(), GenerationRun::End::WriteFailed);
 }
 
-TEST_F(GenerationRunTest, ARunWhoseFileLostItsNameEndsAsAFailedWrite) {
-    // Removed during the run, which then runs to its end or is stopped: no notice.
-    for (const bool stop : {false, true}) {
-        platform::MessageBox::clearShown();
-        int eventPoints = 0;
-        platform::Events::setHook([&] {
-            if (++eventPoints == 2) {
-                // Wine keeps the name of a deleted file while it is open: there it moves.
-                ASSERT_TRUE(testsupport::runsUnderWine()
-                                ? QFile::rename(output(), output() + QString::number(stop))
-                                : QFile::remove(output()));
-            }
-            if (stop && eventPoints == 3)
-                window->btnCancel_Click();
-        });
-        run(QStringLiteral("1"), QStringLiteral("5000000"), QStringLiteral("x"));
-        EXPECT_GT(eventPoints, 2);
-        EXPECT_EQ(window->records().count() == 5000000, !stop); // went on to its end
-        EXPECT_TRUE(messages().isEmpty()) << stop;
-        EXPECT_EQ(window->lastOutcome(), GenerationRun::End::WriteFailed) << stop;
-        EXPECT_EQ(window->lastOutcome()->file.failure, FileFailure::Changed) << stop;
-        EXPECT_TRUE(idle());
+TEST_F(GenerationRunTest, ARunWhoseFileWasChangedFromOutsideEndsAsAFailedWrite) {
+    // Done to the file by another process during the run, which then runs to its end or is
+    // stopped: no notice, and the run does not count as complete.
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        int error;
+    } rows[] = {
+        // Wine keeps the name of a deleted file while it is open: there it moves.
+        {"its name removed",
+         [&] {
+             ASSERT_TRUE(testsupport::runsUnderWine() ? QFile::rename(output(), output() + "~")
+                                                      : QFile::remove(output()));
+         },
+         ENOENT},
+        {"cut to nothing", [&] { ASSERT_TRUE(QFile::resize(output(), 0)); }, EIO},
+        {"cut to 1,000 bytes", [&] { ASSERT_TRUE(QFile::resize(output(), 1000)); }, EIO},
+        {"a stranger's line appended",
+         [&] {
+             QFile file(output());
+             ASSERT_TRUE(file.open(QIODevice::Append));
+             ASSERT_EQ(file.write("stranger@x\r\n"), 12);
+         },
+         EIO},
+    };
+    for (const auto& row : rows) {
+        // Windows lets no other process write to the file while the run holds it open.
+        if (testsupport::runsUnderWine() && row.error == EIO)
+            continue;
+        for (const bool stop : {false, true}) {
+            QFile::remove(output() + "~");
+            platform::MessageBox::clearShown();
+            int eventPoints = 0;
+            platform::Events::setHook([&] {
+                if (++eventPoints == 2)
+                    row.change();
+                if (stop && eventPoints == 3)
+                    window->btnCancel_Click();
+            });
+            run(QStringLiteral("1"), QStringLiteral("5000000"), QStringLiteral("x"));
+            EXPECT_GT(eventPoints, 2) << row.name;
+            EXPECT_EQ(window->records().count() == 5000000, !stop) << row.name; // to its end
+            EXPECT_TRUE(messages().isEmpty()) << row.name << stop;
+            EXPECT_EQ(window->lastOutcome(), GenerationRun::End::WriteFailed) << row.name << stop;
+            EXPECT_EQ(window->lastOutcome()->file,
+                      (platform::FileStatus{FileFailure::Changed, row.error}))
+                << row.name << stop;
+            EXPECT_TRUE(idle());
+        }
     }
 }
 
