@@ -93,12 +93,12 @@ wait_for_main() {
     main=$(visible '^Korvani$' | head -n 1)
 }
 
-# Saves the main window as $1, small: 64 colours are enough for the skin.
+# Saves the main window as $1 (the skin's greys keep the PNG small), without its time stamps.
 capture() {
     # Let the window paint what the notice covered before.
     xdotool mousemove --window "$main" 0 0
     sleep 0.5
-    "$import" -window "$main" -strip -colors 64 "$1"
+    "$import" -window "$main" -strip -depth 8 "$1"
     echo "== ${1#"$root"/}: $(identify -format '%wx%h' "$1"), $(stat -c %s "$1") bytes"
 }
 
