@@ -59,13 +59,14 @@ windows() { visible '.' | sort; }
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!
 wait_for 30 test -s "$work/display"
-export DISPLAY=":$(cat "$work/display")"
+display=$(cat "$work/display")
+export DISPLAY=":$display"
 
 # Runs a short range in the main window $main, as a user would, and closes the notice:
 # From, To and the suffix are typed, Start is clicked, $2 is typed into the Save dialog.
 # $1 is the output file as this machine names it (to wait for its 1,000 lines).
 short_run() {
-    local output=$1 typed=$2 before dialog notice
+    local output=$1 typed=$2 before dialog notice try i
     # The controls' places in the window (client pixels, from the window's layout).
     xdotool mousemove --window "$main" 119 18 click 1 && xdotool type --delay 30 '1'
     xdotool mousemove --window "$main" 250 18 click 1 && xdotool type --delay 30 '1000'
@@ -77,8 +78,15 @@ short_run() {
     dialog=$(comm -13 <(echo "$before") <(windows) | head -n 1)
     # The dialog takes the keys once it holds the input focus.
     wait_for 30 bash -c "xdotool windowfocus '$dialog' && [[ \$(xdotool getwindowfocus) == '$dialog' ]]"
-    xdotool type --delay 20 "$typed"
-    xdotool key Return
+    # A dialog still filling itself (Wine's) may drop the first keys: type the name again
+    # while no file appears.
+    for ((try = 0; try < 5; ++try)); do
+        xdotool key ctrl+a && xdotool type --delay 20 "$typed" && xdotool key Return
+        for ((i = 0; i < 100; ++i)); do
+            [[ -e $output ]] && break 2
+            sleep 0.1
+        done
+    done
     wait_for 120 bash -c "[[ \$(wc -l <'$output' 2>/dev/null) == 1000 ]]"
     # The completion notice: a second window titled Korvani.
     wait_for 60 bash -c "[[ \$(xdotool search --onlyvisible --name '^Korvani\$' | wc -l) -ge 2 ]]"
@@ -114,7 +122,8 @@ wait_for_main
 echo "== the main window is up: $(xdotool getwindowgeometry "$main" | tr -s '\n ' ' ')"
 short_run "$work/linux.txt" "$work/linux.txt"
 capture "$here/korvani-linux.png"
-kill "$program" && wait "$program" 2>/dev/null || true
+kill "$program" 2>/dev/null || true
+wait "$program" 2>/dev/null || true
 program=
 
 # --- Windows: the given Korvani.exe under Wine ----------------------------------------
