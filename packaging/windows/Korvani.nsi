@@ -11,6 +11,20 @@
 ; Switches: /S silent; /AllUsers or /CurrentUser; /D=<folder> (last, unquoted).
 ; The uninstaller: /S silent; the mode it was installed in is on its command line in the
 ; registry (UninstallString, QuietUninstallString).
+;
+; Neither changes anything while Korvani runs: the program holds a named mutex as long as
+; it runs (src/platform/RunningMark_win.cpp), and Korvani.exe, in use, can be neither
+; replaced nor removed. Asked to close it (Retry/Cancel), or silently, they stop with
+;   exit code 3  Korvani runs (its mutex), nothing changed;
+;   exit code 4  Korvani.exe in the program folder is in use (a copy running in another
+;                user's session, say), nothing changed.
+; The uninstaller removes the program first and the registration and shortcut last: when
+; it stops, Apps & features still offers the uninstall. (1: cancelled by the user, 2: any
+; other stop, as NSIS has them.)
+;
+; Installed into the folder of an unpacked zip (a Korvani.ini but no mark), the installer
+; moves that Korvani.ini, the user's list, into the user's %APPDATA%\Korvani\Korvani.ini;
+; when the user has one there already, the list goes beside it under a name of its own.
 
 Unicode true
 Target amd64-unicode
@@ -21,6 +35,12 @@ ManifestDPIAware true
 !define PRODUCT Korvani
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define UNINSTALLER "Uninstall.exe"
+; Korvani's mark while it runs, in the session of the user who runs it (Local\: the
+; installer, elevated or not, runs in that session too); the same name as in
+; src/platform/RunningMark_win.cpp.
+!define RUNNING_MARK "Local\Korvani.Running"
+!define EXIT_RUNNING 3
+!define EXIT_IN_USE 4
 
 ; Installed for all users where the user may (an administrator), else for the user alone;
 ; /AllUsers and /CurrentUser choose. An earlier install is found through its registration,
@@ -78,7 +98,82 @@ Function un.onInit
     !insertmacro MULTIUSER_UNINIT
 FunctionEnd
 
+; Waits while Korvani runs: Retry or Cancel, silently Cancel, which stops the install or
+; the uninstall with exit code 3 before it changed anything. The mutex of a copy another
+; user runs (ERROR_ACCESS_DENIED, 5: there, but not ours to open) counts as well.
+!macro WaitWhileKorvaniRuns
+    korvani_runs:
+    System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${RUNNING_MARK}") p.r0 ?e'
+    Pop $1
+    ${If} $0 P<> 0
+    ${OrIf} $1 = 5
+        System::Call 'kernel32::CloseHandle(p r0)'
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${MSG_RUNNING}" /SD IDCANCEL \
+            IDRETRY korvani_runs
+        SetErrorLevel ${EXIT_RUNNING}
+        Abort "${PRODUCT} is running."
+    ${EndIf}
+!macroend
+!define MSG_RUNNING "${PRODUCT} is running. Close it, then choose Retry."
+!define MSG_IN_USE "$INSTDIR\Korvani.exe is in use. Close every copy of ${PRODUCT}, \
+    then choose Retry."
+
+; The Korvani.ini of a zip copy unpacked into $INSTDIR (no installer's mark there) holds the
+; user's list: once installed, the program reads the user's own copy in %APPDATA% instead.
+; The list moves there, or beside an own copy the user has already; it is never deleted.
+Function KeepListOfZipCopy
+    ${IfNot} ${FileExists} "$INSTDIR\Korvani.ini"
+    ${OrIf} ${FileExists} "$INSTDIR\${MARK}"
+        Return
+    ${EndIf}
+    SetShellVarContext current ; the user's %APPDATA%, in an install for all users as well
+    StrCpy $0 "$APPDATA\${PRODUCT}"
+    ${If} $MultiUser.InstallMode == AllUsers
+        SetShellVarContext all
+    ${EndIf}
+    StrCpy $1 "Korvani.ini"
+    StrCpy $2 1
+    ${While} ${FileExists} "$0\$1"
+        StrCpy $1 "Korvani (zip copy $2).ini"
+        IntOp $2 $2 + 1
+    ${EndWhile}
+    CreateDirectory "$0"
+    ClearErrors
+    Rename "$INSTDIR\Korvani.ini" "$0\$1"
+    ${If} ${Errors} ; on another drive: a copy, which the installed Korvani.ini replaces
+        ClearErrors
+        CopyFiles /SILENT "$INSTDIR\Korvani.ini" "$0\$1"
+        ${If} ${Errors}
+            MessageBox MB_OK|MB_ICONSTOP "Your list $INSTDIR\Korvani.ini could not be \
+                copied to $0\$1. Nothing was installed." /SD IDOK
+            Abort "Your list could not be copied to $0\$1."
+        ${EndIf}
+    ${EndIf}
+    ${If} $1 == "Korvani.ini"
+        DetailPrint "Your list Korvani.ini is now in $0."
+    ${Else}
+        MessageBox MB_OK|MB_ICONINFORMATION "You have a list of your own in $0 already: \
+            the list of this folder is kept beside it, as $1." /SD IDOK
+    ${EndIf}
+FunctionEnd
+
 Section
+    !insertmacro WaitWhileKorvaniRuns
+    ; In use though no mutex shows it (a copy in another user's session): nothing changes.
+    ${If} ${FileExists} "$INSTDIR\Korvani.exe"
+        korvani_in_use:
+        ClearErrors
+        FileOpen $0 "$INSTDIR\Korvani.exe" a
+        ${If} ${Errors}
+            MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${MSG_IN_USE}" /SD IDCANCEL \
+                IDRETRY korvani_in_use
+            SetErrorLevel ${EXIT_IN_USE}
+            Abort "$INSTDIR\Korvani.exe is in use."
+        ${EndIf}
+        FileClose $0
+    ${EndIf}
+    Call KeepListOfZipCopy
+
     SetOutPath "$INSTDIR"
     File "${STAGE}/Korvani.exe"
     File "${STAGE}/Korvani.ini"
@@ -111,15 +206,24 @@ Section
 SectionEnd
 
 ; Removes what the installer put there, by name; a file the user added keeps its folder.
-; Each user's settings (%APPDATA%\Korvani) are that user's data and stay.
+; Each user's settings (%APPDATA%\Korvani) are that user's data and stay. The program goes
+; first: while Korvani.exe stays, so do the shortcut and the registration.
 Section Uninstall
-    Delete "$SMPROGRAMS\${PRODUCT}.lnk"
-    DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+    !insertmacro WaitWhileKorvaniRuns
+    korvani_in_use:
     Delete "$INSTDIR\Korvani.exe"
+    ${If} ${FileExists} "$INSTDIR\Korvani.exe"
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${MSG_IN_USE}" /SD IDCANCEL \
+            IDRETRY korvani_in_use
+        SetErrorLevel ${EXIT_IN_USE}
+        Abort "$INSTDIR\Korvani.exe is in use."
+    ${EndIf}
     Delete "$INSTDIR\Korvani.ini"
     Delete "$INSTDIR\language\Korvani_*.ini"
     Delete "$INSTDIR\${MARK}"
     Delete "$INSTDIR\${UNINSTALLER}"
     RMDir "$INSTDIR\language"
     RMDir "$INSTDIR"
+    Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+    DeleteRegKey SHCTX "${UNINSTALL_KEY}"
 SectionEnd

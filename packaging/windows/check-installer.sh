@@ -7,7 +7,11 @@
 #     in %APPDATA%\Korvani, and the shipped Korvani.ini stays byte for byte;
 #   - a second install over the first keeps the user's copy;
 #   - the silent uninstall (its QuietUninstallString) leaves no program file, shortcut or
-#     registry entry, and the user's copy stays.
+#     registry entry, and the user's copy stays;
+#   - installed into the folder of a zip copy, the installer moves that copy's list into the
+#     user's own copy, which the uninstall leaves; while Korvani runs, or while Korvani.exe
+#     is in use with no mutex to show it, a silent install or uninstall changes nothing and
+#     says why in its exit code (check_in_use).
 #   usage: check-installer.sh <korvani-<version>-setup-x64.exe> <korvani-...-windows-x64.zip>
 set -euo pipefail
 
@@ -33,6 +37,16 @@ value() { sed -nE "s/^ +$1 +REG_[A-Z]+ +(.*)$/\1/p" <<<"$registration"; }
 install() {
     timeout 300 "$wine" "$setup" /S "$@"
     timeout 120 /usr/lib/wine/wineserver -w
+}
+# The uninstaller as Apps & features runs it silently: the QuietUninstallString under root
+# $1, with the switches after it ("_?=<folder>": in place, its exit code the uninstall's).
+uninstall() {
+    local quiet uninstaller switches
+    registration=$(registration "$1")
+    quiet=$(value QuietUninstallString)
+    uninstaller=$(sed -E 's/^"([^"]+)".*/\1/' <<<"$quiet")
+    read -ra switches <<<"${quiet#\""$uninstaller"\"}"
+    timeout 300 "$wine" "$uninstaller" "${switches[@]}" "${@:2}" >/dev/null 2>&1
 }
 
 # $1 AllUsers or CurrentUser, $2 the installer's switch for it; $3 the program folder, $4
@@ -82,12 +96,7 @@ check_mode() {
     [[ -f $folder/Korvani.exe ]] || fail "$mode: the second install left no program"
     echo "== $mode: installed again over itself, the user's copy stays"
 
-    registration=$(registration "$root")
-    local quiet uninstaller switches
-    quiet=$(value QuietUninstallString)
-    uninstaller=$(sed -E 's/^"([^"]+)".*/\1/' <<<"$quiet")
-    read -ra switches <<<"${quiet#\"$uninstaller\"}"
-    timeout 300 "$wine" "$uninstaller" "${switches[@]}" >/dev/null 2>&1
+    uninstall "$root"
     timeout 120 /usr/lib/wine/wineserver -w
     [[ ! -e $folder && ! -e $shortcut ]] || fail "$mode: left $(find "$folder" "$shortcut" 2>&1)"
     [[ -z $(registration "$root") ]] || fail "$mode: the registration stays"
@@ -97,3 +106,63 @@ check_mode() {
 
 check_mode AllUsers '' '%ProgramFiles%' '%ProgramData%\Microsoft\Windows\Start Menu\Programs' HKLM HKCU
 check_mode CurrentUser /CurrentUser '%LOCALAPPDATA%\Programs' '%APPDATA%\Microsoft\Windows\Start Menu\Programs' HKCU HKLM
+
+# For all users into C:\Korvani, where a zip copy was unpacked and its list got a suffix.
+# (c) The list moves to the user's own copy; the folder holds the shipped Korvani.ini.
+# (a) With Korvani running from there (an old one: another DisplayVersion, other bytes),
+# the silent install stops with exit code 3 and changes no file and no registry value;
+# (b) so does the silent uninstall, and with Korvani.exe in use (a process stopped before
+# Korvani's main, under winedbg, with no mutex) it stops with 4 and removes nothing. The
+# last uninstall leaves the user's copy with the zip copy's list.
+check_in_use() {
+    local dir='C:\Korvani' folder shortcut own before
+    new_prefix prefix-in-use
+    folder=$(unix "$dir")
+    shortcut=$(unix "$(expand '%ProgramData%\Microsoft\Windows\Start Menu\Programs')\Korvani.lnk")
+    own=$(unix "$(expand '%APPDATA%')\Korvani\Korvani.ini")
+    mkdir -p "$folder" && unzip -q "$zip" -d "$folder"
+    printf 'zip-copy.example=\r\n' >>"$folder/Korvani.ini"
+    cp "$folder/Korvani.ini" "$work/zip-list.ini"
+    install "/D=$dir"
+    [[ -f $folder/Korvani.installed ]] && cmp "$own" "$work/zip-list.ini" &&
+        cmp "$folder/Korvani.ini" "$work/zip/Korvani.ini" || fail "(c) the list is not in $own"
+    echo "== (c) installed over a zip copy: its list is the user's copy now"
+
+    "$wine" reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Korvani' \
+        /v DisplayVersion /d 0.9 /f >/dev/null 2>&1
+    echo old >>"$folder/Korvani.exe"
+    state() { { find "$folder" "$shortcut" "$own" -type f -exec md5sum {} + 2>&1 || true; } | sort
+        registration HKLM; }
+    # $1 the row, $2 the exit code the command after them must end with, changing nothing.
+    exits() {
+        local code=0
+        "${@:3}" >/dev/null 2>&1 || code=$?
+        [[ $code == "$2" && $(state) == "$before" ]] ||
+            fail "$1 exit code $code, not $2; changed: $(diff <(echo "$before") <(state))"
+    }
+    (cd "$folder" && exec timeout 600 "$wine" Korvani.exe) >/dev/null 2>&1 &
+    disown $!
+    wait_for_main
+    before=$(state)
+    [[ $before == *Korvani.exe* && $before == *'DisplayVersion    REG_SZ    0.9'* ]] ||
+        fail "no old install: $before"
+    exits '(a)' 3 timeout 300 "$wine" "$setup" /S
+    echo "== (a) a silent install while Korvani runs: exit code 3, nothing changed"
+    exits '(b)' 3 uninstall HKLM "_?=$dir"
+    timeout 60 /usr/lib/wine/wineserver -k || true
+    mkfifo "$work/winedbg-in" # winedbg waits for a command while it is open
+    "$wine" winedbg "$dir\\Korvani.exe" <"$work/winedbg-in" >"$work/winedbg.txt" 2>&1 &
+    exec 3>"$work/winedbg-in"
+    wait_for 60 grep -q 'Wine-dbg>' "$work/winedbg.txt"
+    exits '(b) in use:' 4 uninstall HKLM "_?=$dir"
+    exec 3>&-
+    timeout 60 /usr/lib/wine/wineserver -k || true
+    echo "== (b) a silent uninstall while Korvani runs (3), Korvani.exe in use (4): nothing changed"
+
+    uninstall HKLM
+    timeout 120 /usr/lib/wine/wineserver -w
+    [[ ! -e $folder/Korvani.exe && -z $(registration HKLM) ]] || fail "(c) not uninstalled"
+    cmp "$own" "$work/zip-list.ini" || fail "(c) the uninstall changed the user's copy"
+    echo "== (c) uninstalled: the user's copy keeps the zip copy's list"
+}
+check_in_use
