@@ -1,28 +1,37 @@
 // Times the generation run of the real main window (offscreen, Save dialog and message
 // boxes answered through the seams) against a plain writer that formats and writes the
-// same bytes in one buffered loop: the floor for this machine and disk.
+// same bytes in one buffered loop.
 //
-// Then it pairs each run with an ideal writer at 10^8 addresses (1.99 GB): one that
-// counts the digits up in place, copies each line into one 4 MiB buffer and makes one
-// write per buffer. Each of them deletes its own old file first.
+// Then it pairs each run at 10^8 addresses (2.19 GB) with two writers of the same bytes:
+//   ideal  counts the digits up in place, copies each line into one 4 MiB buffer and
+//          makes one write per buffer;
+//   limit  the system's own limit for these bytes: one 256 KiB buffer filled once and
+//          written again and again, one write per buffer, until the file has the exact
+//          size of the list. No program that forms the addresses can be faster.
+// Each of them runs in a child process of its own and deletes its own old file first.
 //
 // Last line: bench: ratio_1e7=R core_ratio_1e7=C ideal_ratio_1e8=I ideal_wall_ratio_1e8=W
 //                   window_ideal_ratio_1e8=I2 window_ideal_wall_ratio_1e8=W2
-//                   rss_growth_mb=M stop_ms=S
+//                   limit_ratio_1e8=L limit_wall_ratio_1e8=LW window_limit_ratio_1e8=L2
+//                   window_limit_wall_ratio_1e8=LW2 rss_growth_mb=M stop_ms=S
 //   R  addresses per second of the window's run divided by those of the plain writer,
 //      at 10^7
 //   C  the same for the run without a window
-//   I  the ideal writer's CPU time (user + system) over the core run's, median of the
-//      paired runs at 10^8; W the same for wall time; I2, W2 the same for the window's run
+//   I  the ideal writer's CPU time (user + system, all threads) over the core run's, median
+//      of the paired runs at 10^8; W the same for wall time; I2, W2 the same for the
+//      window's run
+//   L, LW, L2, LW2  the same with the limit writer
 //   M  growth of peak resident memory from the 10^5 runs to the 10^8 runs, in MB
 //   S  milliseconds from a Stop click (posted from another thread, as a user's click
 //      arrives) to the end of a 10^8 run
 //
-// Built for Windows too (make bench-windows, under Wine): there the ideal writer makes one
-// WriteFile per 4 MiB, in a thread of its own. KORVANI_BENCH_PAIRS_ONLY=1 runs only the pairs, at
-// KORVANI_BENCH_LARGE addresses (default 10^8), and its last line reads
+// Built for Windows too (make bench-windows, under Wine): there the ideal and the limit
+// writer make one WriteFile per buffer, each in a thread of its own.
+// KORVANI_BENCH_PAIRS_ONLY=1 runs only the pairs, at KORVANI_BENCH_LARGE addresses
+// (default 10^8), and its last line reads
 // bench: addresses=N ideal_ratio=I ideal_wall_ratio=W window_ideal_ratio=I2
-//        window_ideal_wall_ratio=W2
+//        window_ideal_wall_ratio=W2 limit_ratio=L limit_wall_ratio=LW window_limit_ratio=L2
+//        window_limit_wall_ratio=LW2
 #include "app/AddressFormatter.h"
 #include "app/GenerationRun.h"
 #include "app/SuffixFile.h"
@@ -101,7 +110,7 @@ double peakResidentMb() {
     return residentMb("VmHWM:");
 }
 
-// Wall and CPU time (user + system, this thread) of one piece of work.
+// Wall and CPU time (user + system, every thread of the process) of one piece of work.
 struct Times {
     double wall = 0;
     double cpu = 0;
@@ -118,11 +127,11 @@ private:
     static double cpuSeconds() {
 #ifdef _WIN32
         FILETIME created, exited, kernel, user;
-        ::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user);
+        ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
         return seconds(kernel) + seconds(user);
 #else
         struct rusage usage {};
-        getrusage(RUSAGE_THREAD, &usage);
+        getrusage(RUSAGE_SELF, &usage);
         const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
         return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 #endif
@@ -215,27 +224,63 @@ bool writeIdeally(std::int64_t count, const QString& path) {
     return file.close() && ok;
 }
 
-// The ideal writer in a child process of its own, so that its buffer does not count in
-// this process's peak memory; its CPU time is the child's.
+// The size of the list of "n@example.com" CR LF for n = 1 .. count.
+std::int64_t listBytes(std::int64_t count) {
+    const auto tail = static_cast<std::int64_t>(std::strlen(Suffix) + 3);
+    std::int64_t bytes = 0;
+    for (std::int64_t digits = 1, low = 1; low <= count; ++digits, low *= 10)
+        bytes += (std::min(count, low * 10 - 1) - low + 1) * (digits + tail);
+    return bytes;
+}
+
+// The limit writer: the list's number of bytes from one buffer filled once, one write per
+// buffer; true when it wrote all.
+bool writeLimit(std::int64_t count, const QString& path) {
+    IdealFile file(path);
+    if (!file.open())
+        return false;
+    constexpr std::size_t Capacity = 256 * 1024;
+    const std::unique_ptr<char[]> buffer(new char[Capacity]);
+    std::memset(buffer.get(), 'x', Capacity);
+    bool ok = true;
+    for (std::int64_t left = listBytes(count); ok && left > 0;) {
+        const auto size = static_cast<std::size_t>(std::min<std::int64_t>(left, Capacity));
+        ok = file.write(buffer.get(), size);
+        left -= static_cast<std::int64_t>(size);
+    }
+    return file.close() && ok;
+}
+
+// A writer in a child process of its own, so that its buffer does not count in this
+// process's peak memory; its CPU time is the child's.
 #ifdef _WIN32
 // A thread of its own: a Windows process of its own would count Wine's start of a process.
-Times runIdealWriter(std::int64_t count, const QString& path) {
+Times runWriter(bool (*write)(std::int64_t, const QString&), std::int64_t count,
+                const QString& path) {
     Times times;
     std::thread writer([&] {
-        const Stopwatch watch;
-        if (writeIdeally(count, path))
-            times = watch.elapsed();
+        FILETIME created, exited, kernel, user;
+        const auto cpu = [&] {
+            ::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user);
+            return seconds(kernel) + seconds(user);
+        };
+        QElapsedTimer clock;
+        clock.start();
+        const double before = cpu();
+        if (write(count, path))
+            times = {static_cast<double>(clock.nsecsElapsed()) / 1e9, cpu() - before};
     });
     writer.join();
     return times;
 }
 #else
-Times runIdealWriter(std::int64_t count, const QString& path) {
+Times runWriter(bool (*write)(std::int64_t, const QString&), std::int64_t count,
+                const QString& path) {
     QElapsedTimer clock;
     clock.start();
     const pid_t child = ::fork();
     if (child == 0)
-        ::_exit(writeIdeally(count, path) ? 0 : 1);
+        ::_exit(write(count, path) ? 0 : 1);
     int status = 0;
     struct rusage usage {};
     if (child < 0 || ::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
@@ -329,63 +374,93 @@ double runPlainWriter(std::int64_t count, const QString& path) {
     return static_cast<double>(clock.nsecsElapsed()) / 1e9;
 }
 
-// The medians of the pairs: the ideal writer's CPU and wall time over the core run's and
-// over the window's run.
+// The writers' CPU and wall time over the core run's and over the window's run: the
+// medians of the pairs and their smallest.
 struct PairRatios {
-    double coreCpu = 0;
-    double coreWall = 0;
-    double windowCpu = 0;
-    double windowWall = 0;
+    struct Ratio {
+        double median = 0;
+        double least = 0;
+    };
+    Ratio coreCpu, coreWall, windowCpu, windowWall;
 };
 
-// Paired runs of `count` addresses against the ideal writer; each writes a file of its
-// own in dir. Fails (nullopt) when a run's file differs from the ideal writer's.
-std::optional<PairRatios> pairWithIdealWriter(MainWindowDriver& driver, const frmMain& window,
-                                              const QTemporaryDir& dir, std::int64_t count) {
-    const QString idealPath = dir.filePath(QStringLiteral("ideal.txt"));
-    const QString corePath = dir.filePath(QStringLiteral("core.txt"));
-    const QString runPath = dir.filePath(QStringLiteral("run.txt"));
+PairRatios::Ratio ratioOf(const std::vector<double>& values) {
+    return {median(values), *std::min_element(values.begin(), values.end())};
+}
+
+// Paired runs of `count` addresses against the ideal and the limit writer; each writes a
+// file of its own in dir. Fails (nullopt) when a run's file differs from the ideal
+// writer's or the limit writer's size.
+std::optional<std::pair<PairRatios, PairRatios>> pairWithWriters(MainWindowDriver& driver,
+                                                                 const frmMain& window,
+                                                                 const QTemporaryDir& dir,
+                                                                 std::int64_t count) {
+    const QString paths[] = {
+        dir.filePath(QStringLiteral("ideal.txt")), dir.filePath(QStringLiteral("limit.txt")),
+        dir.filePath(QStringLiteral("core.txt")), dir.filePath(QStringLiteral("run.txt"))};
     const int pairs = qEnvironmentVariableIntValue("KORVANI_BENCH_PAIRS") > 0
                           ? qEnvironmentVariableIntValue("KORVANI_BENCH_PAIRS")
                           : 7;
-    std::vector<double> coreCpu, coreWall, windowCpu, windowWall;
-    std::printf("%6s %10s %10s %10s %10s %10s %10s\n", "pair", "ideal_cpu", "ideal_wall",
-                "core_cpu", "core_wall", "run_cpu", "run_wall");
+    // [ideal, limit] x [core cpu, core wall, window cpu, window wall]
+    std::vector<double> ratios[2][4];
+    std::printf("%6s %10s %10s %10s %10s %10s %10s %10s %10s\n", "pair", "ideal_cpu", "ideal_wall",
+                "limit_cpu", "limit_wall", "core_cpu", "core_wall", "run_cpu", "run_wall");
     for (int pair = 0; pair < pairs; ++pair) {
         // The order turns from pair to pair: a writer that follows another one meets the
         // kernel still writing that one's pages back.
-        Times ideal, core, run;
-        for (int turn = 0; turn < 3; ++turn) {
+        Times times[4];
+        for (int turn = 0; turn < 4; ++turn) {
             syncDisks(); // each starts with no other writer's pages still to be written back
-            switch ((pair + turn) % 3) {
+            const int which = (pair + turn) % 4;
+            switch (which) {
             case 0:
-                ideal = runIdealWriter(count, idealPath);
+                times[0] = runWriter(writeIdeally, count, paths[0]);
                 break;
             case 1:
-                core = runCore(count, corePath);
+                times[1] = runWriter(writeLimit, count, paths[1]);
+                break;
+            case 2:
+                times[2] = runCore(count, paths[2]);
                 break;
             default:
-                run = runWindow(driver, count, runPath);
+                times[3] = runWindow(driver, count, paths[3]);
             }
         }
-        if (ideal.wall <= 0 || core.wall <= 0 || window.records().count() != count ||
-            QFile(corePath).size() != QFile(idealPath).size() ||
-            QFile(runPath).size() != QFile(idealPath).size()) {
-            std::fprintf(stderr, "bench: a run's file differs from the ideal writer's\n");
+        const qint64 size = QFile(paths[0]).size();
+        if (times[0].wall <= 0 || times[1].wall <= 0 || times[2].wall <= 0 ||
+            window.records().count() != count || size != listBytes(count) ||
+            QFile(paths[1]).size() != size || QFile(paths[2]).size() != size ||
+            QFile(paths[3]).size() != size) {
+            std::fprintf(stderr, "bench: a run's file differs from the writers'\n");
             return std::nullopt;
         }
-        std::printf("%6d %10.3f %10.3f %10.3f %10.3f %10.3f %10.3f\n", pair + 1, ideal.cpu,
-                    ideal.wall, core.cpu, core.wall, run.cpu, run.wall);
+        std::printf("%6d %10.3f %10.3f %10.3f %10.3f %10.3f %10.3f %10.3f %10.3f\n", pair + 1,
+                    times[0].cpu, times[0].wall, times[1].cpu, times[1].wall, times[2].cpu,
+                    times[2].wall, times[3].cpu, times[3].wall);
         std::fflush(stdout);
-        coreCpu.push_back(ideal.cpu / core.cpu);
-        coreWall.push_back(ideal.wall / core.wall);
-        windowCpu.push_back(ideal.cpu / run.cpu);
-        windowWall.push_back(ideal.wall / run.wall);
+        for (int writer = 0; writer < 2; ++writer) {
+            ratios[writer][0].push_back(times[writer].cpu / times[2].cpu);
+            ratios[writer][1].push_back(times[writer].wall / times[2].wall);
+            ratios[writer][2].push_back(times[writer].cpu / times[3].cpu);
+            ratios[writer][3].push_back(times[writer].wall / times[3].wall);
+        }
     }
-    QFile::remove(idealPath);
-    QFile::remove(corePath);
-    QFile::remove(runPath);
-    return PairRatios{median(coreCpu), median(coreWall), median(windowCpu), median(windowWall)};
+    for (const QString& path : paths)
+        QFile::remove(path);
+    PairRatios result[2];
+    for (int writer = 0; writer < 2; ++writer)
+        result[writer] = {ratioOf(ratios[writer][0]), ratioOf(ratios[writer][1]),
+                          ratioOf(ratios[writer][2]), ratioOf(ratios[writer][3])};
+    std::printf("%s\n", "writer ÷ run   core cpu   core wall   window cpu   window wall"
+                        "   (median / least of the pairs)");
+    const char* const names[] = {"ideal", "limit"};
+    for (int writer = 0; writer < 2; ++writer) {
+        const PairRatios& r = result[writer];
+        std::printf("%-12s %5.2f/%.2f %6.2f/%.2f %7.2f/%.2f %8.2f/%.2f\n", names[writer],
+                    r.coreCpu.median, r.coreCpu.least, r.coreWall.median, r.coreWall.least,
+                    r.windowCpu.median, r.windowCpu.least, r.windowWall.median, r.windowWall.least);
+    }
+    return std::make_pair(result[0], result[1]);
 }
 
 } // namespace
@@ -403,13 +478,16 @@ int main(int argc, char** argv) {
         const std::int64_t count = qEnvironmentVariableIsEmpty("KORVANI_BENCH_LARGE")
                                        ? 100'000'000
                                        : qEnvironmentVariable("KORVANI_BENCH_LARGE").toLongLong();
-        const auto ratios = pairWithIdealWriter(driver, *window, dir, count);
+        const auto ratios = pairWithWriters(driver, *window, dir, count);
         if (!ratios)
             return 1;
+        const auto& [ideal, limit] = *ratios;
         std::printf("bench: addresses=%lld ideal_ratio=%.2f ideal_wall_ratio=%.2f "
-                    "window_ideal_ratio=%.2f window_ideal_wall_ratio=%.2f\n",
-                    static_cast<long long>(count), ratios->coreCpu, ratios->coreWall,
-                    ratios->windowCpu, ratios->windowWall);
+                    "window_ideal_ratio=%.2f window_ideal_wall_ratio=%.2f limit_ratio=%.2f "
+                    "limit_wall_ratio=%.2f window_limit_ratio=%.2f window_limit_wall_ratio=%.2f\n",
+                    static_cast<long long>(count), ideal.coreCpu.median, ideal.coreWall.median,
+                    ideal.windowCpu.median, ideal.windowWall.median, limit.coreCpu.median,
+                    limit.coreWall.median, limit.windowCpu.median, limit.windowWall.median);
         return 0;
     }
     const QString corePath = dir.filePath(QStringLiteral("core.txt"));
@@ -448,10 +526,11 @@ int main(int argc, char** argv) {
         QFile::remove(plainPath);
     }
 
-    // Paired runs at 10^8 against the ideal writer.
-    const auto ratios = pairWithIdealWriter(driver, *window, dir, 100'000'000);
+    // Paired runs at 10^8 against the ideal and the limit writer.
+    const auto ratios = pairWithWriters(driver, *window, dir, 100'000'000);
     if (!ratios)
         return 1;
+    const auto& [ideal, limit] = *ratios;
     const double peak1e8 = peakResidentMb();
 
     // Stop: a click posted from another thread half a second into a 10^8 run.
@@ -475,8 +554,12 @@ int main(int argc, char** argv) {
 
     std::printf("bench: ratio_1e7=%.2f core_ratio_1e7=%.2f ideal_ratio_1e8=%.2f "
                 "ideal_wall_ratio_1e8=%.2f window_ideal_ratio_1e8=%.2f "
-                "window_ideal_wall_ratio_1e8=%.2f rss_growth_mb=%.1f stop_ms=%.1f\n",
-                ratio1e7, core1e7, ratios->coreCpu, ratios->coreWall, ratios->windowCpu,
-                ratios->windowWall, peak1e8 - peak1e5, stopMs);
+                "window_ideal_wall_ratio_1e8=%.2f limit_ratio_1e8=%.2f "
+                "limit_wall_ratio_1e8=%.2f window_limit_ratio_1e8=%.2f "
+                "window_limit_wall_ratio_1e8=%.2f rss_growth_mb=%.1f stop_ms=%.1f\n",
+                ratio1e7, core1e7, ideal.coreCpu.median, ideal.coreWall.median,
+                ideal.windowCpu.median, ideal.windowWall.median, limit.coreCpu.median,
+                limit.coreWall.median, limit.windowCpu.median, limit.windowWall.median,
+                peak1e8 - peak1e5, stopMs);
     return 0;
 }
