@@ -1,5 +1,6 @@
 #include "app/AddressFormatter.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cstring>
@@ -82,6 +83,53 @@ char* writeLastDigitRun(char* out, std::size_t line, std::size_t last, bool nega
     return p;
 }
 
+// Lines come in blocks of a hundred numbers that share all digits but the last two. A
+// block of positive numbers is the block before it with those shared digits (`prefix`,
+// its first `size` bytes) written anew into each of its lines: one copy of the whole
+// block, then one small store a line.
+constexpr std::int64_t BlockNumbers = 100;
+
+template <std::size_t Size> void stampPrefix(char* out, std::size_t line, const char* prefix) {
+    for (std::int64_t i = 0; i < BlockNumbers; ++i, out += line)
+        std::memcpy(out, prefix, Size);
+}
+
+void stampPrefix(char* out, std::size_t line, const char* prefix, std::size_t size) {
+    switch (size) {
+    case 1:
+        return stampPrefix<1>(out, line, prefix);
+    case 2:
+        return stampPrefix<2>(out, line, prefix);
+    case 3:
+        return stampPrefix<3>(out, line, prefix);
+    case 4:
+        return stampPrefix<4>(out, line, prefix);
+    case 5:
+        return stampPrefix<5>(out, line, prefix);
+    case 6:
+        return stampPrefix<6>(out, line, prefix);
+    case 7:
+        return stampPrefix<7>(out, line, prefix);
+    case 8:
+        return stampPrefix<8>(out, line, prefix);
+    default:
+        for (std::int64_t i = 0; i < BlockNumbers; ++i, out += line)
+            std::memcpy(out, prefix, size);
+    }
+}
+
+// Whether the hundred lines before the line of n (at out) are the block before n's,
+// each as long as n's line: n starts a block, the slice holds the block before, and no
+// number of digits changes between them.
+bool copiesBlockBefore(std::int64_t n, std::int64_t count) {
+    if (n < 2 * BlockNumbers || n % BlockNumbers != 0 || count < BlockNumbers)
+        return false;
+    std::int64_t shared = n / BlockNumbers; // a power of ten has one digit more than the one before
+    while (shared % 10 == 0)
+        shared /= 10;
+    return shared != 1;
+}
+
 } // namespace
 
 FormattedSlice FormatAddresses(std::int64_t first, std::int64_t maxCount, std::string_view suffix,
@@ -98,6 +146,24 @@ FormattedSlice FormatAddresses(std::int64_t first, std::int64_t maxCount, std::s
     std::size_t line = formatLine(p, first, suffix);
     for (;;) {
         // The line at p is that of first + slice.count, and is not counted yet.
+        const std::size_t blockBytes = static_cast<std::size_t>(BlockNumbers) * line;
+        if (copiesBlockBefore(first + slice.count, slice.count) &&
+            maxCount - slice.count > BlockNumbers &&
+            static_cast<std::size_t>(end - p) >= blockBytes + std::max(longest, Block)) {
+            const std::size_t prefixSize = line - tail - 2;
+            char prefix[24];
+            std::memcpy(prefix, p, prefixSize);
+            std::memcpy(p, p - blockBytes, blockBytes);
+            stampPrefix(p, line, prefix, prefixSize);
+            slice.count += BlockNumbers;
+            p += blockBytes;
+            // The line after the block: its last line's counted up (no carry beyond the
+            // shared digits, which the block after counts up by one).
+            std::memcpy(p, p - line, line);
+            if (!countUp(p, line - tail))
+                line = formatLine(p, first + slice.count, suffix);
+            continue;
+        }
         char* next = p + line;
         if (line <= Block && static_cast<std::size_t>(end - p) >= Block)
             next = writeLastDigitRun(p, line, line - tail - 1, *p == '-', end, longest, slice.count,

@@ -8,7 +8,7 @@
 namespace {
 
 std::string format(std::int64_t first, std::int64_t count, std::string_view suffix) {
-    std::vector<char> buffer(4096);
+    std::vector<char> buffer(static_cast<std::size_t>(count) * LongestLine(suffix.size()) + 64);
     const FormattedSlice slice =
         FormatAddresses(first, count, suffix, buffer.data(), buffer.size());
     EXPECT_EQ(slice.count, count);
@@ -21,13 +21,25 @@ TEST(AddressFormatter, FormsDigitsAtSuffixAndCrLf) {
     EXPECT_EQ(format(5, 1, ""), "5@\r\n");
     EXPECT_EQ(format(2147483647, 1, "x"), "2147483647@x\r\n");
     EXPECT_EQ(format(-2147483648LL, 1, "x"), "-2147483648@x\r\n");
-    // Across every change in the number of digits, both signs, and zero.
-    for (const std::int64_t first : {-2147483648LL, -1000002LL, -102LL, -12LL, -3LL, 7LL, 97LL,
-                                     999997LL, 2147483620LL}) {
+    // Across every change in the number of digits, both signs, and zero; and across blocks
+    // of a hundred copied from the block before, short lines and long.
+    const struct {
+        std::int64_t first;
+        std::int64_t count;
+        std::string_view suffix;
+    } rows[] = {
+        {-2147483648LL, 28, "ab"}, {-1000002LL, 28, "ab"},
+        {-102LL, 28, "ab"},        {-12LL, 28, "ab"},
+        {-3LL, 28, "ab"},          {7LL, 28, "ab"},
+        {97LL, 28, "ab"},          {999997LL, 28, "ab"},
+        {2147483620LL, 28, "ab"},  {-1250LL, 2600, "ab"},
+        {1LL, 1200, "ab"},         {9899LL, 1000, ""},
+        {99999950LL, 700, "ab"},   {2147481647LL, 2001, "a-suffix-longer-than-a-word.example"}};
+    for (const auto& row : rows) {
         std::string expected;
-        for (std::int64_t n = first; n < first + 28; ++n)
-            expected += std::to_string(n) + "@ab\r\n";
-        EXPECT_EQ(format(first, 28, "ab"), expected) << first;
+        for (std::int64_t n = row.first; n < row.first + row.count; ++n)
+            expected += std::to_string(n) + "@" + std::string(row.suffix) + "\r\n";
+        EXPECT_EQ(format(row.first, row.count, row.suffix), expected) << row.first;
     }
 }
 
