@@ -4,8 +4,8 @@
 // nothing is created, so nothing is left behind, and a folder the user may not write
 // to can still be locked), then the file itself. A writer that cannot lock the folder,
 // because it may not read it (0711) or its file system has no flock (ENOLCK,
-// EOPNOTSUPP: network file systems), has the file's lock alone, which every writer
-// takes. The file's lock is flock(), or where that is missing an open-file-description
+// EOPNOTSUPP, ENOSYS: any error but a lock taken), has the file's lock alone, which
+// every writer takes. The file's lock is flock(), or where that is missing an open-file-description
 // lock of fcntl(); after each wait the writer checks that the path still names the
 // file it locked, since a writer through a temporary file replaces it. A file that no
 // lock works on is written without one.

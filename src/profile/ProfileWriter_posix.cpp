@@ -4,6 +4,7 @@
 
 #include "profile/ProfilePath.h"
 
+#include <QList>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace profile {
@@ -91,16 +93,85 @@ FileStatus syncFolder(const QByteArray& folder) {
     return status;
 }
 
-// A new file takes the target's name only while nothing is there.
-FileStatus moveInto(const QByteArray& name, const QByteArray& target, bool replace) {
-    if (replace)
-        return ::rename(name.constData(), target.constData()) == 0 ? FileStatus{} : failed(errno);
-    if (::renameat2(AT_FDCWD, name.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
-        0)
+// What a call that tells the size it needs first (listxattr, getxattr) gives, into out.
+template <typename Call> bool sized(QByteArray& out, Call call) {
+    for (;;) {
+        const ssize_t size = call(nullptr, 0);
+        if (size < 0)
+            return false;
+        out.resize(size);
+        const ssize_t n = call(out.data(), out.size());
+        if (n >= 0) {
+            out.resize(n);
+            return true;
+        }
+        if (errno != ERANGE)
+            return false;
+    }
+}
+
+// Gives the new file (fd) the extended attributes of the old one (its ACL among them:
+// system.posix_acl_access) and none it lacked (a default ACL of the folder, inherited).
+// 0, or the errno of what could not be copied.
+int copyAttributes(const QByteArray& target, int fd) {
+    QByteArray names, made;
+    const char* path = target.constData();
+    if ((!sized(names, [&](char* b, size_t n) { return ::listxattr(path, b, n); }) ||
+         !sized(made, [&](char* b, size_t n) { return ::flistxattr(fd, b, n); })) &&
+        errno != ENOTSUP) // a file system without them
+        return errno;
+    const QList<QByteArray> kept = names.split('\0');
+    for (const QByteArray& name : made.split('\0')) {
+        if (!name.isEmpty() && !kept.contains(name) && ::fremovexattr(fd, name.constData()) != 0)
+            return errno;
+    }
+    for (const QByteArray& name : kept) {
+        const auto get = [&](char* b, size_t n) { return ::getxattr(path, name.data(), b, n); };
+        QByteArray value;
+        if (!name.isEmpty() &&
+            (!sized(value, get) ||
+             ::fsetxattr(fd, name.constData(), value.data(), value.size(), 0) != 0))
+            return errno;
+    }
+    return 0;
+}
+
+// Whether path names the file that was read (a link there is another file).
+bool namesOld(const QByteArray& path, const FileIdentity& old) {
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0 && st.st_dev == old.device && st.st_ino == old.inode;
+}
+
+// A new file takes the target's name only while nothing is there; a replacement only
+// while the name still holds the file that was read (not one moved there meanwhile, as
+// a backup tool does): the names are exchanged, and exchanged back when what came out
+// is another file; where the file system cannot exchange, the name is checked just
+// before the rename. name is cleared when it holds another's file.
+FileStatus moveInto(QByteArray& name, const QByteArray& target, const FileIdentity* old) {
+    const char* from = name.constData();
+    const char* to = target.constData();
+    if (old != nullptr) {
+        if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE) == 0) {
+            if (namesOld(name, *old)) {
+                ::unlink(from); // the old file (where that fails, the next writer removes it)
+                return {};
+            }
+            if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE) != 0 &&
+                ::rename(from, to) != 0)
+                name.clear(); // another's file stays at the temporary name
+            return {FileFailure::Changed, ESTALE};
+        }
+        if (errno != EINVAL && errno != ENOSYS) // EINVAL, ENOSYS: a file system without it
+            return {errno == ENOENT ? FileFailure::Changed : FileFailure::WriteFailed, errno};
+        if (!namesOld(target, *old))
+            return {FileFailure::Changed, ESTALE};
+        return ::rename(from, to) == 0 ? FileStatus{} : failed(errno);
+    }
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
         return {};
     if (errno == EINVAL || errno == ENOSYS) { // a file system without it
-        if (::link(name.constData(), target.constData()) == 0) {
-            ::unlink(name.constData());
+        if (::link(from, to) == 0) {
+            ::unlink(from);
             return {};
         }
     }
@@ -136,7 +207,16 @@ FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old, Q
         noTemporary = errno == EPERM;
         status = failed(errno);
     }
-    if (status && old.exists && ::fchmod(fd, mode) != 0) // the umask may have taken bits away
+    if (status && old.exists) {
+        // Where attributes cannot be copied (a namespace the user may not set), in place
+        // the file keeps them.
+        if (const int error = copyAttributes(target, fd)) {
+            noTemporary = error == EPERM || error == EACCES || error == ENOTSUP;
+            status = failed(error);
+        }
+    }
+    // After the ACL: the umask may have taken bits away.
+    if (status && old.exists && ::fchmod(fd, mode) != 0)
         status = failed(errno);
     if (status)
         status = writeAt(fd, 0, data);
@@ -157,7 +237,7 @@ FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old, Q
     }
     status = closeChecked(fd, status);
     if (status && name != target)
-        status = moveInto(name, target, old.exists);
+        status = moveInto(name, target, old.exists ? &old.identity : nullptr);
     if (!status && !name.isEmpty())
         ::unlink(name.constData());
     if (status)
@@ -229,7 +309,9 @@ FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Ed
     return closeChecked(fd, status);
 }
 
-FileStatus checkWritable(const QByteArray& target, const OldFile&) {
+FileStatus checkWritable(const QByteArray& target, const OldFile& old) {
+    if ((old.identity.mode & 0222) == 0) // read-only for root too, as rm asks first
+        return {FileFailure::ReadOnly, EACCES};
     if (::access(target.constData(), W_OK) != 0)
         return {FileFailure::ReadOnly, errno};
     return {};

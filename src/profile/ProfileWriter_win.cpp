@@ -138,6 +138,13 @@ FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old, Q
     if (status && !runBeforeReplaceHook())
         status = failed(ECANCELED);
     status = closeChecked(file, status);
+    // A replacement only while the name still holds the file that was read (not one moved
+    // there meanwhile, as a backup tool does).
+    FileIdentity now;
+    if (status && old.exists &&
+        (!identityAt(target, now) || now.device != old.identity.device ||
+         now.inode != old.identity.inode))
+        status = {FileFailure::Changed, EBUSY};
     if (status)
         status = moveInto(name, target, old.exists);
     if (!status)

@@ -267,10 +267,12 @@ def settings_under_strace(tool, work, check):
                        SETTINGS_BOUND)[0]
             where = "%s at %s #%d (%s)" % (mode, name, nth, s.name)
             killed = code in (-9, 137)
+            # So does a failed unlink of the old file that the rename exchanged out.
+            spared = killed or name == "unlink"
             state = s.check(check, where, None if code is None else (0 if killed else code),
-                            leftovers_allowed=killed)
+                            leftovers_allowed=spared)
             left = len(s.left())
-            if killed and left:
+            if spared and left:
                 # A writer killed between naming its temporary file and the rename leaves
                 # the name; the next write removes it.
                 again = run([tool, "write", s.file, "Suffix", "after.example", ""],
@@ -320,7 +322,9 @@ def shared_settings(work, folder_mode):
 def settings_writers_at_once(tool, work, check):
     """Two writers adding at once keep every key that was reported added: root through
     a temporary file beside a user who cannot read the folder (0711) and writes in
-    place; and two writers on a file system whose flock fails (ENOLCK), under fcntl."""
+    place; and two writers on a file system whose flock fails (ENOLCK), under fcntl.
+    Where no lock works (flock and fcntl failing on the file and its folder with ENOLCK,
+    EOPNOTSUPP or ENOSYS), a write goes on without one at once."""
     rows = []
     enolck = strace(trace="flock", inject="error=ENOLCK")
     for name, mode, users, count in [("root and a user, folder 0711", 0o711, [[], OTHER_USER], 100),
@@ -337,6 +341,16 @@ def settings_writers_at_once(tool, work, check):
             check.fail("two writers, %s" % name, "exit codes %s, %d of %d keys kept" %
                        (codes, kept, 2 * count))
         rows.append([name, 2 * count, codes.count(0), kept, "%.1f s" % (time.monotonic() - started)])
+    for error in ("ENOLCK", "EOPNOTSUPP", "ENOSYS"):
+        with shared_settings(work, 0o755) as path:
+            started = time.monotonic()
+            code = run(strace(trace="flock,fcntl", inject="error=" + error,
+                              options=["-P", path, "-P", os.path.dirname(path)]) +
+                       [tool, "write", path, "Suffix", "new.example", ""], SETTINGS_BOUND)[0]
+            took, kept = time.monotonic() - started, listed(tool, path) == OLD + ["new.example"]
+        if code != 1 or not kept or took > 2:
+            check.fail("no lock (%s)" % error, "exit code %s after %.1f s" % (code, took))
+        rows.append(["no lock works (%s)" % error, 1, int(code == 1), int(kept), "%.1f s" % took])
     check.tables.append(("Two writers adding at once",
                          ["row", "adds", "writers that reported every add", "keys kept", "took"],
                          rows))
@@ -387,9 +401,11 @@ def settings_undo_and_order(tool, work, check):
         for problem in problems:
             check.fail("order of calls, %s" % name, problem)
         order_rows.append([name, " ".join(n for n in names if n != "openat"), len(problems)])
-        # Each of these failing fails the write: all but the closes, and the temporary
-        # file's close (the first after its fdatasync).
-        temporary_close = names[:names.index("fdatasync")].count("close") + 1
+        # Each of these failing fails the write: all but the closes, and the close that
+        # reports the file's write-back: the temporary file's (the first after its
+        # fdatasync), in place that of the descriptor's copy (the first after the last).
+        synced = [i for i, n in enumerate(names) if n == "fdatasync"] or [0]
+        reporting_close = names[:synced[-1 if user else 0]].count("close") + 1
         tally = collections.Counter()
         for call, nth, later in [(call, nth, later) for call in UNDO_CALLS
                                  for nth in range(1, names.count(call) + 1) for later in ("", "+")]:
@@ -406,8 +422,7 @@ def settings_undo_and_order(tool, work, check):
                 check.fail(where, "reported failure, file changed: %r" % data)
             elif code == 0 and keys not in (OLD, new):
                 check.fail(where, "reported failure, file lists %s" % keys)
-            elif code != 0 and not later and (call != "close" or (
-                    not user and nth == temporary_close)):
+            elif code != 0 and not later and (call != "close" or nth == reporting_close):
                 check.fail(where, "the failure was not reported")
             tally[(later, "failed" if code == 0 else "done")] += 1
             tally[(later, "same bytes")] += code == 0 and data == SUFFIX

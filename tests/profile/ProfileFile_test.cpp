@@ -38,6 +38,7 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/xattr.h>
 #endif
 
 using platform::FileFailure;
@@ -394,17 +395,47 @@ TEST_F(ProfileFileTest, AChangeTouchesOnlyItsOwnLine) {
     }
 }
 
-#ifndef _WIN32 // POSIX file modes
+#ifndef _WIN32 // POSIX file modes, ACLs and extended attributes
+// A file keeps its mode, its ACL and its other extended attributes, and gets no ACL
+// from its folder's default one.
 TEST_F(ProfileFileTest, WritingKeepsThePermissions) {
     const mode_t umask = ::umask(022); // it would take bits from a new file's mode
     writeFile(file(), "[S]\r\n");
-    const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                      QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
-    ASSERT_TRUE(QFile::setPermissions(file(), mode));
-    EXPECT_EQ(ProfileFile::writeString(file(), "S", "k", ""), 1);
-    EXPECT_EQ(QFile::permissions(file()) & 0x7077, mode);
-    EXPECT_EQ(ProfileFile::deleteKey(file(), "S", "k"), 1);
-    EXPECT_EQ(QFile::permissions(file()) & 0x7077, mode);
+    const QByteArray path = QFile::encodeName(file());
+    // rw- user:nobody:rw- r-- mask rw- ---
+    const quint32 acl[] = {2, 0x60001, ~0u, 0x60002, 65534, 0x40004, ~0u, 0x60010, ~0u, 0x20, ~0u};
+    // Where the file system has no ACLs, the mode alone.
+    const bool acls = ::setxattr(QFile::encodeName(dir_.path()).constData(),
+                                 "system.posix_acl_default", acl, sizeof acl, 0) == 0;
+    const auto attributes = [&] { // the mode, then each name=value
+        std::vector<char> names(4096), value(4096);
+        const ssize_t n = ::listxattr(path.constData(), names.data(), names.size());
+        struct stat st {};
+        EXPECT_EQ(::stat(path.constData(), &st), 0);
+        QByteArrayList all{QByteArray::number(st.st_mode & 07777, 8)};
+        for (const QByteArray& name :
+             QByteArray(names.data(), std::max<ssize_t>(n, 0)).split('\0')) {
+            const ssize_t size =
+                ::getxattr(path.constData(), name.constData(), value.data(), value.size());
+            if (size >= 0)
+                all << name + '=' + QByteArray(value.data(), size);
+        }
+        return all;
+    };
+    for (const bool withAcl : {false, acls}) {
+        ASSERT_EQ(::chmod(path.constData(), 0666), 0);
+        if (withAcl) {
+            ASSERT_EQ(::setxattr(path.constData(), "system.posix_acl_access", acl, sizeof acl, 0),
+                      0);
+            ::setxattr(path.constData(), "user.korvani", "kept", 4, 0); // where it may be set
+        }
+        const auto before = attributes();
+        EXPECT_EQ(before.size() > 1, withAcl);
+        EXPECT_EQ(ProfileFile::writeString(file(), "S", "k", ""), 1);
+        EXPECT_EQ(attributes(), before) << "with an ACL " << withAcl;
+        EXPECT_EQ(ProfileFile::deleteKey(file(), "S", "k"), 1);
+        EXPECT_EQ(attributes(), before);
+    }
     ::umask(umask);
 }
 #endif
@@ -473,6 +504,15 @@ TEST_F(ProfileFileTest, AChangeInPlaceLeavesTheseBytes) {
                   row.before == row.after ? FileFailure::NoSafeRewrite : FileFailure::None);
         EXPECT_EQ(readFile(file()), row.after) << row.before.left(40).toStdString();
     }
+#ifndef _WIN32
+    const auto descriptors = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
+    const auto open = descriptors();
+    for (int i = 0; i < 25; ++i) {
+        EXPECT_TRUE(ProfileFile::setKey(file(), "S", "k", "").ok());
+        EXPECT_TRUE(ProfileFile::removeKey(file(), "S", "k").ok());
+    }
+    EXPECT_EQ(descriptors(), open) << "50 writes in place left descriptors open";
+#endif
 }
 
 // The file of an in-place change in memory: call number failAt fails (a write there
@@ -503,6 +543,7 @@ public:
         return result(lands);
     }
     platform::FileStatus finish() override { return result(proceeds()); }
+    bool unsynced() const { return unsynced_; } // a write since the last sync
 
     QByteArray bytes;
     int calls = 0;
@@ -551,6 +592,7 @@ TEST_F(ProfileFileTest, AnInPlaceChangeFailedOrKilledAtAnyCallIsOldOrNew) {
             FakeInPlaceFile failing(row.old, call, -1);
             EXPECT_FALSE(profile::changeInPlace(failing, row.old, data, row.edit).ok());
             EXPECT_EQ(failing.bytes, row.old) << "not undone";
+            EXPECT_FALSE(failing.unsynced()) << "the undo did not end with a sync";
             FakeInPlaceFile killed(row.old, -1, call);
             profile::changeInPlace(killed, row.old, data, row.edit);
             const auto left = sections(killed.bytes);
@@ -598,8 +640,10 @@ TEST_F(ProfileFileTest, AFailedCallSaysWhy) {
 TEST_F(ProfileFileTest, ASettingsFileThatIsALinkStaysALink) {
     QTemporaryDir elsewhere;
     const QString target = elsewhere.filePath(QStringLiteral("shared.ini"));
-    // An absolute link, and one relative to the folder that holds it.
-    for (const QString& link : {target, QDir(dir_.path()).relativeFilePath(target)}) {
+    const QString second = elsewhere.filePath(QStringLiteral("second.ini"));
+    ASSERT_EQ(::symlink("shared.ini", QFile::encodeName(second).constData()), 0);
+    // An absolute link, one relative to the folder that holds it, a link to a link.
+    for (const QString& link : {target, QDir(dir_.path()).relativeFilePath(target), second}) {
         writeFile(target, "[Suffix]\r\na.com=\r\n");
         QFile::remove(file());
         ASSERT_EQ(
@@ -608,11 +652,43 @@ TEST_F(ProfileFileTest, ASettingsFileThatIsALinkStaysALink) {
         EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "b.com", ""), 1) << link.toStdString();
         EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "a.com"), 1);
         EXPECT_TRUE(QFileInfo(file()).isSymLink());
-        EXPECT_EQ(QFileInfo(file()).symLinkTarget(), target);
+        EXPECT_TRUE(QFileInfo(second).isSymLink());
+        EXPECT_EQ(QFileInfo(file()).canonicalFilePath(), target);
         EXPECT_EQ(readFile(target), "[Suffix]\r\nb.com=\r\n");
         EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
         EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::Files | QDir::Hidden),
-                  QStringList{QStringLiteral("shared.ini")});
+                  (QStringList{QStringLiteral("second.ini"), QStringLiteral("shared.ini")}));
+    }
+}
+
+// A write replaces only the file it read: where another file or a link took its name
+// meanwhile (a backup tool's mv), that stays and the write fails; moved away and back,
+// the file is written.
+TEST_F(ProfileFileTest, AWriteReplacesOnlyTheFileItRead) {
+    const QByteArray path = QFile::encodeName(file()), away = path + ".bak";
+    const QByteArray content = "[Suffix]\r\na.com=\r\n", other = "[Suffix]\r\nx.com=\r\n";
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        FileFailure failure;
+        QByteArray after;
+    } rows[] = {
+        {"another file", [&] { writeFile(file(), other); }, FileFailure::Changed, other},
+        {"a link", [&] { ::symlink(away.constData(), path.constData()); }, FileFailure::Changed,
+         content},
+        {"moved back", [&] { ::rename(away.constData(), path.constData()); }, FileFailure::None,
+         content + "b.com=\r\n"},
+    };
+    for (const auto& row : rows) {
+        writeFile(file(), content);
+        ProfileFile::setBeforeReplaceHook(
+            [&] { return ::rename(path.constData(), away.constData()) == 0 && (row.act(), true); });
+        EXPECT_EQ(ProfileFile::setKey(file(), "Suffix", "b.com", "").failure, row.failure);
+        ProfileFile::setBeforeReplaceHook({});
+        EXPECT_EQ(readFile(file()), row.after) << row.what;
+        ::unlink(path.constData());
+        ::unlink(away.constData());
+        EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
     }
 }
 
@@ -936,6 +1012,9 @@ TEST_F(ProfileFilePermissionTest, AReadOnlyFileIsNotWritten) {
     lay(0444, 0777); // the folder alone would allow replacing the file
     EXPECT_EQ(write("c.com"), 0);
     EXPECT_EQ(remove("a.com"), 0);
+    // Without a write bit, read-only for root too.
+    EXPECT_EQ(ProfileFile::setKey(file(), "Suffix", "c.com", "").failure, FileFailure::ReadOnly);
+    EXPECT_EQ(ProfileFile::removeKey(file(), "Suffix", "a.com").failure, FileFailure::ReadOnly);
     EXPECT_EQ(readFile(file()), permissionContent);
     EXPECT_EQ(QFile::permissions(file()) & 0x7077,
               QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
@@ -963,24 +1042,32 @@ TEST_F(ProfileFilePermissionTest, AWritableFileInAReadOnlyFolderIsWrittenInPlace
 }
 
 // A write keeps the file's owner and group: root gives its new file to them, and a
-// user who may not write in place rather than hand the file over.
+// user who may not write in place rather than hand the file over; root's file of the
+// group staff stays so.
 TEST_F(ProfileFilePermissionTest, AWriteKeepsTheFilesOwner) {
     const passwd* user = ::geteuid() == 0 ? testsupport::unprivilegedUser() : nullptr;
     if (user == nullptr)
         GTEST_SKIP() << "only root can give a file to another user";
     const QByteArray path = QFile::encodeName(file());
-    for (const bool byRoot : {true, false}) {
-        lay(0666, 0777); // a temporary file may go beside it
-        const uid_t owner = byRoot ? user->pw_uid : 0;
-        const gid_t group = byRoot ? user->pw_gid : 0;
-        ASSERT_EQ(::chown(path.constData(), owner, group), 0);
-        EXPECT_EQ(byRoot ? ProfileFile::writeString(file(), "Suffix", "c.com", "") : write("c.com"),
+    const struct {
+        uid_t owner;
+        gid_t group; // 50: staff
+        mode_t mode;
+        bool byRoot; // the write; the delete by the user where others may write the file
+    } rows[] = {{user->pw_uid, user->pw_gid, 0666, true}, {0, 0, 0666, false}, {0, 50, 0664, true}};
+    for (const auto& row : rows) {
+        lay(row.mode, 0777); // a temporary file may go beside it
+        ASSERT_EQ(::chown(path.constData(), row.owner, row.group), 0);
+        EXPECT_EQ(row.byRoot ? ProfileFile::writeString(file(), "Suffix", "c.com", "")
+                             : write("c.com"),
                   1);
-        EXPECT_EQ(remove("a.com"), 1) << "by root " << byRoot; // by the user
+        EXPECT_EQ(
+            row.mode & 2 ? remove("a.com") : ProfileFile::deleteKey(file(), "Suffix", "a.com"), 1);
         struct stat st {};
         ASSERT_EQ(::stat(path.constData(), &st), 0);
-        EXPECT_EQ(st.st_uid, owner) << "by root " << byRoot;
-        EXPECT_EQ(st.st_gid, group);
+        EXPECT_EQ(st.st_uid, row.owner) << "by root " << row.byRoot;
+        EXPECT_EQ(st.st_gid, row.group);
+        EXPECT_EQ(st.st_mode & 07777, row.mode);
         EXPECT_EQ(readSection(file(), "Suffix").entries, (QList<QByteArray>{"b.com=", "c.com="}));
     }
 }
