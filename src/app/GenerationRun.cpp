@@ -51,9 +51,7 @@ GenerationRun::Outcome GenerationRun::run(const Hooks& hooks) {
     done_ = 0;
     hooks.progressed(0);
     if (const platform::FileStatus prepared = OutputFile::prepare(path_); !prepared)
-        return {prepared.failure == platform::FileFailure::NotAFile ? End::NotAFile
-                                                                    : End::CannotDelete,
-                prepared};
+        return {End::FileFailed, prepared};
 
     OutputFile file;
     Outcome outcome = writeRange(file, hooks);
@@ -62,11 +60,11 @@ GenerationRun::Outcome GenerationRun::run(const Hooks& hooks) {
     // process cut or appended to holds other lines than the list: a failed write.
     if ((outcome == End::Completed || outcome == End::Stopped) && file.isOpen() &&
         !file.holdsWrittenAt(path_))
-        outcome = {End::WriteFailed,
+        outcome = {End::FileFailed,
                    {platform::FileFailure::Changed, OutputFile::identityOf(path_) ? EIO : ENOENT}};
     // A failed close may have lost what the last writes handed over: a failed write.
     if (const platform::FileStatus closed = file.close(); !closed && outcome != End::WindowClosed)
-        return {End::WriteFailed, closed};
+        return {End::FileFailed, closed};
     return outcome;
 }
 
@@ -85,7 +83,7 @@ GenerationRun::Outcome GenerationRun::writeRange(OutputFile& file, const Hooks& 
         // and is written through this one descriptor from then on.
         if (!writer) {
             if (const platform::FileStatus made = file.create(path_); !made)
-                return {End::CannotOpen, made};
+                return {End::FileFailed, made};
             writer.emplace(file);
         }
         // The suffix can only change while events are processed, so one read serves
@@ -132,10 +130,10 @@ GenerationRun::Outcome GenerationRun::writeSlice(SliceWriter& writer, OutputFile
         CountWholeAddresses(pieces.failedFirst, suffixView.size(), pieces.failedReached);
     if (file.cutBack(file.size() - static_cast<std::int64_t>(pieces.failedReached - kept.bytes))) {
         written += kept.count;
-        return {End::WriteFailed, pieces.status};
+        return {End::FileFailed, pieces.status};
     }
     if (const platform::FileStatus cut = file.cutBack(sliceStart); !cut)
-        return {End::CutFailed, cut};
+        return {End::FileFailed, cut, true};
     written = 0;
-    return {End::WriteFailed, pieces.status};
+    return {End::FileFailed, pieces.status};
 }

@@ -21,19 +21,20 @@ public:
         Completed,    // every address of the range is in the file and the list
         Stopped,      // Stop was seen at an event point
         WindowClosed, // the window is closing: the run ends and shows nothing more
-        WriteFailed,  // disk full, file too large, a failed close, or the file lost its
-                      // name during the run: the whole lines that fitted stay
-        CutFailed,    // a failed write could not be cut back: the file may end in a cut line
-        NotAFile,     // the path names a folder or device: nothing was deleted or written
-        CannotDelete, // the existing file could not be deleted (or is write-protected)
-        CannotOpen,   // the file could not be created
+        FileFailed,   // the file could not be deleted, made, written, cut back or closed,
+                      // or another process changed it: the whole lines written stay
     };
-    // How a run ended, and for a file that failed, the failure behind it. The window
+    // How a run ended, and for a file that failed, the failure behind it (a path that
+    // names a folder: NotAFile, nothing deleted; a write-protected file: ReadOnly; a file
+    // that another process cut, appended to or took the name of: Changed). The window
     // tells the user of neither; the reason is there for the tools and the tests.
     struct Outcome {
-        Outcome(End how, platform::FileStatus why = {}) : end(how), file(why) {}
+        Outcome(End how, platform::FileStatus why = {}, bool cut = false)
+            : end(how), file(why), endsInCutLine(cut) {}
         End end;
         platform::FileStatus file;
+        // A failed write whose cut back failed too: the file may end in part of a line.
+        bool endsInCutLine = false;
         bool operator==(End other) const { return end == other; }
     };
 

@@ -304,7 +304,7 @@ TEST_F(GenerationRunTest, TheRunWritesOneFileWhateverIsDoneToItsName) {
     EXPECT_EQ(window->records().count(), 10000000);
     expectFileEqualsList(moved);
     EXPECT_TRUE(messages().isEmpty()); // the chosen name no longer names the file written
-    EXPECT_EQ(window->lastOutcome(), GenerationRun::End::WriteFailed);
+    EXPECT_EQ(window->lastOutcome(), GenerationRun::End::FileFailed);
 }
 
 TEST_F(GenerationRunTest, ARunWhoseFileWasChangedFromOutsideEndsAsAFailedWrite) {
@@ -350,7 +350,7 @@ TEST_F(GenerationRunTest, ARunWhoseFileWasChangedFromOutsideEndsAsAFailedWrite) 
             EXPECT_GT(eventPoints, 2) << row.name;
             EXPECT_EQ(window->records().count() == 5000000, !stop) << row.name; // to its end
             EXPECT_TRUE(messages().isEmpty()) << row.name << stop;
-            EXPECT_EQ(window->lastOutcome(), GenerationRun::End::WriteFailed) << row.name << stop;
+            EXPECT_EQ(window->lastOutcome(), GenerationRun::End::FileFailed) << row.name << stop;
             EXPECT_EQ(window->lastOutcome()->file,
                       (platform::FileStatus{FileFailure::Changed, row.error}))
                 << row.name << stop;

@@ -475,6 +475,7 @@ class Generation:
         reason = re.search(r"^reason (\S+) (\d+)$", stdout, re.M)
         self.reason = (reason.group(1), int(reason.group(2))) if reason else None
         self.outcome = outcome.group(1) if outcome else None
+        self.cut_line = re.search(r"^cut-line$", stdout, re.M) is not None
         self.count = int(count.group(1)) if count else None
         path = path or self.out
         self.data = open(path, "rb").read() if os.path.exists(path) else None
@@ -492,7 +493,7 @@ def check_generation(run_, where, check):
     data = run_.data or b""
     if not check.ended(where, run_.code, RUN_BOUND):
         return None
-    if run_.outcome == "cut-back-failed":
+    if run_.cut_line:
         whole = data.startswith(expected_addresses(run_.count)) and \
             expected_addresses(data.count(b"\n") + 1).startswith(data)
     else:
@@ -508,7 +509,7 @@ def check_generation(run_, where, check):
     if failed != bool(run_.reason and run_.reason[1] > 0):
         check.fail(where, "%s with the reason %r" % (run_.outcome, run_.reason))
         return None
-    return run_.outcome
+    return "cut-back-failed" if run_.cut_line else run_.outcome
 
 
 def runs_under_libfiu(build, work, runs, check):
@@ -573,10 +574,10 @@ def runs_whose_file_lost_its_name(build, work, check):
             path, second = (out, None) if act is None else \
                 act(out) if wait_for_output(out, first.process) else ("", None)
             first.finish(path)
-        if path and check_generation(first, name, check) not in ("write-failed",
+        if path and check_generation(first, name, check) not in ("file-failed",
                                                                    "cut-back-failed"):
             check.fail(name, "reported %s" % first.outcome)
-        elif not path and (first.outcome != "write-failed" or first.notices):
+        elif not path and (first.outcome != "file-failed" or first.notices):
             check.fail(name, "ended %s with the notices %r" % (first.outcome, first.notices))
         if first.reason != reason:
             check.fail(name, "gave the reason %r, not %r" % (first.reason, reason))

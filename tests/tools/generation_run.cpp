@@ -16,9 +16,10 @@
 //   notice <icon> <text>    each message box shown during the run, in order
 //                           (icon: exclamation, information or warning)
 //   outcome <NAME>          how the run ended: none (no run), completed, stopped,
-//                           window-closed, write-failed, cut-back-failed (the file may
-//                           end in a torn tail beyond the count), not-a-file,
-//                           cannot-delete, cannot-open
+//                           window-closed, file-failed
+//   reason <FAILURE> <ERRNO>  for a file that failed, why ("reason write-failed 28")
+//   cut-line                for a failed write whose cut back failed too: the file may
+//                           end in a torn tail beyond the count
 //   count <N>               the number of addresses in the window's list
 //   peak_rss_kb <N>         the process's peak resident memory
 // Exit code 0 when the run ended (however it ended), 2 on a usage error.
@@ -111,10 +112,8 @@ const char* iconName(platform::MessageIcon icon) {
 
 const char* outcomeName(std::optional<GenerationRun::Outcome> outcome) {
     // In the order of GenerationRun::End.
-    static constexpr const char* Names[] = {"completed",     "stopped",         "window-closed",
-                                            "write-failed",  "cut-back-failed", "not-a-file",
-                                            "cannot-delete", "cannot-open"};
-    static_assert(std::size(Names) == static_cast<std::size_t>(GenerationRun::End::CannotOpen) + 1);
+    static constexpr const char* Names[] = {"completed", "stopped", "window-closed", "file-failed"};
+    static_assert(std::size(Names) == static_cast<std::size_t>(GenerationRun::End::FileFailed) + 1);
     return outcome ? Names[static_cast<int>(outcome->end)] : "none";
 }
 
@@ -159,6 +158,8 @@ int main(int argc, char** argv) {
     if (outcome && !outcome->file) // why the file failed: "reason write-failed 28"
         std::printf("reason %s %d\n", platform::failureName(outcome->file.failure),
                     outcome->file.error);
+    if (outcome && outcome->endsInCutLine)
+        std::printf("cut-line\n");
     std::printf("count %lld\n", static_cast<long long>(window->records().count()));
 #ifdef _WIN32
     PROCESS_MEMORY_COUNTERS memory{};
