@@ -13,8 +13,8 @@ std::size_t formatLine(char* out, std::int64_t n, std::string_view suffix) {
     *p++ = '@';
     std::memcpy(p, suffix.data(), suffix.size());
     p += suffix.size();
-    *p++ = '\r';
-    *p++ = '\n';
+    std::memcpy(p, LineEnd.data(), LineEnd.size());
+    p += LineEnd.size();
     return static_cast<std::size_t>(p - out);
 }
 
@@ -135,7 +135,7 @@ bool copiesBlockBefore(std::int64_t n, std::int64_t count) {
 FormattedSlice FormatAddresses(std::int64_t first, std::int64_t maxCount, std::string_view suffix,
                                char* out, std::size_t capacity) {
     FormattedSlice slice;
-    const std::size_t tail = 1 + suffix.size() + 2; // "@", suffix, CR LF
+    const std::size_t tail = LineTail(suffix.size());
     const std::size_t longest = LongestLine(suffix.size());
     if (maxCount <= 0 || capacity < longest)
         return slice;
@@ -150,7 +150,7 @@ FormattedSlice FormatAddresses(std::int64_t first, std::int64_t maxCount, std::s
         if (copiesBlockBefore(first + slice.count, slice.count) &&
             maxCount - slice.count > BlockNumbers &&
             static_cast<std::size_t>(end - p) >= blockBytes + std::max(longest, Block)) {
-            const std::size_t prefixSize = line - tail - 2;
+            const std::size_t prefixSize = line - tail - 2; // all digits but the last two
             char prefix[24];
             std::memcpy(prefix, p, prefixSize);
             std::memcpy(p, p - blockBytes, blockBytes);
@@ -192,7 +192,7 @@ WholeLines CountWholeAddresses(std::int64_t first, std::size_t suffixBytes, std:
         const std::size_t line =
             static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, n).ptr -
                                      digits) +
-            1 + suffixBytes + 2;
+            LineTail(suffixBytes);
         if (size - lines.bytes < line)
             return lines;
         lines.bytes += line;

@@ -16,9 +16,17 @@ struct FormattedSlice {
 FormattedSlice FormatAddresses(std::int64_t first, std::int64_t maxCount, std::string_view suffix,
                                char* out, std::size_t capacity);
 
-// Bytes of the longest line for suffix: sign, ten digits, "@", suffix, CR LF.
+// What ends every line of the output file: CR LF, as Windows' text files end their lines.
+inline constexpr std::string_view LineEnd = "\r\n";
+
+// Bytes of a line's tail after the digits: "@", suffix, line end.
+constexpr std::size_t LineTail(std::size_t suffixBytes) {
+    return 1 + suffixBytes + LineEnd.size();
+}
+
+// Bytes of the longest line for suffix: sign, ten digits, its tail.
 constexpr std::size_t LongestLine(std::size_t suffixBytes) {
-    return 1 + 10 + 1 + suffixBytes + 2;
+    return 1 + 10 + LineTail(suffixBytes);
 }
 
 // The whole addresses among the first `size` bytes of those FormatAddresses formats from
