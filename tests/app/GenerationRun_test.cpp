@@ -407,7 +407,7 @@ TEST_F(GenerationRunTest, TheProgramsOwnFilesAreRefusedAndAnotherNameIsAsked) {
         if (row.refused) {
             EXPECT_EQ(sizeOf(), before); // not replaced, nor made
         }
-        EXPECT_EQ(testsupport::readFile(row.refused ? output() : row.path), "5@y\r\n");
+        EXPECT_EQ(testsupport::readFile(row.refused ? output() : row.path), QByteArray("5@y\r\n"));
     }
     savedConfig.isNull() ? void(qunsetenv(configVariable))
                          : void(qputenv(configVariable, savedConfig));
