@@ -1,6 +1,7 @@
 # Installation (cmake --install, make install, and dh_auto_install in the Debian package's
-# build, debian/rules). The installed program folder is <libdir>/korvani: the executable, its
-# language files and the default settings file; <bindir>/korvani links to the executable.
+# build, debian/rules). The installed program folder is <libdir>/korvani: the executable and
+# its language files; the default settings file is <sysconfdir>/korvani/Korvani.ini;
+# <bindir>/korvani links to the executable.
 
 # The program folder lives in lib/korvani, also when the prefix is /usr (where
 # GNUInstallDirs would pick Debian's multiarch folder lib/<triplet>).
@@ -33,17 +34,22 @@ foreach(history debian/changelog packaging/korvani.metainfo.xml.in)
     endif()
 endforeach()
 
-# The program knows its installed folder: run from there, each user keeps the settings
-# file in a copy of their own.
+# The default settings file is a configuration file: <sysconfdir>/korvani (for the prefix
+# /usr, /etc/korvani), where a package keeps an administrator's edit across upgrades.
+set(KORVANI_FULL_SETTINGS_DIR ${CMAKE_INSTALL_FULL_SYSCONFDIR}/korvani)
+
+# The program knows its installed folders: run from there, it reads the installed default
+# settings and each user keeps the settings file in a copy of their own.
 target_compile_definitions(korvani_core PRIVATE
-    KORVANI_INSTALLED_PROGRAM_DIR="${KORVANI_FULL_PROGRAM_DIR}")
+    KORVANI_INSTALLED_PROGRAM_DIR="${KORVANI_FULL_PROGRAM_DIR}"
+    KORVANI_INSTALLED_SETTINGS_DIR="${KORVANI_FULL_SETTINGS_DIR}")
 
 # The program folder.
 install(TARGETS Korvani RUNTIME DESTINATION ${KORVANI_INSTALL_PROGRAM_DIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/language/
         DESTINATION ${KORVANI_INSTALL_PROGRAM_DIR}/language
         FILES_MATCHING PATTERN "*.ini")
-install(FILES ${PROJECT_SOURCE_DIR}/resources/Korvani.ini DESTINATION ${KORVANI_INSTALL_PROGRAM_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/resources/Korvani.ini DESTINATION ${KORVANI_FULL_SETTINGS_DIR})
 
 # The command: a relative link, so the tree can move (DESTDIR, packaging).
 file(RELATIVE_PATH KORVANI_LINK_TARGET ${CMAKE_INSTALL_FULL_BINDIR} ${KORVANI_FULL_PROGRAM_DIR}/Korvani)

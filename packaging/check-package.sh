@@ -2,7 +2,8 @@
 # Checks the Debian packages that `make package` wrote into the build folder $1 (default
 # build-package): lintian on the .changes, that is the source package and the binary ones
 # (fails on errors and warnings, prints the rest), desktop-file-validate and appstreamcli on
-# the files as packaged (both must be clean), the packaged layout and the Depends field.
+# the files as packaged (both must be clean), the packaged layout, the conffiles and the
+# Depends field.
 # Installs the checkers when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -62,9 +63,9 @@ remarks=$(grep -E '^[EWI]: ' <<<"$metainfo_report" | grep -Ev '^I: [^ ]+ unknown
 
 echo "== layout"
 expected=(
+    ./etc/korvani/Korvani.ini
     ./usr/bin/korvani
     ./usr/lib/korvani/Korvani
-    ./usr/lib/korvani/Korvani.ini
     ./usr/lib/korvani/language/Korvani_EN.ini
     ./usr/lib/korvani/language/Korvani_SC.ini
     ./usr/lib/korvani/language/Korvani_TC.ini
@@ -90,6 +91,19 @@ grep -Fxq 'lrwxrwxrwx root/root ./usr/bin/korvani -> ../lib/korvani/Korvani' <<<
     fail "/usr/bin/korvani is not the link ../lib/korvani/Korvani"
 grep -Fxq -- '-rwxr-xr-x root/root ./usr/lib/korvani/Korvani' <<<"$listing" ||
     fail "the program is not 0755 root/root"
+
+echo "== conffiles"
+# The default suffix list is a configuration file: an administrator's edit survives an
+# upgrade. It is not in the program folder any more.
+conffiles=$(dpkg-deb -I "$deb" conffiles 2>/dev/null || true)
+echo "$conffiles"
+grep -Fxq /etc/korvani/Korvani.ini <<<"$conffiles" ||
+    fail "/etc/korvani/Korvani.ini is not one of the package's conffiles"
+grep -Fxq -- '-rw-r--r-- root/root ./etc/korvani/Korvani.ini' <<<"$listing" ||
+    fail "/etc/korvani/Korvani.ini is not 0644 root/root"
+if grep -Fxq ./usr/lib/korvani/Korvani.ini <<<"$packaged"; then
+    fail "the default settings file is still in /usr/lib/korvani"
+fi
 
 echo "== Depends"
 depends=$(dpkg-deb -f "$deb" Depends)

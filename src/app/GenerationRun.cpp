@@ -18,30 +18,29 @@ GenerationRun::GenerationRun(std::int32_t from, std::int32_t to, QString path, R
     : from_(from), total_(std::int64_t{to} - from + 1), path_(std::move(path)), records_(records) {}
 
 bool GenerationRun::namesProgramFile(const QString& path) {
+    using platform::Application;
     if (path.isEmpty())
         return false;
     QStringList own = ModTransLate::LanguageFiles();
-    own << platform::Application::programFolder() + QStringLiteral("/Korvani.ini")
+    own << Application::programFolder() + QStringLiteral("/Korvani.ini")
         << QCoreApplication::applicationFilePath();
-    if (platform::Application::runsInstalled())
-        own << platform::Application::userSettingsFile();
+    for (const QString& name : Application::installerFiles())
+        own << (name.isEmpty() ? QString() : Application::programFolder() + u'/' + name);
+    if (Application::runsInstalled())
+        own << Application::settingsFile() << Application::userSettingsFile();
     const QFileInfo chosen(path);
     const auto chosenId = OutputFile::identityOf(path);
     const auto folderId = OutputFile::identityOf(chosen.absolutePath());
-#ifdef _WIN32
-    constexpr Qt::CaseSensitivity Names = Qt::CaseInsensitive;
-#else
-    constexpr Qt::CaseSensitivity Names = Qt::CaseSensitive;
-#endif
+    const QString chosenName = Application::comparableFileName(chosen.fileName());
     return std::any_of(own.cbegin(), own.cend(), [&](const QString& file) {
         if (file.isEmpty())
             return false;
         if (chosenId)
             return chosenId == OutputFile::identityOf(file);
         // Not there yet (the user's own copy before its first change): the run would make
-        // it, so the same name in the same folder is refused too.
+        // it, so the same name, as the system matches names, in the same folder is refused.
         const QFileInfo info(file);
-        return folderId && chosen.fileName().compare(info.fileName(), Names) == 0 &&
+        return folderId && chosenName == Application::comparableFileName(info.fileName()) &&
                folderId == OutputFile::identityOf(info.absolutePath());
     });
 }

@@ -25,31 +25,25 @@ bool IsStorableSuffix(const QString& suffix) {
                         [](QChar c) { return c.category() == QChar::Other_Control; });
 }
 
-namespace {
-QString programSettingsFile() {
-    return platform::Application::programFolder() + QStringLiteral("/Korvani.ini");
-}
-} // namespace
-
 QString SettingsFilePath() {
     if (platform::Application::runsInstalled()) {
         const QString own = platform::Application::userSettingsFile();
         if (QFileInfo::exists(own))
             return own;
     }
-    return programSettingsFile();
+    return platform::Application::settingsFile();
 }
 
 platform::FileResult<SettingsTarget> SettingsFileToWrite() {
     if (!platform::Application::runsInstalled())
-        return SettingsTarget{programSettingsFile(), {}};
+        return SettingsTarget{platform::Application::settingsFile(), {}};
     const QString own = platform::Application::userSettingsFile();
     if (own.isEmpty())
         return platform::FileStatus{platform::FileFailure::BadPath, ENOENT};
     errno = 0;
     if (!QDir().mkpath(QFileInfo(own).absolutePath()))
         return platform::FileStatus{platform::FileFailure::BadPath, errno ? errno : ENOTDIR};
-    return SettingsTarget{own, programSettingsFile()};
+    return SettingsTarget{own, platform::Application::settingsFile()};
 }
 
 namespace {

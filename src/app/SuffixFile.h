@@ -13,7 +13,8 @@ namespace SuffixList {
 QString SuffixSection();
 
 // The settings file to read, built anew for every operation: Korvani.ini in the
-// program folder; installed, the user's own copy once it exists.
+// program folder; installed, the user's own copy once it exists, else the installed
+// default (on Linux in the package's configuration folder).
 QString SettingsFilePath();
 
 // The settings file to change: the one read, except that an installed program changes

@@ -1,16 +1,7 @@
 #include "platform/Application.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
-
-#ifndef KORVANI_INSTALLED_PROGRAM_DIR
-#define KORVANI_INSTALLED_PROGRAM_DIR ""
-#endif
-#ifndef KORVANI_INSTALLED_MARK
-#define KORVANI_INSTALLED_MARK ""
-#endif
 
 namespace platform {
 namespace {
@@ -19,6 +10,10 @@ QString& programFolderOverride() {
     return folder;
 }
 QString& installedFolderOverride() {
+    static QString folder;
+    return folder;
+}
+QString& settingsFolderOverride() {
     static QString folder;
     return folder;
 }
@@ -41,23 +36,20 @@ void Application::setProgramFolder(const QString& folder) {
 QString Application::installedProgramFolder() {
     if (!installedFolderOverride().isEmpty())
         return installedFolderOverride();
-#ifdef _WIN32
-    // Installed is where the installer put the program, wherever the user chose: the
-    // folder holds the installer's mark (an unpacked zip has none). Access rights say
-    // nothing here: Wine does not enforce them, and an administrator may write anywhere.
-    const QString folder = programFolder();
-    return QFileInfo(folder + u'/' + installedMark()).isFile() ? folder : QString();
-#else
-    return QStringLiteral(KORVANI_INSTALLED_PROGRAM_DIR);
-#endif
+    return systemInstalledProgramFolder();
 }
 
-QString Application::installedMark() {
-    return QStringLiteral(KORVANI_INSTALLED_MARK);
+QString Application::installedSettingsFolder() {
+    if (!settingsFolderOverride().isEmpty())
+        return settingsFolderOverride();
+    if (!installedFolderOverride().isEmpty())
+        return installedFolderOverride();
+    return systemInstalledSettingsFolder();
 }
 
-void Application::setInstalledProgramFolder(const QString& folder) {
+void Application::setInstalledProgramFolder(const QString& folder, const QString& settingsFolder) {
     installedFolderOverride() = folder;
+    settingsFolderOverride() = folder.isEmpty() ? QString() : settingsFolder;
 }
 
 bool Application::runsInstalled() {
@@ -69,18 +61,18 @@ bool Application::runsInstalled() {
     return !here.isEmpty() && here == QFileInfo(installed).canonicalFilePath();
 }
 
+QString Application::settingsFile() {
+    const QString name = QStringLiteral("/Korvani.ini");
+    if (runsInstalled()) {
+        const QString folder = installedSettingsFolder();
+        if (!folder.isEmpty())
+            return folder + name;
+    }
+    return programFolder() + name;
+}
+
 QString Application::userSettingsFile() {
-#ifdef _WIN32
-    // The user's roaming application-data folder, as the session names it.
-    const QString config = QDir::fromNativeSeparators(qEnvironmentVariable("APPDATA"));
-    const QString own = QStringLiteral("/Korvani/Korvani.ini");
-#else
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    const QString own = QStringLiteral("/korvani/Korvani.ini");
-#endif
-    if (config.isEmpty())
-        return {}; // no configuration folder: not at the root
-    return config + own;
+    return systemUserSettingsFile();
 }
 
 QString Application::title() {

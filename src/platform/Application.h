@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 
@@ -23,19 +24,43 @@ public:
     // The name of the file the Windows installer leaves in the program folder (empty
     // on other systems).
     static QString installedMark();
-    // Tests lay out an installed folder of their own; an empty text restores the real one.
-    static void setInstalledProgramFolder(const QString& folder);
+    // The files the installer adds to the program folder beside the program's own: its
+    // mark and the uninstaller on Windows, none elsewhere.
+    static QStringList installerFiles();
+    // The folder of the installed default settings file, fixed when the program is built
+    // like the installed program folder: the package's configuration folder (/etc/korvani),
+    // where an administrator's edit outlives an upgrade; on Windows the installed folder.
+    static QString installedSettingsFolder();
+    // Tests lay out an installed folder of their own, and the folder of its default
+    // settings (by default the same folder); an empty text restores the real ones.
+    static void setInstalledProgramFolder(const QString& folder,
+                                          const QString& settingsFolder = QString());
 
+    // The default settings file Korvani.ini: installed, the one in the installed settings
+    // folder; run from any other folder, the one beside the executable.
+    static QString settingsFile();
     // The user's own copy of the settings file: Korvani.ini in the folder "korvani" of
     // the user's configuration folder ($XDG_CONFIG_HOME, by default ~/.config), on
     // Windows in the folder "Korvani" of the user's application data (%APPDATA%); empty
     // when there is none.
     static QString userSettingsFile();
 
+    // The last part of a path as the system matches it against another: on Windows
+    // without letter case and without the trailing dots and spaces that Windows drops
+    // ("Korvani.ini. " names Korvani.ini); elsewhere unchanged.
+    static QString comparableFileName(const QString& name);
+
     // The application title; built in as the product name until the catalogue replaces it.
     static QString title();
     static void setTitle(const QString& title);
     static QString builtInTitle();
+
+private:
+    // The system's parts (Application_posix.cpp, Application_win.cpp): the built-in
+    // installed folders and the user's configuration folder with the copy's place in it.
+    static QString systemInstalledProgramFolder();
+    static QString systemInstalledSettingsFolder();
+    static QString systemUserSettingsFile();
 };
 
 } // namespace platform

@@ -1,5 +1,6 @@
 #include "app/MainWindowFixture.h"
 #include "info/frmHelp.h"
+#include "platform/Application.h"
 #include "ui/ProgressBar.h"
 #include "ui/RecordView.h"
 
@@ -368,18 +369,53 @@ TEST_F(GenerationRunTest, TheProgramsOwnFilesAreRefusedAndAnotherNameIsAsked) {
     ASSERT_TRUE(QFile::link(QCoreApplication::applicationFilePath(), program));
 #endif
     const QString settings = folder->file(QStringLiteral("Korvani.ini"));
-    // Any spelling of the path; the settings file, too, when it is missing (last row).
-    const QString own[] = {folder->file(QStringLiteral("./Korvani.ini")),
-                           folder->file(QStringLiteral("language/Korvani_SC.ini")),
-                           folder->file(QStringLiteral("language/../language/Korvani_TC.ini")),
-                           program, settings};
+    // Installed, with the default settings in a folder of their own (/etc/korvani) and the
+    // user's copy in the user's configuration folder.
+    QTemporaryDir etc, config;
+    platform::Application::setInstalledProgramFolder(folder->path(), etc.path());
+#ifdef _WIN32
+    const char* const configVariable = "APPDATA";
+#else
+    const char* const configVariable = "XDG_CONFIG_HOME";
+#endif
+    const QByteArray savedConfig = qgetenv(configVariable);
+    qputenv(configVariable, QFile::encodeName(config.path()));
+    const QString installed = etc.filePath(QStringLiteral("Korvani.ini"));
+    const QString copy = platform::Application::userSettingsFile();
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(copy).absolutePath()));
+    for (const QString& file : {installed, copy})
+        testsupport::writeFile(file, "[Suffix]\r\n");
+    const QString elsewhere = folder->file(QStringLiteral("language/Korvani.ini"));
+    // Any spelling of the path; a settings file, too, when it is missing (not there yet,
+    // the run would make it), but not the same name in another folder.
+    const struct Row {
+        QString path;
+        bool refused = true;
+        bool missing = false;
+    } rows[] = {
+        {folder->file(QStringLiteral("./Korvani.ini"))},
+        {folder->file(QStringLiteral("language/Korvani_SC.ini"))},
+        {folder->file(QStringLiteral("language/../language/Korvani_TC.ini"))},
+        {program},
+        {installed},
+        {copy},
+        {copy, true, true},
+        {settings, true, true},
+        {elsewhere, false, true},
+#ifdef _WIN32 // names as Windows matches them; the installer's files
+        {copy + QStringLiteral("."), true, true},
+        {copy + QStringLiteral(" . "), true, true},
+        {folder->file(QStringLiteral("uninstall.exe"))},
+        {folder->file(platform::Application::installedMark())},
+#endif
+    };
     const auto& t = ModTransLate::Text().frmMain;
-    for (const QString& path : own) {
-        if (path == settings) {
-            ASSERT_TRUE(QFile::remove(settings));
-        }
-        const auto sizeOf = [&path] {
-            const QFileInfo file(path);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path.toStdString());
+        if (row.missing)
+            QFile::remove(row.path);
+        const auto sizeOf = [&row] {
+            const QFileInfo file(row.path);
             return file.exists() ? file.size() : -1;
         };
         const qint64 before = sizeOf();
@@ -390,12 +426,18 @@ TEST_F(GenerationRunTest, TheProgramsOwnFilesAreRefusedAndAnotherNameIsAsked) {
             if (shown.text == t.ProgramFileRefused)
                 platform::FileDialog::setNextFileName(output());
         });
-        run(QStringLiteral("5"), QStringLiteral("5"), QStringLiteral("y"), path);
-        EXPECT_EQ(messages(), (QStringList{t.ProgramFileRefused, t.CreateNoSuccessfully}));
-        EXPECT_EQ(platform::FileDialog::requests().size(), 2);
-        EXPECT_EQ(sizeOf(), before) << path.toStdString(); // not replaced, nor made
-        EXPECT_EQ(testsupport::readFile(output()), QByteArray("5@y\r\n"));
+        run(QStringLiteral("5"), QStringLiteral("5"), QStringLiteral("y"), row.path);
+        EXPECT_EQ(messages(),
+                  (row.refused ? QStringList{t.ProgramFileRefused, t.CreateNoSuccessfully}
+                               : QStringList{t.CreateNoSuccessfully}));
+        EXPECT_EQ(platform::FileDialog::requests().size(), row.refused ? 2 : 1);
+        if (row.refused) {
+            EXPECT_EQ(sizeOf(), before); // not replaced, nor made
+        }
+        EXPECT_EQ(testsupport::readFile(row.refused ? output() : row.path), QByteArray("5@y\r\n"));
     }
+    savedConfig.isNull() ? void(qunsetenv(configVariable))
+                         : void(qputenv(configVariable, savedConfig));
     EXPECT_FALSE(t.ProgramFileRefused.isEmpty());
 }
 

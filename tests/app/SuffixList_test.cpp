@@ -6,6 +6,7 @@
 #include "i18n/WindowCaptions.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"
+#include "profile/ProfileFile.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -228,7 +229,8 @@ using Texts = decltype(ModTransLate::Catalogue::frmMain);
 const QByteArray Kept = "\x01 as the row before left it";
 
 // A suffix typed and added to the list loaded from load (or as the row before left it),
-// with the file then changed to behind when given: the message, the list and the file.
+// with the file then changed to behind when given, and the write failing at the replace
+// with the file changed to failing when given: the message, the list and the file.
 struct Addition {
     const char* what;
     QByteArray load; // or Kept
@@ -237,6 +239,7 @@ struct Addition {
     QStringList items;
     QByteArray after;
     QByteArray behind = {};
+    QByteArray failing = {};
 };
 
 TEST_F(SuffixListTest, AddingChecksTheSuffixAgainstTheFileAndAppendsIt) {
@@ -273,6 +276,14 @@ TEST_F(SuffixListTest, AddingChecksTheSuffixAgainstTheFileAndAppendsIt) {
          threeAnd("a;b[1].com"), file + "a;b[1].com=\r\n"},
         {"invalid is reported before existing", bad, "bad\u0001key", invalid,
          QStringList(QStringLiteral("bad\u0001key")), bad},
+        {"a failed write that changed the file: the list is read again, the text stays",
+         file,
+         " x.com ",
+         nullptr,
+         threeAnd("later.com"),
+         later,
+         {},
+         later},
     };
     for (const Addition& row : rows) {
         SCOPED_TRACE(testing::Message() << row.what << ": " << row.typed.toStdString());
@@ -280,8 +291,16 @@ TEST_F(SuffixListTest, AddingChecksTheSuffixAgainstTheFileAndAppendsIt) {
             load(row.load);
         if (!row.behind.isNull())
             writeFile(settings(), row.behind);
+        if (!row.failing.isNull())
+            profile::ProfileFile::setBeforeReplaceHook([&row, this] {
+                writeFile(settings(), row.failing);
+                return false;
+            });
         add(row.typed);
-        if (row.message == success) {
+        profile::ProfileFile::setBeforeReplaceHook({});
+        if (row.message == nullptr) {
+            EXPECT_FALSE(takeMessage().has_value());
+        } else if (row.message == success) {
             expectNotice(text().*row.message);
             EXPECT_TRUE(SuffixList::ReadSectionKeys(settings(), "Suffix")
                             .keys.contains(row.typed.trimmed(), Qt::CaseInsensitive));
@@ -481,7 +500,9 @@ TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStay
     ::chmod(QFile::encodeName(top.path()).constData(), 0755);
     // Laid out as the package installs it: root's folders 0755, files 0644.
     const QString installed = top.filePath(QStringLiteral("usr/lib/korvani"));
-    const QString shipped = layOutProgramFolder(installed);
+    const QString etc = top.filePath(QStringLiteral("etc/korvani")); // the default settings
+    const QString shipped = etc + QStringLiteral("/Korvani.ini");
+    ASSERT_TRUE(QDir().mkpath(etc) && QFile::rename(layOutProgramFolder(installed), shipped));
     for (const QString& path : {shipped, installed + QStringLiteral("/language/Korvani_EN.ini")})
         ::chmod(QFile::encodeName(path).constData(), 0644);
     const QString home = top.filePath(QStringLiteral("home"));
@@ -494,7 +515,7 @@ TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStay
     const QString own = home + QStringLiteral("/.config/korvani/Korvani.ini");
 
     platform::Application::setProgramFolder(installed);
-    platform::Application::setInstalledProgramFolder(installed);
+    platform::Application::setInstalledProgramFolder(installed, etc);
     ASSERT_TRUE(platform::Application::runsInstalled());
     {
         AsUnprivilegedUser as;
@@ -525,7 +546,7 @@ TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStay
     // Run from any other folder, the settings file beside the program is the one.
     platform::Application::setInstalledProgramFolder(top.filePath(QStringLiteral("elsewhere")));
     EXPECT_FALSE(platform::Application::runsInstalled());
-    EXPECT_EQ(SuffixList::SettingsFileToWrite()->path, shipped);
+    EXPECT_EQ(SuffixList::SettingsFileToWrite()->path, installed + QStringLiteral("/Korvani.ini"));
     // The installed folder by another name, through a link and "..", is the same folder.
     const QString link = top.filePath(QStringLiteral("link"));
     EXPECT_TRUE(QFile::link(installed, link));

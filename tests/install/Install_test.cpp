@@ -1,6 +1,8 @@
 // The installed program: this build installed with `cmake --install` below a temporary
-// DESTDIR (prefix /usr) must lay out the program folder, the command link and the desktop
-// files, and the program started through the link must find its installed language file.
+// DESTDIR (prefix /usr) must lay out the program folder, the default settings, the command
+// link and the desktop files, and the program started through the link must find its installed
+// language file.
+#include "platform/Application.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -56,8 +58,13 @@ TEST_F(InstallTest, LaysOutTheProgramFolderTheCommandAndTheDesktopFiles) {
 
     // The shipped texts and the shipped default settings, not a build folder's edited copy.
     const QString resources = QStringLiteral(KORVANI_SOURCE_DIR "/resources/");
-    EXPECT_EQ(readFile(usr(QStringLiteral("lib/korvani/Korvani.ini"))),
+    // The default settings are a configuration file where the program reads them installed
+    // (<sysconfdir>/korvani: /etc/korvani for the prefix /usr), not in the program folder.
+    const QString settings = platform::Application::installedSettingsFolder();
+    ASSERT_TRUE(settings.endsWith(QStringLiteral("etc/korvani"))) << settings.toStdString();
+    EXPECT_EQ(readFile(dest_.path() + settings + QStringLiteral("/Korvani.ini")),
               readFile(resources + QStringLiteral("Korvani.ini")));
+    EXPECT_FALSE(QFileInfo::exists(usr(QStringLiteral("lib/korvani/Korvani.ini"))));
     for (const char* name : {"Korvani_EN.ini", "Korvani_SC.ini", "Korvani_TC.ini"}) {
         const QString relative = QStringLiteral("language/") + QLatin1String(name);
         EXPECT_EQ(readFile(usr(QStringLiteral("lib/korvani/") + relative)),

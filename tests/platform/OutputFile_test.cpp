@@ -12,8 +12,11 @@
 #include <csignal>
 
 #ifndef _WIN32
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -58,6 +61,48 @@ TEST(OutputFile, PrepareReplacesFilesButRefusesDirectoriesAndDevices) {
 #endif
     EXPECT_TRUE(OutputFile::prepare(dir.filePath(QStringLiteral("missing.txt"))));
 }
+
+#ifndef _WIN32
+// A file the user may not write, in a folder everyone may write (where unlink would
+// succeed): prepare, run as the unprivileged test user (as root, permissions do not
+// apply), leaves it as it is. The file is root's when the tests run as root.
+TEST(OutputFile, PrepareKeepsAFileTheUserMayNotWriteInASharedFolder) {
+    const passwd* user = ::geteuid() == 0 ? testsupport::unprivilegedUser() : nullptr;
+    ASSERT_TRUE(user != nullptr || ::geteuid() != 0);
+    QTemporaryDir dir;
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
+    const struct {
+        const char* what;
+        mode_t mode;
+        bool kept; // else replaced
+    } rows[] = {
+        {"another user's 0644 file", 0644, user != nullptr},
+        {"writable for the group, not for its owner (0464)", 0464, true},
+        {"writable for everyone (0666)", 0666, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const QString file = dir.filePath(QStringLiteral("out.txt"));
+        testsupport::writeFile(file, "kept\r\n");
+        ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), row.mode), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const bool as =
+                user == nullptr || (::setgid(user->pw_gid) == 0 && ::setgroups(0, nullptr) == 0 &&
+                                    ::setuid(user->pw_uid) == 0);
+            ::_exit(as ? static_cast<int>(OutputFile::prepare(file).failure) : 100);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status),
+                  static_cast<int>(row.kept ? FileFailure::ReadOnly : FileFailure::None));
+        EXPECT_EQ(testsupport::readFile(file), row.kept ? QByteArray("kept\r\n") : QByteArray());
+        QFile::remove(file);
+    }
+}
+#endif
 
 TEST(OutputFile, AppendsThroughOneDescriptorAndCutsBack) {
     QTemporaryDir dir;

@@ -1,0 +1,51 @@
+#include "platform/Application.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#ifndef KORVANI_INSTALLED_MARK
+#define KORVANI_INSTALLED_MARK ""
+#endif
+
+namespace platform {
+
+QString Application::systemInstalledProgramFolder() {
+    // Installed is where the installer put the program, wherever the user chose: the
+    // folder holds the installer's mark (an unpacked zip has none). Access rights say
+    // nothing here: Wine does not enforce them, and an administrator may write anywhere.
+    const QString folder = programFolder();
+    return QFileInfo(folder + u'/' + installedMark()).isFile() ? folder : QString();
+}
+
+QString Application::systemInstalledSettingsFolder() {
+    // The default settings stay where the installer put the program.
+    return installedProgramFolder();
+}
+
+QString Application::installedMark() {
+    return QStringLiteral(KORVANI_INSTALLED_MARK);
+}
+
+QStringList Application::installerFiles() {
+    // The uninstaller's name is the one the installer script writes it under.
+    return {installedMark(), QStringLiteral("Uninstall.exe")};
+}
+
+QString Application::systemUserSettingsFile() {
+    // The user's roaming application-data folder, as the session names it.
+    const QString config = QDir::fromNativeSeparators(qEnvironmentVariable("APPDATA"));
+    if (config.isEmpty())
+        return {}; // no configuration folder: not at the root
+    return config + QStringLiteral("/Korvani/Korvani.ini");
+}
+
+QString Application::comparableFileName(const QString& name) {
+    // Windows drops trailing dots and spaces of a path's last part when it opens or
+    // makes the file, and matches names without letter case.
+    qsizetype end = name.size();
+    while (end > 0 && (name[end - 1] == u'.' || name[end - 1] == u' '))
+        --end;
+    return name.first(end).toCaseFolded();
+}
+
+} // namespace platform
