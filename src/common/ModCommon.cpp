@@ -1,8 +1,5 @@
 #include "common/ModCommon.h"
 
-#include "platform/OutputFile.h"
-
-#include <QFile>
 #include <QFileInfo>
 
 #include <memory>
@@ -40,12 +37,6 @@ bool CheckFileExists(const QString& path) {
         return false;
     const QFileInfo info(path); // follows links: a link to a file counts as a file
     return info.exists() && info.isFile();
-}
-
-bool AppendLine(const QString& line, const QString& path) {
-    const QByteArray bytes = line.toUtf8() + QByteArrayLiteral("\r\n");
-    return OutputFile::appendTo(path, bytes.constData(), static_cast<std::size_t>(bytes.size()))
-        .ok();
 }
 
 QString CutAtNul(const QString& text) {
