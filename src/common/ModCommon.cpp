@@ -2,29 +2,7 @@
 
 #include <QFileInfo>
 
-#include <memory>
-
 namespace ModCommon {
-namespace {
-std::unique_ptr<FileSystemObject>& sharedFileSystem() {
-    static std::unique_ptr<FileSystemObject> object;
-    return object;
-}
-} // namespace
-
-bool FileSystemObject::FileExists(const QString& path) const {
-    return CheckFileExists(path);
-}
-
-FileSystemObject* FileSystem() {
-    return sharedFileSystem().get();
-}
-void CreateFileSystem() {
-    sharedFileSystem() = std::make_unique<FileSystemObject>();
-}
-void ReleaseFileSystem() {
-    sharedFileSystem().reset();
-}
 
 char16_t FilterNumberKey(char16_t keyAscii) {
     if ((keyAscii >= u'0' && keyAscii <= u'9') || keyAscii == 8)

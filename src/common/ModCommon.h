@@ -7,16 +7,6 @@
 // a dialog or drive a control are in ModCommonUi.h.
 namespace ModCommon {
 
-// The program-wide file-system service: created by the catalogue load for its file
-// test and released when the main window terminates.
-class FileSystemObject {
-public:
-    bool FileExists(const QString& path) const;
-};
-FileSystemObject* FileSystem(); // nullptr while none exists
-void CreateFileSystem();
-void ReleaseFileSystem();
-
 // Returns the typed character code unchanged for the digits 0-9 (48-57) and
 // backspace (8); 0 (discard the keystroke) for any other code.
 char16_t FilterNumberKey(char16_t keyAscii);

@@ -140,12 +140,10 @@ QString ReadLanguageText(const QString& section, const QString& key, const QStri
 
 bool ReadCatalogue() {
     SetLanguageFile(QStringLiteral("0"));
-    if (!ModCommon::FileSystem())
-        ModCommon::CreateFileSystem();
     Catalogue& t = catalogue();
     for (const Entry& entry : Entries())
         entry.text(t) = BuiltInText(entry);
-    if (!ModCommon::FileSystem()->FileExists(languageFile()))
+    if (!ModCommon::CheckFileExists(languageFile()))
         return false;
     for (const Entry& entry : Entries()) {
         QString& text = entry.text(t);
