@@ -60,9 +60,7 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent), ui(new Ui::frmMain), skin_(
     dialogs::CentreOnFirstShow(this);
 }
 
-// Form_Terminate: releases the program-wide file-system service.
 frmMain::~frmMain() {
-    ModCommon::ReleaseFileSystem();
     delete ui;
 }
 

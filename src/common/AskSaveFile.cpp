@@ -10,7 +10,6 @@ QString AskSaveFile() {
     request.filterDescription = QStringLiteral("Text files(*.txt)");
     request.filterPattern = QStringLiteral("*.txt");
     request.defaultSuffix = QStringLiteral("txt");
-    request.maxPathLength = 255;
     request.overwritePrompt = false;
     return platform::FileDialog::getSaveFileName(request);
 }

@@ -1,33 +1,8 @@
 #include "common/ModCommon.h"
 
-#include "platform/OutputFile.h"
-
-#include <QFile>
 #include <QFileInfo>
 
-#include <memory>
-
 namespace ModCommon {
-namespace {
-std::unique_ptr<FileSystemObject>& sharedFileSystem() {
-    static std::unique_ptr<FileSystemObject> object;
-    return object;
-}
-} // namespace
-
-bool FileSystemObject::FileExists(const QString& path) const {
-    return CheckFileExists(path);
-}
-
-FileSystemObject* FileSystem() {
-    return sharedFileSystem().get();
-}
-void CreateFileSystem() {
-    sharedFileSystem() = std::make_unique<FileSystemObject>();
-}
-void ReleaseFileSystem() {
-    sharedFileSystem().reset();
-}
 
 char16_t FilterNumberKey(char16_t keyAscii) {
     if ((keyAscii >= u'0' && keyAscii <= u'9') || keyAscii == 8)
@@ -40,12 +15,6 @@ bool CheckFileExists(const QString& path) {
         return false;
     const QFileInfo info(path); // follows links: a link to a file counts as a file
     return info.exists() && info.isFile();
-}
-
-bool AppendLine(const QString& line, const QString& path) {
-    const QByteArray bytes = line.toUtf8() + QByteArrayLiteral("\r\n");
-    return OutputFile::appendTo(path, bytes.constData(), static_cast<std::size_t>(bytes.size()))
-        .ok();
 }
 
 QString CutAtNul(const QString& text) {

@@ -7,16 +7,6 @@
 // a dialog or drive a control are in ModCommonUi.h.
 namespace ModCommon {
 
-// The program-wide file-system service: created by the catalogue load for its file
-// test and released when the main window terminates.
-class FileSystemObject {
-public:
-    bool FileExists(const QString& path) const;
-};
-FileSystemObject* FileSystem(); // nullptr while none exists
-void CreateFileSystem();
-void ReleaseFileSystem();
-
 // Returns the typed character code unchanged for the digits 0-9 (48-57) and
 // backspace (8); 0 (discard the keystroke) for any other code.
 char16_t FilterNumberKey(char16_t keyAscii);
@@ -25,9 +15,9 @@ char16_t FilterNumberKey(char16_t keyAscii);
 // file (or a link to one).
 bool CheckFileExists(const QString& path);
 
-// Opens path for appending (creating it when missing), writes line and CR LF, closes.
-// Returns false when the line could not be written whole.
-bool AppendLine(const QString& line, const QString& path);
+// The line append that the program's design names here (AppendLine) is the run's output
+// file, platform/OutputFile.h: created once per run and appended to through that one
+// descriptor, never opened and closed again for each line.
 
 // The part of text before its first NUL, or the whole text when it holds none.
 QString CutAtNul(const QString& text);

@@ -2,10 +2,12 @@
 
 #include "common/ModCommon.h"
 #include "platform/Application.h"
+#include "profile/ProfileCache.h"
 #include "profile/ProfileFile.h"
 
 #include <QStringDecoder>
 
+#include <cerrno>
 #include <iterator>
 
 namespace ModTransLate {
@@ -138,15 +140,19 @@ QString ReadLanguageText(const QString& section, const QString& key, const QStri
     return ModCommon::CutAtNul(decoder.decode(QByteArrayView(buffer, length)));
 }
 
-bool ReadCatalogue() {
+platform::FileStatus ReadCatalogue() {
     SetLanguageFile(QStringLiteral("0"));
-    if (!ModCommon::FileSystem())
-        ModCommon::CreateFileSystem();
     Catalogue& t = catalogue();
     for (const Entry& entry : Entries())
         entry.text(t) = BuiltInText(entry);
-    if (!ModCommon::FileSystem()->FileExists(languageFile()))
-        return false;
+    if (!ModCommon::CheckFileExists(languageFile()))
+        return {platform::FileFailure::NotFound, ENOENT};
+    // A file that is there but cannot be read would give every entry its default: the
+    // settings reader, which reads the entries below, tells that first.
+    platform::FileStatus read;
+    profile::ReadCache::instance().get(languageFile(), &read);
+    if (!read)
+        return read;
     for (const Entry& entry : Entries()) {
         QString& text = entry.text(t);
         text = ReadLanguageText(QString::fromLatin1(entry.section), QString::fromLatin1(entry.key),
@@ -154,7 +160,7 @@ bool ReadCatalogue() {
         if (&text == &t.SysGlobal.ProductName)
             platform::Application::setTitle(text);
     }
-    return true;
+    return {};
 }
 
 void ResetForTesting() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileStatus.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -55,12 +57,15 @@ const Catalogue& Text();
 const QString& Text(const Entry& entry);
 
 // Picks the English language file and reads the catalogue from it: ProductName first,
-// which becomes the application title, then every other entry. False, with nothing
-// read (every entry its built-in text), when the file does not exist.
-bool ReadCatalogue();
+// which becomes the application title, then every other entry. When the file does not
+// exist (NotFound) or cannot be read (as the settings reader tells it: NotAFile,
+// Unreadable), nothing is read and every entry is its built-in text.
+platform::FileStatus ReadCatalogue();
 
 // Sets LanguageFile for the codes "0" (English), "1" (Simplified Chinese) and
-// "2" (Traditional Chinese); any other code leaves it unchanged.
+// "2" (Traditional Chinese); any other code leaves it unchanged. Start-up only ever
+// asks for "0"; the routine keeps the three text codes because the program's design
+// names it so, one code for each language file shipped (see LanguageFiles()).
 void SetLanguageFile(const QString& code);
 QString LanguageFile();
 // Every language file of the program folder, whichever is in use.

@@ -10,9 +10,9 @@ class QWidget;
 // and the routines that copy catalogue entries into the windows' captions.
 namespace ModTransLate {
 
-// Reads the catalogue (see ReadCatalogue); when the language file is missing it says
-// so in a warning message box and every entry stays empty. Called once, before the
-// first window exists.
+// Reads the catalogue (see ReadCatalogue); when the language file is missing or cannot
+// be read it says so in a warning message box and every entry stays empty. Called once,
+// before the first window exists.
 void LoadLanguage();
 
 // Copy catalogue entries into each window's title, buttons and labels. They find

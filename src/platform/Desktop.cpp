@@ -117,7 +117,6 @@ QString FileDialog::getSaveFileName(const SaveDialogRequest& request) {
     dialog.selectFile(request.initialName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    // The path is not cut to maxPathLength: this platform's dialog has no fixed buffer.
     return dialog.selectedFiles().constFirst();
 }
 

@@ -39,7 +39,6 @@ struct SaveDialogRequest {
     QString filterPattern;     // "*.txt"
     QString defaultSuffix;     // "txt", added to a name typed without one
     QString initialName;
-    int maxPathLength = 255;
     bool overwritePrompt = false;
 };
 

@@ -39,10 +39,6 @@ public:
     // The identity of the file or folder at path, links followed; none when nothing is there.
     static std::optional<Identity> identityOf(const QString& path);
 
-    // Appends data to the file at path (created when missing) with one open-append-close,
-    // whole or not at all.
-    static platform::FileStatus appendTo(const QString& path, const char* data, std::size_t size);
-
     OutputFile() = default;
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;

@@ -39,23 +39,6 @@ FileStatus OutputFile::prepare(const QString& path) {
     return ::unlink(name.constData()) == 0 ? FileStatus{} : failed(errno);
 }
 
-FileStatus OutputFile::appendTo(const QString& path, const char* data, std::size_t size) {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return failed(errno);
-    struct stat st {};
-    std::size_t done = 0;
-    const FileStatus status =
-        ::fstat(fd, &st) == 0 ? appendAll(fd, data, size, done) : failed(errno);
-    // Whole or not at all: what a failed append left is cut off where the file lets it
-    // (the append has failed either way).
-    if (!status && done > 0)
-        truncateTo(fd, st.st_size);
-    const FileStatus closed = closeDescriptor(fd);
-    return status ? closed : status;
-}
-
 FileStatus OutputFile::openNew(const QString& path, int& fd) {
     fd = ::open(QFile::encodeName(path).constData(),
                 O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);

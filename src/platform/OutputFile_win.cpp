@@ -63,21 +63,6 @@ FileStatus OutputFile::prepare(const QString& path) {
             errnoOf(error)};
 }
 
-FileStatus OutputFile::appendTo(const QString& path, const char* data, std::size_t size) {
-    Handle file(::CreateFileW(widePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid())
-        return lastError();
-    LARGE_INTEGER before{};
-    FileStatus status = ::GetFileSizeEx(file.get(), &before) ? FileStatus{} : lastError();
-    if (status && platform::win::writeAll(file.get(), data, size, platform::win::AtEnd) != size) {
-        status = lastError();
-        platform::win::setEnd(file.get(), before.QuadPart);
-    }
-    const bool closed = file.reset();
-    return !status || closed ? status : lastError();
-}
-
 FileStatus OutputFile::openNew(const QString& path, int& fd) {
     // CREATE_NEW fails on anything at the path; a link is not followed, it is there.
     Handle file(::CreateFileW(widePath(path).c_str(), GENERIC_WRITE,

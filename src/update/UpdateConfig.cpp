@@ -1,7 +1,5 @@
 #include "update/UpdateConfig.h"
 
-#include "platform/HttpGet.h"
-
 namespace UpdateConfig {
 namespace {
 QString& baseOverride() {
@@ -20,10 +18,6 @@ QString manifestAddress() {
 
 void setBaseAddressForTesting(const QString& address) {
     baseOverride() = address;
-}
-
-void setTimeoutForTesting(int ms) {
-    platform::HttpGet::setTimeoutForTesting(ms);
 }
 
 } // namespace UpdateConfig

@@ -14,9 +14,8 @@ QString baseAddress();
 // baseAddress() + "/" + ManifestName.
 QString manifestAddress();
 
-// Test seams: a base address of the test's own server (an empty text restores the
-// built-in one) and a shorter transfer time-out in milliseconds (0 restores 30 s).
+// Test seam: a base address of the test's own server (an empty text restores the
+// built-in one). The transfer's time-out has its own seam, in platform/HttpGet.h.
 void setBaseAddressForTesting(const QString& address);
-void setTimeoutForTesting(int ms);
 
 } // namespace UpdateConfig

@@ -37,13 +37,4 @@ TEST(CheckFileExists, TrueOnlyForFilesAndLinksToFiles) {
     EXPECT_TRUE(ModCommon::CheckFileExists(link));
 }
 
-TEST(AppendLine, AppendsLinesEndedByCrLfInUtf8WithoutBom) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("out.txt"));
-    EXPECT_TRUE(ModCommon::AppendLine(QStringLiteral("1@例子.com"), path));
-    EXPECT_TRUE(ModCommon::AppendLine(QStringLiteral("2@x"), path));
-    EXPECT_EQ(testsupport::readFile(path), QByteArray("1@\xe4\xbe\x8b\xe5\xad\x90.com\r\n2@x\r\n"));
-    EXPECT_FALSE(ModCommon::AppendLine(QStringLiteral("x"), dir.path()));
-}
-
 } // namespace

@@ -30,7 +30,7 @@ TEST(LanguageFile, CodesPickTheirFilesAndOthersChangeNothing) {
 
 TEST(ReadCatalogue, ReadsEveryEntryOfTheShippedFilesScopedBySection) {
     ProgramFolder folder;
-    EXPECT_TRUE(ModTransLate::ReadCatalogue()); // the file is there: no message to show
+    EXPECT_EQ(ModTransLate::ReadCatalogue(), platform::FileStatus{});
     const ModTransLate::Catalogue& t = ModTransLate::Text();
     EXPECT_EQ(t.SysGlobal.ProductName, QStringLiteral("Korvani"));
     EXPECT_EQ(platform::Application::title(), QStringLiteral("Korvani"));
@@ -40,6 +40,9 @@ TEST(ReadCatalogue, ReadsEveryEntryOfTheShippedFilesScopedBySection) {
     EXPECT_NE(t.frmAbout.Contact, t.frmMain.Contact);
     for (const ModTransLate::Entry& entry : ModTransLate::Entries())
         EXPECT_FALSE(ModTransLate::Text(entry).isEmpty()) << entry.section << '/' << entry.key;
+    ASSERT_TRUE(QFile::remove(folder.languageFile())); // gone: nothing is read
+    EXPECT_EQ(ModTransLate::ReadCatalogue().failure, platform::FileFailure::NotFound);
+    EXPECT_TRUE(t.frmMain.Start.isEmpty());
 }
 
 TEST(Catalogue, EveryEntryFillsATextOfItsOwn) {
@@ -80,7 +83,7 @@ TEST(ReadCatalogue, FollowsTheProfileRulesForEachEntry) {
 TEST(ReadCatalogue, WithoutProductNameTheTitleBecomesEmpty) {
     ProgramFolder folder;
     testsupport::writeFile(folder.languageFile(), "[frmMain]\nStart=Go\n");
-    EXPECT_TRUE(ModTransLate::ReadCatalogue()); // the file is there: no message to show
+    EXPECT_EQ(ModTransLate::ReadCatalogue(), platform::FileStatus{}); // the file is there
     EXPECT_EQ(platform::Application::title(), QString());
     EXPECT_EQ(ModTransLate::Text().frmMain.Start, QStringLiteral("Go"));
 }

@@ -149,10 +149,6 @@ TEST(OutputFile, AppendsThroughOneDescriptorAndCutsBack) {
     EXPECT_EQ(file.size(), 14);
     EXPECT_TRUE(file.close());
     EXPECT_EQ(testsupport::readFile(path), QByteArray("1@a\r\n2@a\r\n3@a\r"));
-
-    EXPECT_TRUE(OutputFile::appendTo(path, "x\r\n", 3));
-    EXPECT_TRUE(testsupport::readFile(path).endsWith("\rx\r\n"));
-    EXPECT_FALSE(OutputFile::appendTo(dir.path(), "x\r\n", 3));
 }
 
 } // namespace

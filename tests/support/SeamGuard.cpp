@@ -1,6 +1,5 @@
 #include "support/SeamGuard.h"
 
-#include "common/ModCommon.h"
 #include "i18n/ModTransLate.h"
 #include "platform/Application.h"
 #include "platform/HttpGet.h"
@@ -18,7 +17,6 @@ void resetSeams() {
     platform::Application::setInstalledProgramFolder({});
     platform::Application::setTitle(platform::Application::builtInTitle());
     ModTransLate::ResetForTesting();
-    ModCommon::ReleaseFileSystem();
     profile::ProfileFile::setLockTimeout(profile::ProfileFile::DefaultLockTimeoutMs);
     profile::ProfileFile::setBeforeReplaceHook({});
     profile::ProfileFile::setInPlaceOnly(false);

@@ -18,7 +18,7 @@ namespace {
 
 constexpr std::int64_t Billion = 1000000000;
 
-// A shown view of 480 x 320 pixels with the four columns the main window gives it.
+// A shown view of 480 x 320 pixels with four columns of 120 pixels.
 struct ShownView {
     RecordModel model;
     std::unique_ptr<RecordView> view = std::make_unique<RecordView>();
@@ -27,19 +27,11 @@ struct ShownView {
         model.reset(from);
         model.append(count, suffix);
         view->resize(480, 320);
-        layOutColumns(*view);
+        for (int c = 0; c < 4; ++c)
+            view->addColumn(QString(), QString(), 1800.0f);
         view->setModel(&model);
         view->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-    }
-
-    static void layOutColumns(RecordView& view) {
-        const float w = view.widthUnits();
-        view.clearColumns();
-        view.addColumn(QString(), QString(), w / 4.0f);
-        view.addColumn(QString(), QString(), w / 4.0f);
-        view.addColumn(QString(), QString(), w / 4.0f);
-        view.addColumn(QString(), QString(), w / 4.0f - 40.0f);
     }
 
     QScrollBar* vertical() const { return view->verticalScrollBar(); }
@@ -104,38 +96,29 @@ private:
 
 } // namespace
 
-TEST(RecordView, ColumnsComeInLayoutUnitsAndTheFourthIsFortyNarrower) {
+TEST(RecordView, ColumnsComeInLayoutUnitsCutToWholePixels) {
     RecordView view;
     view.resize(522, 144); // 7830 x 2160 units, as in the main window
     EXPECT_FLOAT_EQ(view.widthUnits(), 7830.0f);
     view.addColumn(QStringLiteral("stale"), QStringLiteral("Stale"), 100.0f);
-    ShownView::layOutColumns(view);
+    EXPECT_EQ(view.columnKey(0), QStringLiteral("stale"));
+    EXPECT_EQ(view.columnHeader(0), QStringLiteral("Stale"));
+    view.clearColumns();
+    EXPECT_EQ(view.columnCount(), 0);
+    EXPECT_EQ(view.columnLeft(4), 0);
+    for (const float units : {1957.5f, 1957.5f, 1957.5f, 1917.5f})
+        view.addColumn(QString(), QString(), units);
     ASSERT_EQ(view.columnCount(), 4);
-    for (int c = 0; c < 4; ++c) {
-        EXPECT_TRUE(view.columnKey(c).isEmpty());
-        EXPECT_TRUE(view.columnHeader(c).isEmpty());
-    }
-    EXPECT_FLOAT_EQ(view.columnWidthUnits(0), 7830.0f / 4.0f);
-    EXPECT_EQ(view.columnWidthUnits(0), view.columnWidthUnits(1));
-    EXPECT_EQ(view.columnWidthUnits(1), view.columnWidthUnits(2));
-    EXPECT_EQ(view.columnWidthUnits(2) - view.columnWidthUnits(3), 40.0f);
     // 15 units to a pixel, each column cut down to whole pixels.
     EXPECT_EQ(view.columnLeft(1), 130); // 1957.5 units = 130.5 px
     EXPECT_EQ(view.columnLeft(2), 260);
     EXPECT_EQ(view.columnLeft(3), 390);
     EXPECT_EQ(view.columnLeft(4), 517); // + 1917.5 units = 127.83 px
     EXPECT_EQ(view.columnWidthUnits(4), 0.0f);
-
-    // A list too narrow for the fourth column keeps its width in units; it shows as none.
-    view.resize(9, 144); // 135 units: the fourth column gets 33.75 - 40
-    ShownView::layOutColumns(view);
-    EXPECT_EQ(view.columnWidthUnits(0) - view.columnWidthUnits(3), 40.0f);
-    EXPECT_LT(view.columnWidthUnits(3), 0.0f);
-    EXPECT_EQ(view.columnLeft(4), view.columnLeft(3));
-
-    view.clearColumns();
-    EXPECT_EQ(view.columnCount(), 0);
-    EXPECT_EQ(view.columnLeft(4), 0);
+    // A column of a negative width keeps its width in units; it shows as none.
+    view.addColumn(QString(), QString(), -6.25f);
+    EXPECT_EQ(view.columnWidthUnits(4), -6.25f);
+    EXPECT_EQ(view.columnLeft(5), view.columnLeft(4));
 }
 
 TEST(RecordView, ScrollRangeCoversABillionAddresses) {
@@ -298,7 +281,9 @@ TEST(RecordView, WideColumnsScrollSideways) {
     ShownView shown(1, 8); // two rows: no vertical scroll bar
     RecordView& view = *shown.view;
     view.resize(522, 144);
-    ShownView::layOutColumns(view);
+    view.clearColumns();
+    for (int c = 0; c < 4; ++c) // as wide as the frame, each cut to whole pixels
+        view.addColumn(QString(), QString(), view.viewport()->width() * 15.0f / 4.0f);
     EXPECT_FALSE(view.verticalScrollBar()->isVisible());
     EXPECT_LE(view.columnLeft(4), view.viewport()->width());
     EXPECT_EQ(view.horizontalScrollBar()->maximum(), 0) << "the four columns fit the frame";

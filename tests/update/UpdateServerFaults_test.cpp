@@ -6,6 +6,7 @@
 
 #include "i18n/ModTransLate.h"
 #include "i18n/WindowCaptions.h"
+#include "platform/HttpGet.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestSupport.h"
 #include "update/UpdateConfig.h"
@@ -80,7 +81,7 @@ protected:
     // Opens the Update window, runs one check with the given time-out and keeps what
     // it showed; the window stays open for the caller's checks.
     Check run(int timeoutMs) {
-        UpdateConfig::setTimeoutForTesting(timeoutMs);
+        platform::HttpGet::setTimeoutForTesting(timeoutMs);
         timeoutMs_ = timeoutMs;
         window = std::make_unique<frmUpdate>();
         window->show();

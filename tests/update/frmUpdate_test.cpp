@@ -4,6 +4,7 @@
 #include "i18n/ModTransLate.h"
 #include "i18n/WindowCaptions.h"
 #include "platform/Desktop.h"
+#include "platform/HttpGet.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestSupport.h"
 #include "ui/Skin.h"
@@ -50,7 +51,7 @@ protected:
         ModTransLate::LoadLanguage();
         ASSERT_FALSE(text().frmUpdate.CheckFailed.isEmpty());
         UpdateConfig::setBaseAddressForTesting(server.baseAddress());
-        UpdateConfig::setTimeoutForTesting(5000);
+        platform::HttpGet::setTimeoutForTesting(5000);
     }
 
     std::unique_ptr<frmUpdate> open() {
@@ -217,7 +218,7 @@ TEST_F(UpdateWindowTest, AHostThatCannotBeReachedFailsAndStaysUsable) {
 }
 
 TEST_F(UpdateWindowTest, TheTimeOutEndsTheWaitForASilentHost) {
-    UpdateConfig::setTimeoutForTesting(300);
+    platform::HttpGet::setTimeoutForTesting(300);
     server.setMode(LocalHttpServer::Mode::NeverAnswer);
     auto w = open();
     QElapsedTimer clock;
