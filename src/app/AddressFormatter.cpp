@@ -89,33 +89,44 @@ char* writeLastDigitRun(char* out, std::size_t line, std::size_t last, bool nega
 // block, then one small store a line.
 constexpr std::int64_t BlockNumbers = 100;
 
-template <std::size_t Size> void stampPrefix(char* out, std::size_t line, const char* prefix) {
-    for (std::int64_t i = 0; i < BlockNumbers; ++i, out += line)
+template <std::size_t Size>
+void stampPrefix(char* out, std::int64_t lines, std::size_t line, const char* prefix) {
+    for (std::int64_t i = 0; i < lines; ++i, out += line)
         std::memcpy(out, prefix, Size);
 }
 
-void stampPrefix(char* out, std::size_t line, const char* prefix, std::size_t size) {
+// Writes the first `size` bytes of each of `lines` lines (`line` bytes apart) anew.
+void stampPrefix(char* out, std::int64_t lines, std::size_t line, const char* prefix,
+                 std::size_t size) {
     switch (size) {
     case 1:
-        return stampPrefix<1>(out, line, prefix);
+        return stampPrefix<1>(out, lines, line, prefix);
     case 2:
-        return stampPrefix<2>(out, line, prefix);
+        return stampPrefix<2>(out, lines, line, prefix);
     case 3:
-        return stampPrefix<3>(out, line, prefix);
+        return stampPrefix<3>(out, lines, line, prefix);
     case 4:
-        return stampPrefix<4>(out, line, prefix);
+        return stampPrefix<4>(out, lines, line, prefix);
     case 5:
-        return stampPrefix<5>(out, line, prefix);
+        return stampPrefix<5>(out, lines, line, prefix);
     case 6:
-        return stampPrefix<6>(out, line, prefix);
+        return stampPrefix<6>(out, lines, line, prefix);
     case 7:
-        return stampPrefix<7>(out, line, prefix);
+        return stampPrefix<7>(out, lines, line, prefix);
     case 8:
-        return stampPrefix<8>(out, line, prefix);
+        return stampPrefix<8>(out, lines, line, prefix);
     default:
-        for (std::int64_t i = 0; i < BlockNumbers; ++i, out += line)
+        for (std::int64_t i = 0; i < lines; ++i, out += line)
             std::memcpy(out, prefix, size);
     }
+}
+
+// The number of decimal digits of a positive n.
+std::size_t digitCount(std::int64_t n) {
+    std::size_t digits = 1;
+    for (; n >= 10; n /= 10)
+        ++digits;
+    return digits;
 }
 
 // Whether the hundred lines before the line of n (at out) are the block before n's,
@@ -154,7 +165,7 @@ FormattedSlice FormatAddresses(std::int64_t first, std::int64_t maxCount, std::s
             char prefix[24];
             std::memcpy(prefix, p, prefixSize);
             std::memcpy(p, p - blockBytes, blockBytes);
-            stampPrefix(p, line, prefix, prefixSize);
+            stampPrefix(p, BlockNumbers, line, prefix, prefixSize);
             slice.count += BlockNumbers;
             p += blockBytes;
             // The line after the block: its last line's counted up (no carry beyond the
@@ -198,4 +209,54 @@ WholeLines CountWholeAddresses(std::int64_t first, std::size_t suffixBytes, std:
         lines.bytes += line;
         ++lines.count;
     }
+}
+
+FormattedSlice PieceFormatter::format(std::int64_t first, std::int64_t maxCount,
+                                      std::string_view suffix) {
+    const std::size_t longest = LongestLine(suffix.size());
+    if (suffix != suffix_ || storage_ == nullptr) {
+        // A new suffix: nothing in the buffer serves, and the block fits the piece.
+        suffix_.assign(suffix);
+        capacity_ = std::max(pieceBytes_, longest);
+        storage_ = std::make_unique<char[]>(Headroom + capacity_);
+        blockLines_ = 1;
+        while (blockLines_ < 10'000 &&
+               static_cast<std::size_t>(blockLines_) * 10 * longest <= capacity_)
+            blockLines_ *= 10;
+        heldFirst_ = -1;
+    }
+    if (maxCount <= 0)
+        return {};
+    const std::int64_t block = blockLines_;
+    if (heldFirst_ >= 0 && first > 0 && first % block == 0 && maxCount >= block) {
+        const std::size_t digits = digitCount(first);
+        const std::size_t line = digits + LineTail(suffix.size());
+        // A block never holds a power of ten but as its first number, so the block held
+        // and this one have as many digits when their lines are as long.
+        if (line == heldLine_) {
+            // Only the shared digits change.
+            char shared[24];
+            const std::size_t sharedSize = static_cast<std::size_t>(
+                std::to_chars(shared, shared + sizeof shared, first / block).ptr - shared);
+            stampPrefix(data(), block, line, shared, sharedSize);
+            heldFirst_ = first;
+            return {block, static_cast<std::size_t>(block) * line};
+        }
+    }
+    // Formatted in full, up to the next whole block (from zero on) so that the pieces after
+    // it start on whole blocks.
+    std::int64_t count = maxCount;
+    if (first < 0)
+        count = std::min(count, -first);
+    else
+        count = std::min(count, block - first % block);
+    const FormattedSlice slice = FormatAddresses(first, count, suffix, data(), capacity_);
+    heldFirst_ = -1;
+    if (block >= 10 && first > 0 && first % block == 0 && slice.count == block &&
+        slice.bytes ==
+            static_cast<std::size_t>(block) * (digitCount(first) + LineTail(suffix.size()))) {
+        heldFirst_ = first;
+        heldLine_ = slice.bytes / static_cast<std::size_t>(block);
+    }
+    return slice;
 }

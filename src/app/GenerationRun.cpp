@@ -1,7 +1,6 @@
 #include "app/GenerationRun.h"
 
 #include "app/AddressFormatter.h"
-#include "app/SliceWriter.h"
 #include "i18n/ModTransLate.h"
 #include "platform/Application.h"
 #include "platform/OutputFile.h"
@@ -12,10 +11,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <optional>
+#include <cstring>
 
 GenerationRun::GenerationRun(std::int32_t from, std::int32_t to, QString path, RecordModel& records)
-    : from_(from), total_(std::int64_t{to} - from + 1), path_(std::move(path)), records_(records) {}
+    : from_(from), total_(std::int64_t{to} - from + 1), path_(std::move(path)), records_(records),
+      pieces_(PieceBytes) {}
 
 bool GenerationRun::namesProgramFile(const QString& path) {
     using platform::Application;
@@ -68,7 +68,7 @@ GenerationRun::Outcome GenerationRun::run(const Hooks& hooks) {
 }
 
 GenerationRun::Outcome GenerationRun::writeRange(OutputFile& file, const Hooks& hooks) {
-    std::optional<SliceWriter> writer; // made with the file
+    bool created = false;
     while (done_ < total_) {
         switch (hooks.eventPoint()) {
         case Next::Continue:
@@ -80,16 +80,16 @@ GenerationRun::Outcome GenerationRun::writeRange(OutputFile& file, const Hooks& 
         }
         // The file comes into being with its first address, as an append would make it,
         // and is written through this one descriptor from then on.
-        if (!writer) {
+        if (!created) {
             if (const platform::FileStatus made = file.create(path_); !made)
                 return {End::FileFailed, made};
-            writer.emplace(file);
+            created = true;
         }
         // The suffix can only change while events are processed, so one read serves
         // the whole slice.
         const QByteArray suffix = hooks.suffix();
         std::int64_t written = 0;
-        const Outcome slice = writeSlice(*writer, file, suffix, written);
+        const Outcome slice = writeSlice(file, suffix, written);
 
         done_ += written;
         records_.append(written, suffix);
@@ -100,39 +100,52 @@ GenerationRun::Outcome GenerationRun::writeRange(OutputFile& file, const Hooks& 
     return End::Completed;
 }
 
-GenerationRun::Outcome GenerationRun::writeSlice(SliceWriter& writer, OutputFile& file,
-                                                 const QByteArray& suffix, std::int64_t& written) {
+GenerationRun::Outcome GenerationRun::writeSlice(OutputFile& file, const QByteArray& suffix,
+                                                 std::int64_t& written) {
     const std::string_view suffixView(suffix.constData(), static_cast<std::size_t>(suffix.size()));
-    const std::size_t longest = LongestLine(suffixView.size());
     const std::int64_t sliceStart = file.size();
-    // Pieces are formatted while the ones before them are written; the slice counts only
-    // what was written once every piece has come back.
+    const std::int64_t sliceFirst = std::int64_t{from_} + done_;
+    // Every write but a slice's last ends where a page of the file ends, so that the system
+    // copies whole pages; the bytes after that go with the next piece.
+    char carried[PageBytes];
+    std::size_t carriedBytes = 0;
     std::int64_t formatted = 0;
+    platform::FileStatus status;
     QElapsedTimer clock;
     clock.start();
-    do {
-        const std::int64_t first = std::int64_t{from_} + done_ + formatted;
-        char* const buffer = writer.buffer(longest);
-        const FormattedSlice piece = FormatAddresses(first, total_ - done_ - formatted, suffixView,
-                                                     buffer, writer.capacity());
-        writer.handOver(piece.bytes, first, piece.count);
+    for (bool last = false; !last;) {
+        const FormattedSlice piece =
+            pieces_.format(sliceFirst + formatted, total_ - done_ - formatted, suffixView);
         formatted += piece.count;
-    } while (done_ + formatted < total_ && clock.nsecsElapsed() < SliceNanoseconds &&
-             !writer.failed());
-    const SliceWriter::Written pieces = writer.finish();
-    written = pieces.count;
-    if (pieces.status)
+        last = done_ + formatted == total_ || clock.nsecsElapsed() >= SliceNanoseconds;
+        char* const start = pieces_.data() - carriedBytes;
+        std::memcpy(start, carried, carriedBytes);
+        const std::size_t bytes = carriedBytes + piece.bytes;
+        const std::size_t kept =
+            last ? 0
+                 : std::min(bytes,
+                            static_cast<std::size_t>(
+                                (file.size() + static_cast<std::int64_t>(bytes)) % PageBytes));
+        status = file.write(start, bytes - kept);
+        if (!status)
+            break;
+        std::memcpy(carried, start + bytes - kept, kept);
+        carriedBytes = kept;
+    }
+    if (status) {
+        written = formatted;
         return End::Completed;
+    }
     // The addresses that reached the file whole stay and count; a cut one is taken back,
     // or else the whole slice.
-    const WholeLines kept =
-        CountWholeAddresses(pieces.failedFirst, suffixView.size(), pieces.failedReached);
-    if (file.cutBack(file.size() - static_cast<std::int64_t>(pieces.failedReached - kept.bytes))) {
-        written += kept.count;
-        return {End::FileFailed, pieces.status};
+    const auto reached = static_cast<std::size_t>(file.size() - sliceStart);
+    const WholeLines kept = CountWholeAddresses(sliceFirst, suffixView.size(), reached);
+    if (file.cutBack(sliceStart + static_cast<std::int64_t>(kept.bytes))) {
+        written = kept.count;
+        return {End::FileFailed, status};
     }
     if (const platform::FileStatus cut = file.cutBack(sliceStart); !cut)
         return {End::FileFailed, cut, true};
     written = 0;
-    return {End::FileFailed, pieces.status};
+    return {End::FileFailed, status};
 }

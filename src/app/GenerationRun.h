@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AddressFormatter.h"
 #include "platform/FileStatus.h"
 #include "ui/RecordModel.h"
 
@@ -13,7 +14,6 @@
 // and then to the list. At each event point the caller's window handles its events;
 // between two of them the file, the list and the progress agree.
 class OutputFile;
-class SliceWriter;
 
 class GenerationRun {
 public:
@@ -55,6 +55,10 @@ public:
     // the handling of the events, an event point comes at least every 10 ms, and so a
     // Stop ends the run within 10 ms.
     static constexpr std::int64_t SliceNanoseconds = 8'000'000;
+    // The run formats and writes in pieces of about PieceBytes, each write ending on a
+    // page of the file (PageBytes) but a slice's last.
+    static constexpr std::size_t PieceBytes = 256 * 1024;
+    static constexpr std::size_t PageBytes = PieceFormatter::Headroom;
 
     GenerationRun(std::int32_t from, std::int32_t to, QString path, RecordModel& records);
 
@@ -74,13 +78,13 @@ private:
     // Every slice of the range, each after an event point.
     Outcome writeRange(OutputFile& file, const Hooks& hooks);
     // Appends up to a slice's worth of addresses (about SliceNanoseconds of work) to the
-    // open file through writer; `written` counts those that are whole in it.
-    Outcome writeSlice(SliceWriter& writer, OutputFile& file, const QByteArray& suffix,
-                       std::int64_t& written);
+    // open file; `written` counts those that are whole in it.
+    Outcome writeSlice(OutputFile& file, const QByteArray& suffix, std::int64_t& written);
 
     std::int32_t from_;
     std::int64_t total_;
     std::int64_t done_ = 0;
     QString path_;
     RecordModel& records_;
+    PieceFormatter pieces_; // one buffer for every piece of the run
 };

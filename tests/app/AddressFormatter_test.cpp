@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,45 @@ TEST(AddressFormatter, FormsDigitsAtSuffixAndCrLf) {
         for (std::int64_t n = row.first; n < row.first + row.count; ++n)
             expected += std::to_string(n) + "@" + std::string(row.suffix) + "\r\n";
         EXPECT_EQ(format(row.first, row.count, row.suffix), expected) << row.first;
+    }
+}
+
+TEST(AddressFormatter, PiecesOfARunAreItsAddressesWhateverTheSuffixOrTheLimitPerPiece) {
+    // A run's pieces in turn, each limited to at most `limit` addresses, the suffix changed
+    // at the piece `change` (to `next`): blocks served from the block before, and not.
+    struct Row {
+        std::int64_t first;
+        std::int64_t count;
+        std::int64_t limit;
+        int change;
+        std::string_view suffix;
+        std::string_view next;
+    };
+    const std::string longSuffix(200, 's');
+    const Row rows[] = {{1, 250'000, 250'000, -1, "example.com", ""},
+                        {99'990'000, 30'000, 7'777, -1, "example.com", ""}, // across 10^8
+                        {-25'000, 60'000, 60'000, 2, "ab", "example.com"},
+                        {123'456, 100'000, 30'000, 1, "x", "x"},
+                        {5'000'000, 50'000, 50'000, 3, "example.com", ""},
+                        {7'000'000, 50'000, 50'000, 5, "example.com", "example.org"},
+                        {2'147'400'000, 83'648, 100'000, -1, longSuffix, ""}};
+    for (const auto& row : rows) {
+        PieceFormatter pieces(4096 * 4);
+        std::string made, expected;
+        int piece = 0;
+        for (std::int64_t done = 0; done < row.count; ++piece) {
+            const std::string_view suffix =
+                piece < row.change || row.change < 0 ? row.suffix : row.next;
+            const std::int64_t first = row.first + done;
+            const FormattedSlice slice =
+                pieces.format(first, std::min(row.limit, row.count - done), suffix);
+            ASSERT_GT(slice.count, 0) << row.first;
+            made.append(pieces.data(), slice.bytes);
+            for (std::int64_t n = first; n < first + slice.count; ++n)
+                expected += std::to_string(n) + "@" + std::string(suffix) + "\r\n";
+            done += slice.count;
+        }
+        EXPECT_TRUE(made == expected) << row.first;
     }
 }
 
