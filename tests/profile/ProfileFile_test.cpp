@@ -472,7 +472,7 @@ TEST_F(ProfileFileTest, AFailureBeforeTheReplaceLeavesTheOldFile) {
 }
 
 // In place every change is made so that a kill leaves the old or the new file (see
-// ProfileWriter.cpp); these are the bytes it leaves when nothing goes wrong.
+// ProfileEdit.cpp, changeInPlace); these are the bytes it leaves when nothing goes wrong.
 TEST_F(ProfileFileTest, AChangeInPlaceLeavesTheseBytes) {
     const QByteArray large = "[S]\r\na=\r\n[T]\r\n;" + QByteArray(5000, 'x') + "\r\n";
     const QByteArray onePage = "[S]\r\na=1\r\n;" + QByteArray(4096 - 13, 'x') + "\r\n";
