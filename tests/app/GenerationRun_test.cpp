@@ -1,6 +1,7 @@
 #include "app/MainWindowFixture.h"
 #include "info/frmHelp.h"
 #include "platform/Application.h"
+#include "support/SeamGuard.h"
 #include "ui/ProgressBar.h"
 #include "ui/RecordView.h"
 
@@ -373,13 +374,7 @@ TEST_F(GenerationRunTest, TheProgramsOwnFilesAreRefusedAndAnotherNameIsAsked) {
     // user's copy in the user's configuration folder.
     QTemporaryDir etc, config;
     platform::Application::setInstalledProgramFolder(folder->path(), etc.path());
-#ifdef _WIN32
-    const char* const configVariable = "APPDATA";
-#else
-    const char* const configVariable = "XDG_CONFIG_HOME";
-#endif
-    const QByteArray savedConfig = qgetenv(configVariable);
-    qputenv(configVariable, QFile::encodeName(config.path()));
+    qputenv(testsupport::ConfigFolderVariable, QFile::encodeName(config.path()));
     const QString installed = etc.filePath(QStringLiteral("Korvani.ini"));
     const QString copy = platform::Application::userSettingsFile();
     ASSERT_TRUE(QDir().mkpath(QFileInfo(copy).absolutePath()));
@@ -436,8 +431,6 @@ TEST_F(GenerationRunTest, TheProgramsOwnFilesAreRefusedAndAnotherNameIsAsked) {
         }
         EXPECT_EQ(testsupport::readFile(row.refused ? output() : row.path), QByteArray("5@y\r\n"));
     }
-    savedConfig.isNull() ? void(qunsetenv(configVariable))
-                         : void(qputenv(configVariable, savedConfig));
     EXPECT_FALSE(t.ProgramFileRefused.isEmpty());
 }
 

@@ -510,7 +510,6 @@ TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStay
     if (user != nullptr) {
         ASSERT_EQ(::chown(QFile::encodeName(home).constData(), user->pw_uid, user->pw_gid), 0);
     }
-    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/.config")));
     const QString own = home + QStringLiteral("/.config/korvani/Korvani.ini");
 
@@ -552,10 +551,6 @@ TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStay
     EXPECT_TRUE(QFile::link(installed, link));
     platform::Application::setInstalledProgramFolder(link + QStringLiteral("/../korvani"));
     EXPECT_TRUE(platform::Application::runsInstalled());
-    if (savedConfig.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", savedConfig);
 }
 
 #else // installed by the installer, which leaves its mark in the program folder

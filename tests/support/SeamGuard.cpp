@@ -10,6 +10,13 @@
 #endif
 
 namespace testsupport {
+
+#ifdef _WIN32
+const char* const ConfigFolderVariable = "APPDATA";
+#else
+const char* const ConfigFolderVariable = "XDG_CONFIG_HOME";
+#endif
+
 namespace {
 
 void resetSeams() {
@@ -39,11 +46,17 @@ void resetSeams() {
 } // namespace
 
 SeamGuard::SeamGuard() {
+    if (qEnvironmentVariableIsSet(ConfigFolderVariable))
+        configFolder_ = qgetenv(ConfigFolderVariable);
     resetSeams();
 }
 
 SeamGuard::~SeamGuard() {
     resetSeams();
+    if (configFolder_)
+        qputenv(ConfigFolderVariable, *configFolder_);
+    else
+        qunsetenv(ConfigFolderVariable);
 }
 
 } // namespace testsupport
