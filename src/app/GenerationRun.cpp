@@ -57,10 +57,10 @@ GenerationRun::Outcome GenerationRun::run(const Hooks& hooks) {
     // A file that lost its name during the run (removed, renamed, replaced by a second run
     // to the same name) holds what was written where no one finds it; one that another
     // process cut or appended to holds other lines than the list: a failed write.
-    if ((outcome == End::Completed || outcome == End::Stopped) && file.isOpen() &&
-        !file.holdsWrittenAt(path_))
-        outcome = {End::FileFailed,
-                   {platform::FileFailure::Changed, OutputFile::identityOf(path_) ? EIO : ENOENT}};
+    if ((outcome == End::Completed || outcome == End::Stopped) && file.isOpen()) {
+        if (const platform::FileStatus whole = file.checkWrittenAt(path_); !whole)
+            outcome = {End::FileFailed, whole};
+    }
     // A failed close may have lost what the last writes handed over: a failed write.
     if (const platform::FileStatus closed = file.close(); !closed && outcome != End::WindowClosed)
         return {End::FileFailed, closed};

@@ -59,10 +59,10 @@ public:
 
     bool isOpen() const { return fd_ >= 0; }
     // Whether the file at path is the open file and holds exactly the bytes written
-    // through it: false once its name was removed or given to another file (a rename, a
-    // second run to the same name), or once another process cut it, appended to it or
-    // put a new file under its name.
-    bool holdsWrittenAt(const QString& path) const;
+    // through it: Changed ENOENT once its name was removed or given to another file (a
+    // rename, a second run to the same name), Changed EIO once another process cut it or
+    // appended to it (or a file system showed a new file under the old one's number).
+    platform::FileStatus checkWrittenAt(const QString& path) const;
 
 private:
     // The system's calls on a descriptor (OutputFile_posix.cpp, and OutputFile_win.cpp,
@@ -115,15 +115,16 @@ inline std::optional<OutputFile::Identity> OutputFile::identityOf(const QString&
     return found ? std::optional<Identity>(found->identity) : std::nullopt;
 }
 
-inline bool OutputFile::holdsWrittenAt(const QString& path) const {
-    if (fd_ < 0)
-        return false;
-    // Both looks: a file system that gives a new file the old one's number (a FUSE mount)
-    // still shows the new file's size at the path.
-    const std::optional<Found> written = findDescriptor(fd_);
+inline platform::FileStatus OutputFile::checkWrittenAt(const QString& path) const {
+    const std::optional<Found> written = fd_ >= 0 ? findDescriptor(fd_) : std::nullopt;
     const std::optional<Found> named = find(path);
-    return written && named && written->identity == named->identity && written->size == size_ &&
-           named->size == size_;
+    if (!written || !named || written->identity != named->identity)
+        return {platform::FileFailure::Changed, ENOENT};
+    // Both sizes: a file system that gives a new file the old one's number (a FUSE mount)
+    // still shows the new file's size at the path.
+    if (written->size != size_ || named->size != size_)
+        return {platform::FileFailure::Changed, EIO};
+    return {};
 }
 
 inline platform::FileStatus OutputFile::close() {
