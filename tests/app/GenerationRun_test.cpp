@@ -342,14 +342,17 @@ TEST_F(GenerationRunTest, ARunWhoseFileWasChangedFromOutsideEndsAsAFailedWrite) 
             QFile::remove(output() + "~");
             platform::MessageBox::clearShown();
             int eventPoints = 0;
+            // At the second event point the file holds the first slice; a Stop clicked there
+            // is seen there (a fast disk writes the whole range in a few slices).
             platform::Events::setHook([&] {
-                if (++eventPoints == 2)
+                if (++eventPoints == 2) {
                     row.change();
-                if (stop && eventPoints == 3)
-                    window->btnCancel_Click();
+                    if (stop)
+                        window->btnCancel_Click();
+                }
             });
             run(QStringLiteral("1"), QStringLiteral("5000000"), QStringLiteral("x"));
-            EXPECT_GT(eventPoints, 2) << row.name;
+            EXPECT_GE(eventPoints, 2) << row.name;
             EXPECT_EQ(window->records().count() == 5000000, !stop) << row.name; // to its end
             EXPECT_TRUE(messages().isEmpty()) << row.name << stop;
             EXPECT_EQ(window->lastOutcome(), GenerationRun::End::FileFailed) << row.name << stop;
