@@ -8,7 +8,8 @@
 //   limit  the system's own limit for these bytes: one 256 KiB buffer filled once and
 //          written again and again, one write per buffer, until the file has the exact
 //          size of the list. No program that forms the addresses can be faster.
-// Each of them runs in a child process of its own and deletes its own old file first.
+// Each of them runs in a child process of its own and deletes its own old file first; so
+// do the core run and the window's run in the pairs (this program started again).
 //
 // Last line: bench: ratio_1e7=R core_ratio_1e7=C ideal_ratio_1e8=I ideal_wall_ratio_1e8=W
 //                   window_ideal_ratio_1e8=I2 window_ideal_wall_ratio_1e8=W2
@@ -43,6 +44,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -356,6 +358,50 @@ Times runCore(std::int64_t count, const QString& path) {
     return outcome == GenerationRun::End::Completed ? times : Times{};
 }
 
+// A run in a fresh process of its own, as the writers run in theirs: this program started
+// again with "--run core|window N path", which times the run itself (its start and end
+// are not counted) and prints "times CPU WALL". Runs repeated in one long-lived process
+// come out slower than the same run in a fresh one, so the pairs compare like with like.
+Times runInChild(const char* kind, std::int64_t count, const QString& path) {
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--run"), QString::fromLatin1(kind), QString::number(count), path});
+    if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit ||
+        child.exitCode() != 0) {
+        std::fprintf(stderr, "bench: the %s run failed: %s\n", kind,
+                     child.readAllStandardError().constData());
+        return {};
+    }
+    Times times;
+    const QList<QByteArray> words = child.readAllStandardOutput().trimmed().split(' ');
+    if (words.size() != 3 || words[0] != "times")
+        return {};
+    times.cpu = words[1].toDouble();
+    times.wall = words[2].toDouble();
+    return times;
+}
+
+// The child's side of runInChild: one run of count addresses to path; exit status 0 when it
+// completed with the whole list.
+int runAsChild(const QString& kind, std::int64_t count, const QString& path) {
+    Times times;
+    if (kind == QLatin1String("core")) {
+        times = runCore(count, path);
+    } else {
+        QTemporaryDir folder;
+        platform::Application::setProgramFolder(folder.path());
+        const std::unique_ptr<frmMain> window = MainWindowDriver::startProgram();
+        MainWindowDriver driver(*window);
+        times = runWindow(driver, count, path);
+        if (window->records().count() != count)
+            return 1;
+    }
+    if (times.wall <= 0 || QFile(path).size() != listBytes(count))
+        return 1;
+    std::printf("times %.6f %.6f\n", times.cpu, times.wall);
+    return 0;
+}
+
 double runPlainWriter(std::int64_t count, const QString& path) {
     QElapsedTimer clock;
     clock.start();
@@ -391,9 +437,7 @@ PairRatios::Ratio ratioOf(const std::vector<double>& values) {
 // Paired runs of `count` addresses against the ideal and the limit writer; each writes a
 // file of its own in dir. Fails (nullopt) when a run's file differs from the ideal
 // writer's or the limit writer's size.
-std::optional<std::pair<PairRatios, PairRatios>> pairWithWriters(MainWindowDriver& driver,
-                                                                 const frmMain& window,
-                                                                 const QTemporaryDir& dir,
+std::optional<std::pair<PairRatios, PairRatios>> pairWithWriters(const QTemporaryDir& dir,
                                                                  std::int64_t count) {
     const QString paths[] = {
         dir.filePath(QStringLiteral("ideal.txt")), dir.filePath(QStringLiteral("limit.txt")),
@@ -420,17 +464,16 @@ std::optional<std::pair<PairRatios, PairRatios>> pairWithWriters(MainWindowDrive
                 times[1] = runWriter(writeLimit, count, paths[1]);
                 break;
             case 2:
-                times[2] = runCore(count, paths[2]);
+                times[2] = runInChild("core", count, paths[2]);
                 break;
             default:
-                times[3] = runWindow(driver, count, paths[3]);
+                times[3] = runInChild("window", count, paths[3]);
             }
         }
         const qint64 size = QFile(paths[0]).size();
-        if (times[0].wall <= 0 || times[1].wall <= 0 || times[2].wall <= 0 ||
-            window.records().count() != count || size != listBytes(count) ||
-            QFile(paths[1]).size() != size || QFile(paths[2]).size() != size ||
-            QFile(paths[3]).size() != size) {
+        if (times[0].wall <= 0 || times[1].wall <= 0 || times[2].wall <= 0 || times[3].wall <= 0 ||
+            size != listBytes(count) || QFile(paths[1]).size() != size ||
+            QFile(paths[2]).size() != size || QFile(paths[3]).size() != size) {
             std::fprintf(stderr, "bench: a run's file differs from the writers'\n");
             return std::nullopt;
         }
@@ -469,6 +512,9 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen"); // xcb under a real display
     QApplication app(argc, argv);
+    if (argc == 5 && std::strcmp(argv[1], "--run") == 0)
+        return runAsChild(QString::fromLatin1(argv[2]), QByteArray(argv[3]).toLongLong(),
+                          QString::fromLocal8Bit(argv[4]));
     QTemporaryDir dir;
     // No language file here: empty texts, which is fine.
     platform::Application::setProgramFolder(dir.path());
@@ -478,7 +524,7 @@ int main(int argc, char** argv) {
         const std::int64_t count = qEnvironmentVariableIsEmpty("KORVANI_BENCH_LARGE")
                                        ? 100'000'000
                                        : qEnvironmentVariable("KORVANI_BENCH_LARGE").toLongLong();
-        const auto ratios = pairWithWriters(driver, *window, dir, count);
+        const auto ratios = pairWithWriters(dir, count);
         if (!ratios)
             return 1;
         const auto& [ideal, limit] = *ratios;
@@ -527,7 +573,7 @@ int main(int argc, char** argv) {
     }
 
     // Paired runs at 10^8 against the ideal and the limit writer.
-    const auto ratios = pairWithWriters(driver, *window, dir, 100'000'000);
+    const auto ratios = pairWithWriters(dir, 100'000'000);
     if (!ratios)
         return 1;
     const auto& [ideal, limit] = *ratios;
