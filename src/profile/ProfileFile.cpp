@@ -1,10 +1,10 @@
 #include "profile/ProfileFile.h"
 
 #include "profile/ProfileCache.h"
-#include "profile/ProfileLines.h"
 #include "profile/ProfileLock.h"
 #include "profile/ProfilePath.h"
 #include "profile/ProfileRead.h"
+#include "profile/ProfileText.h"
 #include "profile/ProfileWriter.h"
 
 #include <QFile>
