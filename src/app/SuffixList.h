@@ -1,7 +1,5 @@
 #pragma once
 
-#include "app/SuffixFile.h"
-
 #include <QString>
 
 class QComboBox;
@@ -12,6 +10,10 @@ namespace SuffixList {
 
 // Refills cbSuffix from the file and selects its first suffix (nothing when empty).
 void LoadSuffixList(QComboBox* cbSuffix);
+
+// The suffix typed into cbSuffix, without the blanks around it: the one a run writes and
+// the one Add stores.
+QString TypedSuffix(const QComboBox* cbSuffix);
 
 // True when the trimmed suffix may be added as far as its text goes (not empty, storable);
 // otherwise a warning was shown and the focus moved to cbSuffix. Whether the file holds
