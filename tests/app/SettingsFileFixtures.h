@@ -1,8 +1,8 @@
 #pragma once
 
-// Each system's way to make the settings file read-only and to install the program in a
-// folder of its own, so that the tests' bodies are the same on both. The guard of each
-// test puts the program folders and the configuration folder's variable back.
+// What each system needs to run as a user whom file permissions bind and to install the
+// program, so that the tests' bodies are the same on both. The guard of each test puts the
+// program folders and the configuration folder's variable back.
 
 #include "platform/Application.h"
 #include "support/SeamGuard.h"
@@ -10,11 +10,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <optional>
 
 #ifndef _WIN32
 #include <pwd.h>
@@ -24,26 +23,18 @@
 
 const QByteArray ThreeSuffixes = "[Suffix]\r\nb.com=\r\na.com=\r\nc.com=\r\n";
 
-// The program folder as an install lays it out, made the program folder: the English
-// texts and the shipped settings file, which holds ThreeSuffixes.
-inline void layOutProgramFolder(const QString& folder) {
-    EXPECT_TRUE(QDir().mkpath(folder + QStringLiteral("/language")));
-    EXPECT_TRUE(QFile::copy(QStringLiteral(KORVANI_SOURCE_DIR "/resources/language/Korvani_EN.ini"),
-                            folder + QStringLiteral("/language/Korvani_EN.ini")));
-    testsupport::writeFile(folder + QStringLiteral("/Korvani.ini"), ThreeSuffixes);
-    platform::Application::setProgramFolder(folder);
-}
-
-#ifndef _WIN32
 // While it lives, the process runs as the unprivileged user "korvanitest" (made by ctest
-// before the tests), so that file permissions apply; without root, as itself.
+// before the tests), so that file permissions apply; without root, or on Windows (whose
+// read-only attribute binds every user), as itself.
 class AsUnprivilegedUser {
 public:
+#ifndef _WIN32
     AsUnprivilegedUser() {
         const passwd* user = ::geteuid() == 0 ? testsupport::unprivilegedUser() : nullptr;
         // The saved user id stays root, so the destructor can switch back.
         switched_ = user != nullptr && ::setresgid(user->pw_gid, user->pw_gid, 0) == 0 &&
                     ::setresuid(user->pw_uid, user->pw_uid, 0) == 0;
+        active_ = switched_ || ::geteuid() != 0;
     }
     ~AsUnprivilegedUser() {
         if (switched_) {
@@ -51,43 +42,28 @@ public:
             [[maybe_unused]] const int g = ::setresgid(0, 0, 0);
         }
     }
-    AsUnprivilegedUser(const AsUnprivilegedUser&) = delete;
-    bool active() const { return switched_ || ::geteuid() != 0; }
+#endif
+    bool active() const {
+        return active_;
+    }
 
 private:
     bool switched_ = false;
+    bool active_ = true;
 };
 
-// While it lives, file may be read and not written (mode 0444, its folder open to all):
-// the process runs as the unprivileged user.
-class ReadOnlyFile {
-public:
-    ReadOnlyFile(const QString& folder, const QString& file) : folder_(QFile::encodeName(folder)) {
-        EXPECT_EQ(::chmod(folder_.constData(), 0777), 0);
-        EXPECT_EQ(::chmod(QFile::encodeName(file).constData(), 0444), 0);
-        user_.emplace();
-    }
-    ~ReadOnlyFile() {
-        user_.reset(); // back to root, who may change the folder
-        ::chmod(folder_.constData(), 0700);
-    }
-    bool active() const { return user_->active(); }
-
-private:
-    QByteArray folder_;
-    std::optional<AsUnprivilegedUser> user_;
-};
-
-// Installed as the package installs it, for all users: the program in root's folder
-// usr/lib/korvani, its default settings in etc/korvani (folders 0755, files 0644), each
-// user's copy under XDG_CONFIG_HOME, in a home folder that the unprivileged user owns.
+#ifndef _WIN32
+// Installed as the package installs it, for all users: the program in root's folder, its
+// default settings in etc/korvani (folders 0755, files 0644), each user's copy under
+// XDG_CONFIG_HOME, in a home folder that the unprivileged user owns.
 class InstalledProgram {
 public:
     InstalledProgram() {
-        ::chmod(QFile::encodeName(top_.path()).constData(), 0755);
-        layOutProgramFolder(folder);
-        EXPECT_TRUE(QDir().mkpath(etc_) && QFile::rename(besideProgram, shipped));
-        for (const QString& path : {shipped, folder + QStringLiteral("/language/Korvani_EN.ini")})
+        for (const QString& path : {top_.path(), folder})
+            ::chmod(QFile::encodeName(path).constData(), 0755);
+        EXPECT_TRUE(QDir().mkpath(etc_));
+        testsupport::writeFile(shipped, ThreeSuffixes);
+        for (const QString& path : {shipped, program_.languageFile()})
             ::chmod(QFile::encodeName(path).constData(), 0644);
         const QByteArray home = QFile::encodeName(top_.filePath(QStringLiteral("home")));
         EXPECT_TRUE(QDir().mkpath(QFile::decodeName(home)));
@@ -107,46 +83,29 @@ public:
     // The installed folder by another name, through a link and "..", is the same folder.
     void nameThroughALink() {
         EXPECT_TRUE(QFile::link(folder, top_.filePath(QStringLiteral("link"))));
-        platform::Application::setInstalledProgramFolder(top_.filePath("link/../korvani"), etc_);
+        platform::Application::setInstalledProgramFolder(
+            top_.filePath(QStringLiteral("link/../") + QFileInfo(folder).fileName()), etc_);
     }
 
 private:
+    testsupport::ProgramFolder program_{true, false}; // the English texts, no settings
     QTemporaryDir top_;
     QString etc_ = top_.filePath(QStringLiteral("etc/korvani"));
 
 public:
-    const QString folder = top_.filePath(QStringLiteral("usr/lib/korvani"));
+    const QString folder = program_.path();
     const QString besideProgram = folder + QStringLiteral("/Korvani.ini");
     const QString shipped = etc_ + QStringLiteral("/Korvani.ini");
     const QString own = top_.filePath(QStringLiteral("home/.config/korvani/Korvani.ini"));
 };
 
 #else
-// Windows applies a file's read-only attribute to every user: the process stays itself.
-struct AsUnprivilegedUser {
-    bool active() const { return true; }
-};
-
-// While it lives, file may be read and not written: its read-only attribute is set.
-class ReadOnlyFile : public AsUnprivilegedUser {
-public:
-    ReadOnlyFile(const QString&, const QString& file) : file_(file) {
-        EXPECT_TRUE(QFile::setPermissions(file_, QFileDevice::ReadOwner));
-    }
-    ~ReadOnlyFile() {
-        QFile::setPermissions(file_, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    }
-
-private:
-    QString file_;
-};
-
 // Installed by the installer, which leaves its mark in the program folder; each user's
 // copy goes into their application data (APPDATA).
 class InstalledProgram {
 public:
     InstalledProgram() {
-        layOutProgramFolder(folder);
+        testsupport::writeFile(shipped, ThreeSuffixes);
         testsupport::writeFile(mark_, "Korvani, installed for AllUsers\r\n");
         qputenv("APPDATA", QDir::toNativeSeparators(top_.filePath("AppData/Roaming")).toUtf8());
     }
@@ -155,10 +114,11 @@ public:
     void loseConfigFolder() { qputenv("APPDATA", ""); } // no %APPDATA%
 
 private:
+    testsupport::ProgramFolder program_{true, false}; // the English texts, no settings
     QTemporaryDir top_;
 
 public:
-    const QString folder = top_.filePath(QStringLiteral("Program Files/Korvani"));
+    const QString folder = program_.path();
     const QString besideProgram = folder + QStringLiteral("/Korvani.ini");
     const QString shipped = besideProgram;
     const QString own = top_.filePath(QStringLiteral("AppData/Roaming/Korvani/Korvani.ini"));

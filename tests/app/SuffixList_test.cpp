@@ -110,7 +110,6 @@ protected:
 // ---------------------------------------------------------------------------
 // Reading the list
 
-const QByteArray NoFile = "\x01 no file";
 const QStringList three{"b.com", "a.com", "c.com"};
 
 // Loading fills the box in file order and selects the first; without a suffix it leaves
@@ -118,7 +117,7 @@ const QStringList three{"b.com", "a.com", "c.com"};
 TEST_F(SuffixListTest, LoadingFillsTheBoxInFileOrder) {
     const struct {
         const char* what;
-        QByteArray content; // or NoFile
+        QByteArray content; // none: no file
         QStringList items;
     } rows[] = {
         {"three", ThreeSuffixes, three},
@@ -126,14 +125,13 @@ TEST_F(SuffixListTest, LoadingFillsTheBoxInFileOrder) {
         {"a line without '='", "[Suffix]\r\na.com=\r\nno equals sign\r\nc.com=\r\n", {}},
         {"an empty section", "[Suffix]\r\n", {}},
         {"an empty file", "", {}},
-        {"no file", NoFile, {}},
+        {"no file", {}, {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         box_->addItems({"old", "items"});
         box_->setEditText(QStringLiteral("typed"));
-        row.content == NoFile ? void(QFile::remove(settings()))
-                              : writeFile(settings(), row.content);
+        row.content.isNull() ? void(QFile::remove(settings())) : writeFile(settings(), row.content);
         SuffixList::LoadSuffixList(box_);
         EXPECT_EQ(items(*box_), row.items);
         EXPECT_EQ(box_->currentIndex(), row.items.isEmpty() ? -1 : 0);
@@ -294,9 +292,12 @@ TEST_F(SuffixListTest, DeletingASuffixNotInTheFileDoesNothing) {
 
 TEST_F(SuffixListTest, AReadOnlyFileChangesNeitherFileNorList) {
     load(ThreeSuffixes);
+    // Read-only for all, in a folder open to all.
+    ASSERT_TRUE(QFile::setPermissions(folder_.path(), QFile::Permissions(0x7777)) &&
+                QFile::setPermissions(settings(), QFile::Permissions(0x4444)));
     {
-        const ReadOnlyFile readOnly(folder_.path(), settings());
-        ASSERT_TRUE(readOnly.active());
+        const AsUnprivilegedUser user;
+        ASSERT_TRUE(user.active());
         add(QStringLiteral("new.com"));
         EXPECT_FALSE(takeMessage().has_value());
         box_->setCurrentIndex(1);
