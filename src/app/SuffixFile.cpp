@@ -71,6 +71,7 @@ platform::FileStatus AddKey(const SettingsTarget& file, const QString& section,
     return profile::ProfileFile::setKey(
         file.path, section.toUtf8(), key.toUtf8(), QByteArrayView(), file.seedFrom,
         [&](const char* entries) {
+            // A section that does not read as keys holds none of them.
             const auto keys = keysOf(entries, profile::ProfileFile::SectionBufferSize);
             if (!keys || !keys->contains(key))
                 return platform::FileStatus{};

@@ -15,8 +15,9 @@ void LoadSuffixList(QComboBox* cbSuffix);
 // the one Add stores.
 QString TypedSuffix(const QComboBox* cbSuffix);
 
-// True when the trimmed suffix may be added as far as its text goes (not empty, storable);
-// otherwise a warning was shown and the focus moved to cbSuffix. Whether the file holds
+// True when the trimmed suffix may be added as far as its text goes: not empty, and a
+// key the settings file gives back as written (profile::ProfileFile::isStorableKey).
+// Otherwise a warning was shown and the focus moved to cbSuffix. Whether the file holds
 // it already is seen by the add itself, on the same read it writes from.
 bool CheckNewSuffix(QComboBox* cbSuffix, const QString& suffix);
 
