@@ -308,14 +308,16 @@ void benchSettingsFile(const QString& path, int megabytes) {
             file.write(block);
     }
     const double size = static_cast<double>(QFile(path).size()) / (1024 * 1024);
-    const SuffixList::SettingsTarget file{path, {}};
+    const SuffixFile::SettingsTarget file{path, {}};
     const std::pair<const char*, std::function<bool()>> operations[] = {
-        {"read", [&] { return SuffixList::ReadKeys(path, SuffixList::SuffixSection()).ok(); }},
+        {"read",
+         [&] { return SuffixFile::ReadSectionKeys(path, SuffixFile::SuffixSection()).ok(); }},
         {"add",
-         [&] { return SuffixList::AddKey(file, SuffixList::SuffixSection(), "new.example").ok(); }},
+         [&] { return SuffixFile::AddKey(file, SuffixFile::SuffixSection(), "new.example").ok(); }},
         {"delete",
          [&] {
-             return SuffixList::DeleteKey(file, SuffixList::SuffixSection(), "new.example").ok();
+             return SuffixFile::DeleteProfileKey(file, SuffixFile::SuffixSection(), "new.example")
+                 .ok();
          }},
     };
     std::printf("settings file of %.1f MB:", size);

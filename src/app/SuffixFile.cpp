@@ -6,23 +6,14 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
-namespace SuffixList {
+namespace SuffixFile {
 
 QString SuffixSection() {
     return QStringLiteral("Suffix");
-}
-
-bool IsStorableSuffix(const QString& suffix) {
-    if (suffix.contains(QLatin1Char('=')) || suffix.startsWith(QLatin1Char(';')) ||
-        suffix.startsWith(QLatin1Char('[')))
-        return false;
-    return std::none_of(suffix.begin(), suffix.end(),
-                        [](QChar c) { return c.category() == QChar::Other_Control; });
 }
 
 QString SettingsFilePath() {
@@ -48,31 +39,25 @@ platform::FileResult<SettingsTarget> SettingsFileToWrite() {
 
 namespace {
 
-// The key names of a section's entries as readSection gives them.
-KeyList keysOf(const char* buffer, std::size_t size) {
-    KeyList list;
-    const char* entry = buffer;
-    const char* const end = buffer + size;
-    do {
-        const char* nul = static_cast<const char*>(std::memchr(entry, '\0', end - entry));
-        if (nul == nullptr)
-            nul = end;
-        const QByteArrayView text(entry, nul - entry);
+// The key names of a section's entries as readSection gives them; an entry without '='
+// fails the whole read.
+platform::FileResult<QStringList> keysOf(const char* buffer, std::size_t size) {
+    QStringList keys;
+    for (const char* entry = buffer; entry < buffer + size && *entry != '\0';) {
+        const auto* nul = static_cast<const char*>(std::memchr(entry, '\0', buffer + size - entry));
+        const QByteArrayView text(entry, (nul ? nul : buffer + size) - entry);
         const qsizetype eq = text.indexOf('=');
-        if (eq < 0) {
-            // An entry without '=' (an empty section has one) fails the whole read.
-            return KeyList{QStringList{QString()}, 0};
-        }
-        list.keys.append(QString::fromUtf8(text.first(eq)));
-        entry = nul + 1;
-    } while (entry < end && *entry != '\0');
-    list.lastIndex = static_cast<int>(list.keys.size()) - 1;
-    return list;
+        if (eq < 0)
+            return platform::FileStatus{platform::FileFailure::Unreadable, EINVAL};
+        keys.append(QString::fromUtf8(text.first(eq)));
+        entry += text.size() + 1;
+    }
+    return keys;
 }
 
 } // namespace
 
-platform::FileResult<KeyList> ReadKeys(const QString& path, const QString& section) {
+platform::FileResult<QStringList> ReadSectionKeys(const QString& path, const QString& section) {
     std::vector<char> buffer(profile::ProfileFile::SectionBufferSize, '\0');
     const auto read = profile::ProfileFile::readSectionChecked(
         path, section.toUtf8(), buffer.data(), static_cast<int>(buffer.size()));
@@ -81,44 +66,23 @@ platform::FileResult<KeyList> ReadKeys(const QString& path, const QString& secti
     return keysOf(buffer.data(), buffer.size());
 }
 
-bool HasKey(const KeyList& list, const QString& key) {
-    return list.keys.mid(0, list.lastIndex + 1).contains(key);
-}
-
-KeyList ReadSectionKeys(const QString& path, const QString& section) {
-    const auto read = ReadKeys(path, section);
-    return read ? *read : KeyList{QStringList{QString()}, 0};
-}
-
-platform::FileStatus WriteKey(const SettingsTarget& file, const QString& section,
-                              const QString& key) {
-    return profile::ProfileFile::setKey(file.path, section.toUtf8(), key.toUtf8(), QByteArrayView(),
-                                        file.seedFrom);
-}
-
 platform::FileStatus AddKey(const SettingsTarget& file, const QString& section,
                             const QString& key) {
     return profile::ProfileFile::setKey(
         file.path, section.toUtf8(), key.toUtf8(), QByteArrayView(), file.seedFrom,
         [&](const char* entries) {
-            if (!HasKey(keysOf(entries, profile::ProfileFile::SectionBufferSize), key))
+            // A section that does not read as keys holds none of them.
+            const auto keys = keysOf(entries, profile::ProfileFile::SectionBufferSize);
+            if (!keys || !keys->contains(key))
                 return platform::FileStatus{};
             return platform::FileStatus{platform::FileFailure::Exists, EEXIST};
         });
 }
 
-platform::FileStatus DeleteKey(const SettingsTarget& file, const QString& section,
-                               const QString& key) {
+platform::FileStatus DeleteProfileKey(const SettingsTarget& file, const QString& section,
+                                      const QString& key) {
     return profile::ProfileFile::removeKey(file.path, section.toUtf8(), key.toUtf8(),
                                            file.seedFrom);
 }
 
-int DeleteProfileKey(const QString& path, const QString& section, const QString& key) {
-    return DeleteKey({path, {}}, section, key) ? 1 : 0;
-}
-
-int WriteProfileKey(const QString& path, const QString& section, const QString& key) {
-    return WriteKey({path, {}}, section, key) ? 1 : 0;
-}
-
-} // namespace SuffixList
+} // namespace SuffixFile

@@ -1,7 +1,9 @@
 #include "app/SuffixList.h"
 
+#include "app/SuffixFile.h"
 #include "i18n/ModTransLate.h"
 #include "platform/Desktop.h"
+#include "profile/ProfileFile.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -29,12 +31,14 @@ void reloadAfterFailedWrite(QComboBox* cbSuffix, const platform::FileStatus& sta
 } // namespace
 
 void LoadSuffixList(QComboBox* cbSuffix) {
-    const KeyList list = ReadSectionKeys(SettingsFilePath(), SuffixSection());
+    // A failed read fills the box with nothing, without a message.
+    const auto keys =
+        SuffixFile::ReadSectionKeys(SuffixFile::SettingsFilePath(), SuffixFile::SuffixSection());
     cbSuffix->clear();
     cbSuffix->clearEditText();
-    for (int i = 0; i <= list.lastIndex && i < list.keys.size(); ++i) {
-        if (!list.keys[i].isEmpty())
-            cbSuffix->addItem(list.keys[i]);
+    for (const QString& key : keys.value()) {
+        if (!key.isEmpty())
+            cbSuffix->addItem(key);
     }
     if (cbSuffix->count() > 0) {
         cbSuffix->setCurrentIndex(0);
@@ -48,13 +52,17 @@ void LoadSuffixList(QComboBox* cbSuffix) {
     }
 }
 
+QString TypedSuffix(const QComboBox* cbSuffix) {
+    return cbSuffix->currentText().trimmed();
+}
+
 bool CheckNewSuffix(QComboBox* cbSuffix, const QString& suffix) {
     const auto& text = ModTransLate::Text().frmMain;
     if (suffix.isEmpty()) {
         warn(cbSuffix, text.SuffixCanNotEmpty);
         return false;
     }
-    if (!IsStorableSuffix(suffix)) {
+    if (!profile::ProfileFile::isStorableKey(suffix.toUtf8())) {
         warn(cbSuffix, text.SuffixInvalid);
         return false;
     }
@@ -62,17 +70,18 @@ bool CheckNewSuffix(QComboBox* cbSuffix, const QString& suffix) {
 }
 
 void btnAdd_Click(QComboBox* cbSuffix) {
-    const QString suffix = cbSuffix->currentText().trimmed();
+    const QString suffix = TypedSuffix(cbSuffix);
     if (!CheckNewSuffix(cbSuffix, suffix))
         return;
     // The check against the file's keys is made by the add, on the read it writes from;
     // where the file to change cannot be had, against the file that is read.
-    const auto file = SettingsFileToWrite();
-    const platform::FileStatus added =
-        file ? AddKey(*file, SuffixSection(), suffix)
-        : HasKey(ReadSectionKeys(SettingsFilePath(), SuffixSection()), suffix)
-            ? platform::FileStatus{platform::FileFailure::Exists, EEXIST}
-            : file.status();
+    const auto file = SuffixFile::SettingsFileToWrite();
+    platform::FileStatus added =
+        file ? SuffixFile::AddKey(*file, SuffixFile::SuffixSection(), suffix) : file.status();
+    if (!file &&
+        SuffixFile::ReadSectionKeys(SuffixFile::SettingsFilePath(), SuffixFile::SuffixSection())
+            ->contains(suffix))
+        added = {platform::FileFailure::Exists, EEXIST};
     if (added.failure == platform::FileFailure::Exists) {
         warn(cbSuffix, ModTransLate::Text().frmMain.SuffixExist);
         return;
@@ -93,9 +102,10 @@ void btnAdd_Click(QComboBox* cbSuffix) {
 
 void btnDel_Click(QComboBox* cbSuffix) {
     const QString suffix = cbSuffix->currentText();
-    const auto file = SettingsFileToWrite();
+    const auto file = SuffixFile::SettingsFileToWrite();
     const platform::FileStatus deleted =
-        file ? DeleteKey(*file, SuffixSection(), suffix) : file.status();
+        file ? SuffixFile::DeleteProfileKey(*file, SuffixFile::SuffixSection(), suffix)
+             : file.status();
     if (!deleted) {
         reloadAfterFailedWrite(cbSuffix, deleted);
         return;

@@ -205,7 +205,7 @@ GenerationRun::Hooks frmMain::runHooks() {
             return GenerationRun::Next::Close;
         return StopRequested ? GenerationRun::Next::Stop : GenerationRun::Next::Continue;
     };
-    hooks.suffix = [this] { return ui->cbSuffix->currentText().trimmed().toUtf8(); };
+    hooks.suffix = [this] { return SuffixList::TypedSuffix(ui->cbSuffix).toUtf8(); };
     hooks.progressed = [this](std::int64_t done) {
         ui->lvRecord->modelChanged();
         ui->pb->setPosition64(done);

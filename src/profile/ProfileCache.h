@@ -2,8 +2,8 @@
 
 // The cache of the last profile file read and parsed.
 
-#include "profile/ProfileLines.h"
 #include "profile/ProfileRead.h"
+#include "profile/ProfileText.h"
 
 #include <QByteArray>
 #include <QString>

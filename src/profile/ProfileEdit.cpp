@@ -1,6 +1,6 @@
 #include "profile/ProfileEdit.h"
 
-#include "profile/ProfileLines.h"
+#include "profile/ProfileText.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,13 +1,14 @@
 #include "profile/ProfileFile.h"
 
 #include "profile/ProfileCache.h"
-#include "profile/ProfileLines.h"
 #include "profile/ProfileLock.h"
 #include "profile/ProfilePath.h"
 #include "profile/ProfileRead.h"
+#include "profile/ProfileText.h"
 #include "profile/ProfileWriter.h"
 
 #include <QFile>
+#include <QString>
 
 #include <algorithm>
 #include <atomic>
@@ -59,6 +60,13 @@ bool isStorable(QByteArrayView section, QByteArrayView key, QByteArrayView value
         return false; // the key would end at it
     // A key line starting with '[' and holding a ']' would open a section.
     return !key.startsWith('[') || (key.indexOf(']') < 0 && value.indexOf(']') < 0);
+}
+
+// A character of the Unicode category Cc: C0 controls, DEL and C1 controls.
+bool hasControlCharacter(QByteArrayView utf8) {
+    const QString text = QString::fromUtf8(utf8);
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.category() == QChar::Other_Control; });
 }
 
 // A file keeps its own line ends: those of its first line break (CR LF, LF or a lone
@@ -178,6 +186,11 @@ int ProfileFile::readString(const QString& path, QByteArrayView section, QByteAr
     if (!entry || !entry->hasValue)
         return static_cast<int>(copyCapped(defaultText(defaultValue), buffer, bufferSize));
     return static_cast<int>(copyCapped(withoutQuotes(entry->value), buffer, bufferSize));
+}
+
+bool ProfileFile::isStorableKey(QByteArrayView key) {
+    return isStorable({}, key, "]") && !key.startsWith(';') && trimmed(key) == key &&
+           !hasControlCharacter(key);
 }
 
 int ProfileFile::readSection(const QString& path, QByteArrayView section, char* buffer,

@@ -69,6 +69,12 @@ public:
     static platform::FileStatus removeKey(const QString& path, QByteArrayView section,
                                           QByteArrayView key, const QString& seedFrom = {});
 
+    // Whether key, written with any value, is found by readString and listed by readSection
+    // as written: setKey takes it with a value holding ']' (no line break, NUL or '=', no
+    // '[' first), it is no comment (';' first), has no blanks around it and no control
+    // character.
+    static bool isStorableKey(QByteArrayView key);
+
     // readSection, telling a file that cannot be read (a FIFO, a folder, no permission,
     // an I/O error) from a missing or empty one; the value is readSection's result.
     static platform::FileResult<int> readSectionChecked(const QString& path, QByteArrayView section,

@@ -1,7 +1,7 @@
 // A damaged settings file under the real main window: the window still opens, Add and
 // Delete never claim a success they did not have, a failed write leaves the file
 // byte for byte as it was, and a write that succeeds keeps every other byte.
-#include "app/SuffixList.h"
+#include "app/SuffixFile.h"
 #include "app/frmMain.h"
 #include "i18n/ModTransLate.h"
 #include "i18n/WindowCaptions.h"
@@ -139,10 +139,9 @@ TEST_F(SettingsFaultsTest, SomethingElseWhereTheFileShouldBe) {
         QTest::mouseClick(window_->findChild<QPushButton*>(QStringLiteral("btnDel")),
                           Qt::LeftButton);
         EXPECT_TRUE(messages().isEmpty());
-        const SuffixList::SettingsTarget target{settings(), {}};
-        EXPECT_EQ(SuffixList::ReadKeys(settings(), SuffixList::SuffixSection()).status().failure,
+        EXPECT_EQ(SuffixFile::ReadSectionKeys(settings(), "Suffix").status().failure,
                   platform::FileFailure::NotAFile);
-        EXPECT_EQ(SuffixList::WriteKey(target, SuffixList::SuffixSection(), "x").failure,
+        EXPECT_EQ(SuffixFile::AddKey({settings(), {}}, "Suffix", "x").failure,
                   platform::FileFailure::NotAFile);
 
 #ifdef _WIN32

@@ -1,22 +1,18 @@
 #include "app/SuffixList.h"
 
 #include "app/MainWindowFixture.h"
+#include "app/SettingsFileFixtures.h"
+#include "app/SuffixFile.h"
 
 #include "i18n/ModTransLate.h"
-#include "i18n/WindowCaptions.h"
-#include "platform/Application.h"
 #include "platform/Desktop.h"
 #include "profile/ProfileFile.h"
-#include "support/TestSupport.h"
 
-#include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSet>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -24,12 +20,6 @@
 
 #include <memory>
 #include <optional>
-
-#ifndef _WIN32
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 using platform::MessageBox;
 using platform::MessageIcon;
@@ -44,35 +34,6 @@ QStringList items(const QComboBox& box) {
         list.append(box.itemText(i));
     return list;
 }
-
-#ifndef _WIN32
-// While it lives, the process runs as the unprivileged user "korvanitest" (made by
-// ctest before the tests), so that file permissions apply. Without root the process already is
-// unprivileged and nothing changes.
-class AsUnprivilegedUser {
-public:
-    AsUnprivilegedUser() {
-        if (::geteuid() != 0)
-            return;
-        const passwd* user = testsupport::unprivilegedUser();
-        if (user == nullptr)
-            return;
-        // The saved user id stays root, so the destructor can switch back.
-        switched_ = ::setresgid(user->pw_gid, user->pw_gid, 0) == 0 &&
-                    ::setresuid(user->pw_uid, user->pw_uid, 0) == 0;
-    }
-    ~AsUnprivilegedUser() {
-        if (switched_) {
-            [[maybe_unused]] const int u = ::setresuid(0, 0, 0);
-            [[maybe_unused]] const int g = ::setresgid(0, 0, 0);
-        }
-    }
-    bool active() const { return switched_ || ::geteuid() != 0; }
-
-private:
-    bool switched_ = false;
-};
-#endif
 
 class SuffixListTest : public ::testing::Test {
 protected:
@@ -146,58 +107,36 @@ protected:
     QLineEdit* other_ = nullptr;
 };
 
-const QByteArray threeSuffixes = "[Suffix]\r\nb.com=\r\na.com=\r\nc.com=\r\n";
-
 // ---------------------------------------------------------------------------
 // Reading the list
 
-const QByteArray NoFile = "\x01 no file";
 const QStringList three{"b.com", "a.com", "c.com"};
-
-TEST_F(SuffixListTest, ReadSectionKeysGivesTheKeysInFileOrder) {
-    writeFile(settings(), "[suffix]\r\nb.com=\r\nA.com= a value\r\n; note\r\nc.com=\r\n");
-    const SuffixList::KeyList list = SuffixList::ReadSectionKeys(settings(), "Suffix");
-    EXPECT_EQ(list.keys, (QStringList{"b.com", "A.com", "c.com"}));
-    EXPECT_EQ(list.lastIndex, 2);
-
-    for (const QByteArray& content : {QByteArray("[Suffix]\r\n"), QByteArray("[Other]\r\na=\r\n"),
-                                      QByteArray("[Suffix]\r\na.com=\r\nbroken\r\nc.com=\r\n")}) {
-        writeFile(settings(), content);
-        const SuffixList::KeyList failed = SuffixList::ReadSectionKeys(settings(), "Suffix");
-        EXPECT_EQ(failed.keys, QStringList{QString()}) << content.toStdString();
-        EXPECT_EQ(failed.lastIndex, 0);
-    }
-    QFile::remove(settings());
-    EXPECT_EQ(SuffixList::ReadSectionKeys(settings(), "Suffix").keys, QStringList{QString()});
-}
 
 // Loading fills the box in file order and selects the first; without a suffix it leaves
 // the box empty and usable.
 TEST_F(SuffixListTest, LoadingFillsTheBoxInFileOrder) {
     const struct {
         const char* what;
-        QByteArray content; // or NoFile
+        QByteArray content; // none: no file
         QStringList items;
     } rows[] = {
-        {"three", threeSuffixes, three},
+        {"three", ThreeSuffixes, three},
         {"only the keys", "[Suffix]\r\nx.com=hand-made value\r\ny.com = \r\n", {"x.com", "y.com"}},
         {"a line without '='", "[Suffix]\r\na.com=\r\nno equals sign\r\nc.com=\r\n", {}},
         {"an empty section", "[Suffix]\r\n", {}},
         {"an empty file", "", {}},
-        {"no file", NoFile, {}},
+        {"no file", {}, {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         box_->addItems({"old", "items"});
         box_->setEditText(QStringLiteral("typed"));
-        row.content == NoFile ? void(QFile::remove(settings()))
-                              : writeFile(settings(), row.content);
+        row.content.isNull() ? void(QFile::remove(settings())) : writeFile(settings(), row.content);
         SuffixList::LoadSuffixList(box_);
         EXPECT_EQ(items(*box_), row.items);
         EXPECT_EQ(box_->currentIndex(), row.items.isEmpty() ? -1 : 0);
         EXPECT_EQ(box_->currentText(), row.items.value(0));
         EXPECT_FALSE(takeMessage().has_value());
-        EXPECT_EQ(SuffixList::SettingsFilePath(), settings());
     }
 
     // Still usable: a suffix typed into the empty box is added and the file created.
@@ -244,10 +183,10 @@ struct Addition {
 
 TEST_F(SuffixListTest, AddingChecksTheSuffixAgainstTheFileAndAppendsIt) {
     const QByteArray other = "[Other]\r\nkeep=1\r\n";
-    const QByteArray added = threeSuffixes + "new.com=\r\n" + other;
-    const QByteArray later = threeSuffixes + "later.com=\r\n";
+    const QByteArray added = ThreeSuffixes + "new.com=\r\n" + other;
+    const QByteArray later = ThreeSuffixes + "later.com=\r\n";
     const QByteArray bad = "[Suffix]\r\nbad\x01key=\r\n";
-    const QByteArray& file = threeSuffixes;
+    const QByteArray& file = ThreeSuffixes;
     const auto threeAnd = [&](const char* suffix) { return three + QStringList(suffix); };
     const auto exist = &Texts::SuffixExist, empty = &Texts::SuffixCanNotEmpty,
                invalid = &Texts::SuffixInvalid, success = &Texts::AddSuccessfully;
@@ -302,8 +241,6 @@ TEST_F(SuffixListTest, AddingChecksTheSuffixAgainstTheFileAndAppendsIt) {
             EXPECT_FALSE(takeMessage().has_value());
         } else if (row.message == success) {
             expectNotice(text().*row.message);
-            EXPECT_TRUE(SuffixList::ReadSectionKeys(settings(), "Suffix")
-                            .keys.contains(row.typed.trimmed(), Qt::CaseInsensitive));
         } else {
             expectWarning(text().*row.message);
         }
@@ -317,7 +254,7 @@ TEST_F(SuffixListTest, AddingChecksTheSuffixAgainstTheFileAndAppendsIt) {
 // Deleting
 
 TEST_F(SuffixListTest, DeletingReloadsTheListAndSelectsTheFirst) {
-    load(threeSuffixes + "[Other]\r\nb.com=\r\n");
+    load(ThreeSuffixes + "[Other]\r\nb.com=\r\n");
     box_->setCurrentIndex(2);
     box_->addItem(QStringLiteral("added.com")); // only in the list until it is rebuilt
     SuffixList::btnDel_Click(box_);
@@ -342,7 +279,7 @@ TEST_F(SuffixListTest, DeletingReloadsTheListAndSelectsTheFirst) {
 }
 
 TEST_F(SuffixListTest, DeletingASuffixNotInTheFileDoesNothing) {
-    load(threeSuffixes);
+    load(ThreeSuffixes);
     for (const QString& typed : {QStringLiteral("missing.com"), QString(), QStringLiteral("b")}) {
         type(typed);
         SuffixList::btnDel_Click(box_);
@@ -350,22 +287,17 @@ TEST_F(SuffixListTest, DeletingASuffixNotInTheFileDoesNothing) {
         EXPECT_EQ(items(*box_), (QStringList{"b.com", "a.com", "c.com"}));
         EXPECT_EQ(box_->currentText(), typed);
     }
-    EXPECT_EQ(readFile(settings()), threeSuffixes);
+    EXPECT_EQ(readFile(settings()), ThreeSuffixes);
 }
 
 TEST_F(SuffixListTest, AReadOnlyFileChangesNeitherFileNorList) {
-    load(threeSuffixes);
-#ifdef _WIN32
-    // The file's read-only attribute.
-    ASSERT_TRUE(QFile::setPermissions(settings(), QFileDevice::ReadOwner));
+    load(ThreeSuffixes);
+    // Read-only for all, in a folder open to all.
+    ASSERT_TRUE(QFile::setPermissions(folder_.path(), QFile::Permissions(0x7777)) &&
+                QFile::setPermissions(settings(), QFile::Permissions(0x4444)));
     {
-#else
-    ASSERT_EQ(::chmod(QFile::encodeName(folder_.path()).constData(), 0777), 0);
-    ASSERT_EQ(::chmod(QFile::encodeName(settings()).constData(), 0444), 0);
-    {
-        AsUnprivilegedUser user;
+        const AsUnprivilegedUser user;
         ASSERT_TRUE(user.active());
-#endif
         add(QStringLiteral("new.com"));
         EXPECT_FALSE(takeMessage().has_value());
         box_->setCurrentIndex(1);
@@ -374,12 +306,7 @@ TEST_F(SuffixListTest, AReadOnlyFileChangesNeitherFileNorList) {
     }
     EXPECT_EQ(items(*box_), (QStringList{"b.com", "a.com", "c.com"}));
     EXPECT_EQ(box_->currentText(), "a.com");
-    EXPECT_EQ(readFile(settings()), threeSuffixes);
-#ifdef _WIN32
-    QFile::setPermissions(settings(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-#else
-    ::chmod(QFile::encodeName(folder_.path()).constData(), 0700);
-#endif
+    EXPECT_EQ(readFile(settings()), ThreeSuffixes);
 }
 
 // ---------------------------------------------------------------------------
@@ -389,7 +316,7 @@ class SuffixListWindowTest : public MainWindowTest {
 protected:
     QString settings() const { return folder->file(QStringLiteral("Korvani.ini")); }
     QStringList fileKeys() const {
-        return SuffixList::ReadSectionKeys(settings(), QStringLiteral("Suffix")).keys;
+        return SuffixFile::ReadSectionKeys(settings(), QStringLiteral("Suffix")).value();
     }
     void typeIntoBox(const QString& text) {
         QLineEdit* edit = control<QComboBox>("cbSuffix")->lineEdit();
@@ -447,7 +374,7 @@ TEST_F(SuffixListWindowTest, DeletingEverySuffixLeavesAnEmptyUsableBox) {
     EXPECT_EQ(box->count(), 0);
     EXPECT_EQ(box->currentIndex(), -1);
     EXPECT_EQ(box->currentText(), "");
-    EXPECT_EQ(fileKeys(), QStringList{QString()});
+    EXPECT_EQ(fileKeys(), QStringList());
     QTest::mouseClick(control<QPushButton>("btnDel"), Qt::LeftButton); // nothing left
     EXPECT_TRUE(window->isVisible());
 
@@ -458,154 +385,34 @@ TEST_F(SuffixListWindowTest, DeletingEverySuffixLeavesAnEmptyUsableBox) {
 }
 
 // ---------------------------------------------------------------------------
-// Installed: the program folder is root's and read-only, each user has a copy
+// Installed: the program folder is read-only, each user has a copy
 
-// In the main window of the installed program, whose shipped file holds threeSuffixes:
-// Delete a.com (no copy of the user's yet), then Add d.com; both succeed.
-void deleteThenAddInTheWindow() {
-    const std::unique_ptr<frmMain> window = MainWindowDriver::startProgram();
-    MainWindowDriver driver(*window);
-    auto* box = driver.control<QComboBox>("cbSuffix");
-    EXPECT_EQ(items(*box), (QStringList{"b.com", "a.com", "c.com"}));
-    box->setCurrentIndex(1);
-    driver.click("btnDel");
-    box->setEditText(QStringLiteral("d.com"));
-    driver.click("btnAdd");
-    EXPECT_EQ(items(*box), (QStringList{"b.com", "c.com", "d.com"}));
-    const auto& text = ModTransLate::Text().frmMain;
-    QStringList shown;
-    for (const platform::ShownMessage& m : MessageBox::shown())
-        shown << m.text;
-    EXPECT_EQ(shown, (QStringList{text.DelSuccessfully, text.AddSuccessfully}));
-}
-const QByteArray ownCopyAfterDeleteThenAdd = "[Suffix]\r\nb.com=\r\nc.com=\r\nd.com=\r\n";
-
-// A program folder as an install lays it out: the English texts and the shipped file.
-QString layOutProgramFolder(const QString& folder) {
-    EXPECT_TRUE(QDir().mkpath(folder + QStringLiteral("/language")));
-    EXPECT_TRUE(QFile::copy(QStringLiteral(KORVANI_SOURCE_DIR "/resources/language/Korvani_EN.ini"),
-                            folder + QStringLiteral("/language/Korvani_EN.ini")));
-    const QString shipped = folder + QStringLiteral("/Korvani.ini");
-    writeFile(shipped, threeSuffixes);
-    return shipped;
-}
-
-#ifndef _WIN32 // installed for all users: file owners and modes
+// In the main window of the installed program, whose shipped file holds ThreeSuffixes:
+// Delete a.com (no copy of the user's yet), then Add d.com; both succeed, in the user's
+// copy, made from the shipped file, which stays byte for byte.
 TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStays) {
-    // As root, the user is the test user; without root (a package build as an ordinary
-    // user), the process itself, whose home needs no change of owner.
-    const passwd* user = ::geteuid() == 0 ? testsupport::unprivilegedUser() : nullptr;
-    ASSERT_TRUE(user != nullptr || ::geteuid() != 0);
-    QTemporaryDir top;
-    ::chmod(QFile::encodeName(top.path()).constData(), 0755);
-    // Laid out as the package installs it: root's folders 0755, files 0644.
-    const QString installed = top.filePath(QStringLiteral("usr/lib/korvani"));
-    const QString etc = top.filePath(QStringLiteral("etc/korvani")); // the default settings
-    const QString shipped = etc + QStringLiteral("/Korvani.ini");
-    ASSERT_TRUE(QDir().mkpath(etc) && QFile::rename(layOutProgramFolder(installed), shipped));
-    for (const QString& path : {shipped, installed + QStringLiteral("/language/Korvani_EN.ini")})
-        ::chmod(QFile::encodeName(path).constData(), 0644);
-    const QString home = top.filePath(QStringLiteral("home"));
-    ASSERT_TRUE(QDir().mkpath(home));
-    if (user != nullptr) {
-        ASSERT_EQ(::chown(QFile::encodeName(home).constData(), user->pw_uid, user->pw_gid), 0);
-    }
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/.config")));
-    const QString own = home + QStringLiteral("/.config/korvani/Korvani.ini");
-
-    platform::Application::setProgramFolder(installed);
-    platform::Application::setInstalledProgramFolder(installed, etc);
+    InstalledProgram program;
     ASSERT_TRUE(platform::Application::runsInstalled());
     {
-        AsUnprivilegedUser as;
-        ASSERT_TRUE(as.active());
-        deleteThenAddInTheWindow();
+        const AsUnprivilegedUser user;
+        ASSERT_TRUE(user.active());
+        const std::unique_ptr<frmMain> window = MainWindowDriver::startProgram();
+        MainWindowDriver driver(*window);
+        auto* box = driver.control<QComboBox>("cbSuffix");
+        EXPECT_EQ(items(*box), (QStringList{"b.com", "a.com", "c.com"}));
+        box->setCurrentIndex(1);
+        driver.click("btnDel");
+        box->setEditText(QStringLiteral("d.com"));
+        driver.click("btnAdd");
+        EXPECT_EQ(items(*box), (QStringList{"b.com", "c.com", "d.com"}));
+        const auto& text = ModTransLate::Text().frmMain;
+        QStringList shown;
+        for (const platform::ShownMessage& m : MessageBox::shown())
+            shown << m.text;
+        EXPECT_EQ(shown, (QStringList{text.DelSuccessfully, text.AddSuccessfully}));
     }
-    EXPECT_EQ(readFile(own), ownCopyAfterDeleteThenAdd);
-    EXPECT_EQ(readFile(shipped), threeSuffixes);
-
-    // Root's changes go to root's copy too: the installed file is never written.
-    const QString rootConfig = top.filePath(QStringLiteral("root-config"));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(rootConfig));
-    const auto rootCopy = SuffixList::SettingsFileToWrite();
-    ASSERT_TRUE(rootCopy.ok());
-    EXPECT_TRUE(
-        SuffixList::WriteKey(*rootCopy, SuffixList::SuffixSection(), QStringLiteral("e.com")));
-    EXPECT_EQ(readFile(shipped), threeSuffixes);
-    EXPECT_TRUE(
-        readFile(rootConfig + QStringLiteral("/korvani/Korvani.ini")).endsWith("e.com=\r\n"));
-
-    // A file where the configuration folder should be: refused before anything is made.
-    const QString notAFolder = top.filePath(QStringLiteral("config-file"));
-    writeFile(notAFolder, "x");
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(notAFolder));
-    EXPECT_EQ(SuffixList::SettingsFileToWrite().status().failure, platform::FileFailure::BadPath);
-    EXPECT_EQ(readFile(notAFolder), "x");
-
-    // Run from any other folder, the settings file beside the program is the one.
-    platform::Application::setInstalledProgramFolder(top.filePath(QStringLiteral("elsewhere")));
-    EXPECT_FALSE(platform::Application::runsInstalled());
-    EXPECT_EQ(SuffixList::SettingsFileToWrite()->path, installed + QStringLiteral("/Korvani.ini"));
-    // The installed folder by another name, through a link and "..", is the same folder.
-    const QString link = top.filePath(QStringLiteral("link"));
-    EXPECT_TRUE(QFile::link(installed, link));
-    platform::Application::setInstalledProgramFolder(link + QStringLiteral("/../korvani"));
-    EXPECT_TRUE(platform::Application::runsInstalled());
+    EXPECT_EQ(readFile(program.own), "[Suffix]\r\nb.com=\r\nc.com=\r\nd.com=\r\n");
+    EXPECT_EQ(readFile(program.shipped), ThreeSuffixes);
 }
-
-#else // installed by the installer, which leaves its mark in the program folder
-
-TEST(SuffixListInstalled, OnWindowsTheInstallersMarkGivesEachUserACopyInTheirAppData) {
-    QTemporaryDir top;
-    const QString folder = top.filePath(QStringLiteral("Program Files/Korvani"));
-    const QString shipped = layOutProgramFolder(folder);
-    const QString mark = folder + u'/' + platform::Application::installedMark();
-    const QString appData = top.filePath(QStringLiteral("AppData/Roaming"));
-    const QString own = appData + QStringLiteral("/Korvani/Korvani.ini");
-    const QByteArray savedAppData = qgetenv("APPDATA");
-    platform::Application::setProgramFolder(folder);
-    const struct Row {
-        const char* name;
-        bool markIsFile; // else a folder of that name
-        bool hasAppData;
-        bool installed;
-        std::optional<SuffixList::SettingsTarget> target; // none: refused as BadPath
-    } rows[] = {
-        {"an unpacked zip", false, true, false, SuffixList::SettingsTarget{shipped, {}}},
-        {"installed", true, true, true, SuffixList::SettingsTarget{own, shipped}},
-        {"installed, no %APPDATA%", true, false, true, std::nullopt},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        QFile::remove(mark);
-        QDir(mark).removeRecursively();
-        if (row.markIsFile)
-            writeFile(mark, "Korvani, installed for AllUsers\r\n");
-        else
-            ASSERT_TRUE(QDir().mkpath(mark));
-        qputenv("APPDATA", row.hasAppData ? QDir::toNativeSeparators(appData).toUtf8() : "");
-        EXPECT_EQ(platform::Application::runsInstalled(), row.installed);
-        EXPECT_EQ(SuffixList::SettingsFilePath(), shipped);
-        const auto target = SuffixList::SettingsFileToWrite();
-        ASSERT_EQ(target.ok(), row.target.has_value());
-        if (row.target) {
-            EXPECT_EQ(target->path, row.target->path);
-            EXPECT_EQ(target->seedFrom, row.target->seedFrom);
-        } else {
-            EXPECT_EQ(target.status().failure, platform::FileFailure::BadPath);
-        }
-    }
-
-    // Installed: the first change makes the user's copy from the shipped file, which stays
-    // byte for byte; from then on the copy is read.
-    qputenv("APPDATA", QDir::toNativeSeparators(appData).toUtf8());
-    deleteThenAddInTheWindow();
-    EXPECT_EQ(readFile(own), ownCopyAfterDeleteThenAdd);
-    EXPECT_EQ(readFile(shipped), threeSuffixes);
-    EXPECT_EQ(SuffixList::SettingsFilePath(), own);
-    qputenv("APPDATA", savedAppData);
-}
-
-#endif
 
 } // namespace

@@ -52,10 +52,6 @@ std::vector<FileLine> splitLines(const QByteArray& data) {
     return lines;
 }
 
-QByteArray trimmed(QByteArray text) {
-    return text.trimmed(); // the same blanks the profile rules trim
-}
-
 bool namesEqual(const QByteArray& a, const QByteArray& b) {
     return QString::fromUtf8(a).compare(QString::fromUtf8(b), Qt::CaseInsensitive) == 0;
 }
@@ -63,12 +59,12 @@ bool namesEqual(const QByteArray& a, const QByteArray& b) {
 // The key of an entry line: the trimmed text before its first '=' (or all of it).
 QByteArray keyOf(const QByteArray& line) {
     const qsizetype eq = line.indexOf('=');
-    return trimmed(eq < 0 ? line : line.first(eq));
+    return (eq < 0 ? line : line.first(eq)).trimmed();
 }
 
 // What a read gives for a written value: trimmed, one pair of matching quotes removed.
 QByteArray readBack(const QByteArray& value) {
-    QByteArray v = trimmed(value);
+    QByteArray v = value.trimmed();
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         v = v.sliced(1, v.size() - 2);
     return v;
@@ -81,7 +77,7 @@ bool hasLineBreakOrNul(const QByteArray& text) {
 // What the writer accepts (what the file gives back as written); anything else must
 // leave the file untouched.
 bool storable(const QByteArray& section, const QByteArray& key, const QByteArray& value) {
-    const QByteArray k = trimmed(key);
+    const QByteArray k = key.trimmed();
     return !hasLineBreakOrNul(section) && !k.contains('=') && !hasLineBreakOrNul(k) &&
            !hasLineBreakOrNul(value) &&
            (!k.startsWith('[') || (!k.contains(']') && !value.contains(']')));
@@ -105,13 +101,8 @@ public:
         return chance(80) ? oneOf(names) : text(1 + below(8), false);
     }
     QByteArray keyName() {
-        static const std::vector<QByteArray> names = {"gmail",
-                                                      "@yahoo.com",
-                                                      "Key",
-                                                      "k",
-                                                      "schl\xC3\xBC"
-                                                      "ssel",
-                                                      "x y"};
+        static const std::vector<QByteArray> names = {"gmail", "@yahoo.com",       "Key",
+                                                      "k",     "schl\xC3\xBCssel", "x y"};
         return chance(75) ? oneOf(names) : text(1 + below(10), false);
     }
     QByteArray value() { return chance(10) ? QByteArray() : text(below(20), true); }
@@ -182,10 +173,10 @@ std::vector<std::pair<QByteArray, QByteArray>> entriesOf(const QByteArray& data)
     QByteArray section;
     for (const FileLine& line :
          splitLines(data.startsWith("\xEF\xBB\xBF") ? data.sliced(3) : data)) {
-        const QByteArray text = trimmed(line.text);
+        const QByteArray text = line.text.trimmed();
         if (text.startsWith('[')) {
             const QByteArray name = text.sliced(1);
-            section = trimmed(name.contains(']') ? name.first(name.indexOf(']')) : name);
+            section = (name.contains(']') ? name.first(name.indexOf(']')) : name).trimmed();
         } else if (!text.isEmpty() && !text.startsWith(';') && !section.isEmpty() &&
                    !keyOf(text).isEmpty()) {
             entries.emplace_back(section, keyOf(text));
@@ -217,8 +208,8 @@ QByteArray sectionValue(const QString& path, const QByteArray& section, const QB
 QList<QByteArray> readLines(QByteArray data) {
     QList<QByteArray> lines;
     for (const QByteArray& line : data.replace('\r', '\n').split('\n')) {
-        if (!trimmed(line).isEmpty())
-            lines.append(trimmed(line));
+        if (!line.trimmed().isEmpty())
+            lines.append(line.trimmed());
     }
     return lines;
 }
@@ -269,7 +260,7 @@ void expectOnlyTheKeyLineChanged(const std::vector<FileLine>& before,
     const size_t changedBefore = before.size() - prefix - suffix;
     const size_t changedAfter = after.size() - prefix - suffix;
 
-    const QByteArray written = trimmed(key) + "=" + value;
+    const QByteArray written = key.trimmed() + "=" + value;
     if (after.size() == before.size()) {
         if (changedBefore == 0)
             return; // the file held this value already
@@ -280,7 +271,7 @@ void expectOnlyTheKeyLineChanged(const std::vector<FileLine>& before,
         const qsizetype eq = old.indexOf('=');
         const QByteArray head =
             eq < 0 ? old.first(old.indexOf(keyOf(old)) + keyOf(old).size()) : old.first(eq);
-        EXPECT_TRUE(namesEqual(keyOf(old), trimmed(key)));
+        EXPECT_TRUE(namesEqual(keyOf(old), key.trimmed()));
         EXPECT_EQ(after[prefix].text, head + "=" + value);
         EXPECT_EQ(after[prefix].ending, before[prefix].ending);
         return;
@@ -300,7 +291,7 @@ void expectOnlyTheKeyLineChanged(const std::vector<FileLine>& before,
     ASSERT_GE(added, 1u);
     if (added == 2) {
         ASSERT_EQ(from + 2, after.size()) << "a new section goes at the end of the file";
-        EXPECT_EQ(after[from].text, "[" + trimmed(section) + "]");
+        EXPECT_EQ(after[from].text, "[" + section.trimmed() + "]");
         ++from;
     }
     EXPECT_EQ(after[from].text, written);
@@ -366,12 +357,12 @@ TEST_F(ProfilePropertyTest, AWrittenValueReadsBackAndNoOtherLineChanges) {
         inPlace += beforeLines.size() == afterLines.size() ? 1 : 0;
         expectOnlyTheKeyLineChanged(beforeLines, afterLines, section, key, value);
 
-        const QByteArray otherSection = gen.recase(trimmed(section));
-        const QByteArray otherKey = gen.recase(trimmed(key));
+        const QByteArray otherSection = gen.recase(section.trimmed());
+        const QByteArray otherKey = gen.recase(key.trimmed());
         EXPECT_EQ(readString(path_, otherSection, otherKey), readBack(value));
         // A section read leaves comments out.
         EXPECT_EQ(sectionValue(path_, otherSection, otherKey),
-                  otherKey.startsWith(';') ? Absent : trimmed(value));
+                  otherKey.startsWith(';') ? Absent : value.trimmed());
         if (HasFailure())
             return; // one generated file that shows the fault is enough
     }
@@ -425,7 +416,7 @@ TEST_F(ProfilePropertyTest, ADeletedKeyIsGoneAndNoOtherLineChanges) {
             ++gone;
         // It was the first line of the key in the section: the one a read found.
         const QByteArray& line = before[gone].text;
-        EXPECT_TRUE(namesEqual(keyOf(line), trimmed(key)));
+        EXPECT_TRUE(namesEqual(keyOf(line), key.trimmed()));
         if (present != Absent && line.contains('=')) { // a read found it: the same line
             EXPECT_EQ(readBack(line.sliced(line.indexOf('=') + 1)), present);
         }

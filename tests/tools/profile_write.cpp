@@ -79,8 +79,8 @@ int main(int argc, char** argv) {
     if (std::strcmp(mode, "delete") == 0 && argc == 5)
         return report(ProfileFile::removeKey(file, section, argv[4], seed));
     if (std::strcmp(mode, "list") == 0 && argc == 4) {
-        const auto read = SuffixList::ReadKeys(file, QString::fromUtf8(section));
-        for (const QString& key : read->keys) {
+        const auto read = SuffixFile::ReadSectionKeys(file, QString::fromUtf8(section));
+        for (const QString& key : read.value()) {
             if (!key.isEmpty())
                 std::printf("key %s\n", key.toUtf8().constData());
         }

@@ -1,4 +1,4 @@
-#include "profile/ProfileLines.h"
+#include "profile/ProfileText.h"
 
 #include <QString>
 
