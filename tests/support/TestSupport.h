@@ -6,12 +6,19 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <cstdint>
 #include <functional>
+#include <utility>
 
 #include <ostream>
+#include <sys/types.h>
 #ifndef _WIN32
 #include <pwd.h>
+#include <sys/resource.h>
 #endif
+
+class QProcess;
+class RecordModel;
 
 // Readable QString values in GoogleTest's failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -36,14 +43,69 @@ QByteArray readFile(const QString& path);
 QByteArray randomBytes(qsizetype size, unsigned seed);
 void writeFile(const QString& path, const QByteArray& bytes);
 
+// The file at path holds exactly the list's addresses, in order, each line ended by CR LF.
+void expectFileHoldsList(const QString& path, const RecordModel& list);
+
+// What differs between the systems, one definition each in TestSupport_posix.cpp and
+// TestSupport_win.cpp, so that a test reads the same on both. A case that exists on one
+// system only (POSIX modes, links, limits; Windows sharing) stays inside one #if.
+
+// The environment variable that names the user's configuration folder, where the user's
+// own settings copy goes (XDG_CONFIG_HOME; on Windows APPDATA).
+extern const char* const ConfigFolderVariable;
 // Whether the tests run under Wine, whose Windows differs from Microsoft's in places.
 bool runsUnderWine();
+// Makes something at path that is not a regular file: a FIFO; on Windows, which has
+// none, a folder.
+bool makeSpecialFile(const QString& path);
+// Puts another name on the file target, as another program would: a symbolic link; on
+// Windows, where links need rights, a copy.
+bool putFileAt(const QString& target, const QString& name);
+
+// Gives path the mode's permissions: chmod; on Windows a file without a write bit gets
+// the read-only attribute, and a folder stays as it is.
+void setMode(const QString& path, mode_t mode);
+// Has process start its program under a file-size limit of bytes (none when negative): a
+// write past it fails, and raises SIGXFSZ unless signalIgnored (as Korvani ignores it
+// itself). Nothing on Windows, which has no such limit.
+void limitChildFileSize(QProcess& process, std::int64_t bytes, bool signalIgnored = false);
+// Starts program as the unprivileged user when the tests run as root and asUser holds
+// (else as ourselves; on Windows always).
+void startAsUser(QProcess& process, const QString& program, const QStringList& arguments,
+                 bool asUser = true);
+// Gives path to the unprivileged user when the tests run as root (not on Windows).
+void giveToUser(const QString& path);
+
+// Does its action when it goes, also after a failed assertion, or when done() first:
+// what a test changed for the whole process is undone so.
+class Undo {
+public:
+    explicit Undo(std::function<void()> action) : action_(std::move(action)) {}
+    ~Undo() { done(); }
+    Undo(const Undo&) = delete;
+    Undo& operator=(const Undo&) = delete;
+    void done() {
+        if (action_)
+            std::exchange(action_, {})();
+    }
+
+private:
+    std::function<void()> action_;
+};
+
+// Holds the writers' lock of a file's folder as another writer would, until undone:
+// flock() on the folder; on Windows the folder's mutex, from a thread of its own (the
+// thread that holds a mutex may take it again).
+Undo holdWriterLock(const QString& file);
 
 #ifndef _WIN32
 // The unprivileged user that read-only tests run as (root ignores file permissions),
 // made before the tests by ctest (tests/CMakeLists.txt). nullptr, and a failure, when
 // it is missing.
 const passwd* unprivilegedUser();
+// The process's file-size limit (RLIMIT_FSIZE) at bytes until undone, a write past it
+// failing (EFBIG) instead of raising SIGXFSZ.
+Undo limitFileSize(rlim_t bytes);
 #endif
 
 // A program folder of its own for one test: the shipped language files under
