@@ -63,8 +63,8 @@ protected:
 
 #ifndef _WIN32 // a file-size limit (RLIMIT_FSIZE)
 TEST_F(GenerationRunTest, AFailedWriteIsCutBackToAWholeLine) {
-    const testsupport::Undo limit =
-        testsupport::limitFileSize(1000003); // no line length's multiple
+    // Not a multiple of any line's length.
+    const testsupport::Undo limit = testsupport::limitFileSize(1000003);
     const GenerationRun::Outcome outcome = run(1000000, 1999999, "full.example");
     const QByteArray written = testsupport::readFile(output());
     EXPECT_LE(written.size(), 1000003);
@@ -76,40 +76,26 @@ TEST_F(GenerationRunTest, AFailedWriteIsCutBackToAWholeLine) {
 }
 #endif
 
-TEST_F(GenerationRunTest, TheRunWritesOneFileWhateverIsDoneToItsName) {
-    const QString elsewhere = folder_.file(QStringLiteral("elsewhere.txt"));
-#ifndef _WIN32 // symbolic links
-    // A dangling link at the chosen name is replaced, not followed.
-    ASSERT_TRUE(QFile::link(elsewhere, output()));
-#endif
-    // Moved away during the run, with another file put in its place: the moved file gets
-    // every address, the other file nothing.
-    const QString moved = folder_.file(QStringLiteral("moved.txt"));
-    const QString other = folder_.file(QStringLiteral("other.txt"));
-    testsupport::writeFile(other, "other\r\n");
-    const GenerationRun::Outcome outcome = run(1, 10000000, "x", {}, 2, [&] {
-        ASSERT_TRUE(QFile::rename(output(), moved));
-        ASSERT_TRUE(testsupport::putFileAt(other, output()));
-    });
-    ASSERT_GT(eventPoints_, 2);
-    EXPECT_FALSE(QFileInfo::exists(elsewhere));
-    EXPECT_EQ(testsupport::readFile(other), QByteArray("other\r\n"));
-    EXPECT_EQ(testsupport::readFile(output()), QByteArray("other\r\n"));
-    EXPECT_EQ(records_.count(), 10000000);
-    testsupport::expectFileHoldsList(moved, records_);
-    // The chosen name no longer names the file written.
-    EXPECT_EQ(outcome.end, End::FileFailed);
-    EXPECT_EQ(outcome.file, (FileStatus{FileFailure::Changed, ENOENT}));
-}
-
 TEST_F(GenerationRunTest, ARunWhoseFileWasChangedFromOutsideEndsAsAFailedWrite) {
     // Done to the file by another process during the run, which then runs to its end or is
-    // stopped: the run does not count as complete.
+    // stopped: the run does not count as complete. It writes one file whatever is done to
+    // its name: moved away, with another file put in its place, the moved file gets every
+    // address and the other file nothing.
+    const QString moved = folder_.file(QStringLiteral("moved.txt"));
+    const QString other = folder_.file(QStringLiteral("other.txt"));
+    const QString elsewhere = folder_.file(QStringLiteral("elsewhere.txt"));
+    testsupport::writeFile(other, "other\r\n");
     const struct {
         const char* name;
         std::function<void()> change;
         int error;
     } rows[] = {
+        {"moved away, another file put at its name",
+         [&] {
+             ASSERT_TRUE(QFile::rename(output(), moved));
+             ASSERT_TRUE(testsupport::putFileAt(other, output()));
+         },
+         ENOENT},
         // Wine keeps the name of a deleted file while it is open: there it moves.
         {"its name removed",
          [&] {
@@ -132,7 +118,12 @@ TEST_F(GenerationRunTest, ARunWhoseFileWasChangedFromOutsideEndsAsAFailedWrite) 
         if (testsupport::runsUnderWine() && row.error == EIO)
             continue;
         for (const bool stop : {false, true}) {
-            QFile::remove(output() + "~");
+            for (const QString& name : {output(), output() + "~", moved})
+                QFile::remove(name);
+#ifndef _WIN32 // symbolic links
+            // A dangling link at the chosen name is replaced, not followed.
+            ASSERT_TRUE(QFile::link(elsewhere, output()));
+#endif
             eventPoints_ = 0;
             stop_ = false;
             // At the second event point the file holds the first slice; a Stop there is
@@ -146,6 +137,10 @@ TEST_F(GenerationRunTest, ARunWhoseFileWasChangedFromOutsideEndsAsAFailedWrite) 
             EXPECT_EQ(outcome.end, End::FileFailed) << row.name << stop;
             EXPECT_EQ(outcome.file, (FileStatus{FileFailure::Changed, row.error}))
                 << row.name << stop;
+            EXPECT_FALSE(QFileInfo::exists(elsewhere));
+            EXPECT_EQ(testsupport::readFile(other), QByteArray("other\r\n"));
+            if (QFileInfo::exists(moved)) // the file written, under its new name
+                testsupport::expectFileHoldsList(moved, records_);
         }
     }
 }

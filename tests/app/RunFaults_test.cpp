@@ -31,10 +31,6 @@
 
 namespace {
 
-QString toolPath() {
-    return QStringLiteral(KORVANI_TEST_TOOLS_DIR "/generation_run" KORVANI_EXE_SUFFIX);
-}
-
 // How far a file agrees with the list of addresses from, from + 1, ... in suffix.
 struct PrefixCheck {
     bool exists = false;
@@ -126,7 +122,8 @@ struct ChildResult {
 class RunFaultsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(QFileInfo(toolPath()).isExecutable()) << toolPath().toStdString();
+        ASSERT_TRUE(QFileInfo(testsupport::toolPath("generation_run")).isExecutable())
+            << testsupport::toolPath("generation_run").toStdString();
         ModTransLate::LoadLanguage(); // the texts the child shows, from the same files
         ASSERT_FALSE(text().CancelAndSave.isEmpty());
         ASSERT_FALSE(text().CreateNoSuccessfully.isEmpty());
@@ -148,7 +145,7 @@ protected:
     }
 
     void start(QProcess& child, const QStringList& args) const {
-        child.setProgram(toolPath());
+        child.setProgram(testsupport::toolPath("generation_run"));
         child.setArguments(args);
         child.setProcessChannelMode(QProcess::SeparateChannels);
         child.start();

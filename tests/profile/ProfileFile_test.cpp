@@ -42,10 +42,6 @@ using testsupport::writeFile;
 
 namespace {
 
-QString toolPath() {
-    return QStringLiteral(KORVANI_TEST_TOOLS_DIR "/profile_write" KORVANI_EXE_SUFFIX);
-}
-
 struct StringRead {
     int result;
     QByteArray text;
@@ -737,8 +733,9 @@ TEST_F(ProfileFileTest, AWriterThatDiesBeforeTheReplaceLeavesTheOldFile) {
     const QByteArray content = "[Suffix]\r\na.com=\r\n" + QByteArray(100000, ';') + "\r\n";
     writeFile(file(), content);
     QProcess writer;
-    writer.start(toolPath(), {QStringLiteral("crash"), file(), QStringLiteral("Suffix"),
-                              QStringLiteral("b.com"), QString()});
+    writer.start(testsupport::toolPath("profile_write"),
+                 {QStringLiteral("crash"), file(), QStringLiteral("Suffix"),
+                  QStringLiteral("b.com"), QString()});
     ASSERT_TRUE(writer.waitForFinished(30000));
     EXPECT_EQ(writer.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(writer.exitCode(), 42) << "the writer did not die where it should";
@@ -754,8 +751,9 @@ TEST_F(ProfileFileTest, AWriterKilledAtAnyMomentLeavesAWholeFile) {
     writeFile(file(), withA);
     for (int round = 0; round < 3; ++round) {
         QProcess writer;
-        writer.start(toolPath(), {QStringLiteral("churn"), file(), QStringLiteral("Suffix"),
-                                  QStringLiteral("big"), QString::number(size)});
+        writer.start(testsupport::toolPath("profile_write"),
+                     {QStringLiteral("churn"), file(), QStringLiteral("Suffix"),
+                      QStringLiteral("big"), QString::number(size)});
         ASSERT_TRUE(writer.waitForStarted());
         // Let it replace the file a few times, then kill it wherever it is.
         int changes = 0;
@@ -847,7 +845,7 @@ protected:
         ASSERT_TRUE(tools_.isValid());
         // The tool runs from a folder the unprivileged user may enter.
         tool_ = tools_.filePath(QStringLiteral("profile_write" KORVANI_EXE_SUFFIX));
-        ASSERT_TRUE(QFile::copy(toolPath(), tool_));
+        ASSERT_TRUE(QFile::copy(testsupport::toolPath("profile_write"), tool_));
         testsupport::setMode(tools_.path(), 0755);
         testsupport::setMode(tool_, 0755);
     }

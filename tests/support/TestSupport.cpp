@@ -1,12 +1,16 @@
 #include "support/TestSupport.h"
 
 #include "platform/Application.h"
+#include "profile/ProfileLock.h"
 #include "ui/RecordModel.h"
 
 #include <QDir>
 #include <QFile>
 
+#include <future>
+#include <memory>
 #include <random>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +51,24 @@ void expectFileHoldsList(const QString& path, const RecordModel& list) {
         ++k;
     }
     EXPECT_EQ(k, list.count());
+}
+
+Undo holdWriterLock(const QString& file) {
+    auto released = std::make_shared<std::promise<void>>();
+    std::promise<void> taken;
+    std::future<void> held = taken.get_future();
+    auto holder = std::make_shared<std::thread>(
+        [file, taken = std::move(taken), until = released->get_future()]() mutable {
+            const profile::WriterLock lock(QFile::encodeName(file), 0);
+            EXPECT_TRUE(lock.status().ok());
+            taken.set_value();
+            until.wait();
+        });
+    held.wait();
+    return Undo([released, holder] {
+        released->set_value();
+        holder->join();
+    });
 }
 
 ProgramFolder::ProgramFolder(bool withLanguageFiles, bool withSettings) {

@@ -38,6 +38,12 @@ inline bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 50
     return true;
 }
 
+// A program of tests/tools.
+inline QString toolPath(const char* name) {
+    return QStringLiteral(KORVANI_TEST_TOOLS_DIR "/") + QLatin1String(name) +
+           QStringLiteral(KORVANI_EXE_SUFFIX);
+}
+
 QByteArray readFile(const QString& path);
 // size pseudo-random bytes, the same for the same seed.
 QByteArray randomBytes(qsizetype size, unsigned seed);
@@ -93,9 +99,8 @@ private:
     std::function<void()> action_;
 };
 
-// Holds the writers' lock of a file's folder as another writer would, until undone:
-// flock() on the folder; on Windows the folder's mutex, from a thread of its own (the
-// thread that holds a mutex may take it again).
+// Holds the writers' lock of a file's folder as another writer would, until undone, from
+// a thread of its own (the thread that holds a Windows mutex may take it again).
 Undo holdWriterLock(const QString& file);
 
 #ifndef _WIN32

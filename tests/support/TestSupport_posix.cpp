@@ -1,15 +1,12 @@
 #include "support/TestSupport.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,13 +58,6 @@ void giveToUser(const QString& path) {
     if (const passwd* user = ::geteuid() == 0 ? unprivilegedUser() : nullptr) {
         ASSERT_EQ(::chown(QFile::encodeName(path).constData(), user->pw_uid, user->pw_gid), 0);
     }
-}
-
-Undo holdWriterLock(const QString& file) {
-    const int fd = ::open(QFile::encodeName(QFileInfo(file).path()).constData(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    EXPECT_EQ(::flock(fd, LOCK_EX), 0);
-    return Undo([fd] { ::close(fd); });
 }
 
 const passwd* unprivilegedUser() {

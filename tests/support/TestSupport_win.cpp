@@ -1,17 +1,11 @@
 #include "support/TestSupport.h"
 
-#include "profile/ProfileLock.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
 #include <gtest/gtest.h>
-
-#include <future>
-#include <memory>
-#include <thread>
 
 #include <windows.h>
 
@@ -47,23 +41,5 @@ void startAsUser(QProcess& process, const QString& program, const QStringList& a
 }
 
 void giveToUser(const QString&) {}
-
-Undo holdWriterLock(const QString& file) {
-    auto released = std::make_shared<std::promise<void>>();
-    std::promise<void> taken;
-    std::future<void> held = taken.get_future();
-    auto holder = std::make_shared<std::thread>(
-        [file, taken = std::move(taken), until = released->get_future()]() mutable {
-            const profile::WriterLock lock(QFile::encodeName(file), 0);
-            EXPECT_TRUE(lock.status().ok());
-            taken.set_value();
-            until.wait();
-        });
-    held.wait();
-    return Undo([released, holder] {
-        released->set_value();
-        holder->join();
-    });
-}
 
 } // namespace testsupport
