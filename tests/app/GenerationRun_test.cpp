@@ -37,8 +37,7 @@ protected:
         GenerationRun::Hooks hooks;
         hooks.eventPoint = [&] {
             if (++eventPoints_ < point || !act) {
-                const QFileInfo info(file);
-                const auto size = static_cast<std::size_t>(info.exists() ? info.size() : 0);
+                const auto size = static_cast<std::size_t>(QFileInfo(file).size()); // 0: none
                 const WholeLines added = CountWholeAddresses(
                     from + listed, static_cast<std::size_t>(suffix.size()), size - bytes);
                 listed += added.count;
@@ -69,7 +68,6 @@ TEST_F(GenerationRunTest, AFailedWriteIsCutBackToAWholeLine) {
     const QByteArray written = testsupport::readFile(output());
     EXPECT_LE(written.size(), 1000003);
     EXPECT_GT(written.size(), 1000003 - 24); // only the line cut by the limit is lost
-    EXPECT_TRUE(written.isEmpty() || written.endsWith("\r\n"));
     EXPECT_EQ(outcome.file, (FileStatus{FileFailure::WriteFailed, EFBIG}));
     EXPECT_FALSE(outcome.endsInCutLine);
     testsupport::expectFileHoldsList(output(), records_);
@@ -147,7 +145,6 @@ TEST_F(GenerationRunTest, ARunWhoseFileWasChangedFromOutsideEndsAsAFailedWrite) 
 
 TEST_F(GenerationRunTest, TheProgramsOwnFilesAreNeverAnOutput) {
     const QString program = QCoreApplication::applicationFilePath();
-    const QString settings = folder_.file(QStringLiteral("Korvani.ini"));
     // Installed, with the default settings in a folder of their own (/etc/korvani) and the
     // user's copy in the user's configuration folder.
     QTemporaryDir etc, config;
@@ -158,7 +155,6 @@ TEST_F(GenerationRunTest, TheProgramsOwnFilesAreNeverAnOutput) {
     ASSERT_TRUE(QDir().mkpath(QFileInfo(copy).absolutePath()));
     for (const QString& file : {installed, copy})
         testsupport::writeFile(file, "[Suffix]\r\n");
-    const QString elsewhere = folder_.file(QStringLiteral("language/Korvani.ini"));
     // Any spelling of the path; a settings file, too, when it is missing (not there yet,
     // the run would make it), but not the same name in another folder.
     const struct Row {
@@ -173,8 +169,8 @@ TEST_F(GenerationRunTest, TheProgramsOwnFilesAreNeverAnOutput) {
         {installed},
         {copy},
         {copy, true, true},
-        {settings, true, true},
-        {elsewhere, false, true},
+        {folder_.file(QStringLiteral("Korvani.ini")), true, true},
+        {folder_.file(QStringLiteral("language/Korvani.ini")), false, true},
 #ifdef _WIN32 // names as Windows matches them; the installer's files
         {copy + QStringLiteral("."), true, true},
         {copy + QStringLiteral(" . "), true, true},

@@ -31,6 +31,7 @@
 
 namespace {
 
+const QString Tool = testsupport::toolPath("generation_run");
 // How far a file agrees with the list of addresses from, from + 1, ... in suffix.
 struct PrefixCheck {
     bool exists = false;
@@ -121,17 +122,14 @@ struct ChildResult {
 
 class RunFaultsTest : public ::testing::Test {
 protected:
+    static const auto& text() { return ModTransLate::Text().frmMain; }
     void SetUp() override {
-        ASSERT_TRUE(QFileInfo(testsupport::toolPath("generation_run")).isExecutable())
-            << testsupport::toolPath("generation_run").toStdString();
+        ASSERT_TRUE(QFileInfo(Tool).isExecutable()) << Tool.toStdString();
         ModTransLate::LoadLanguage(); // the texts the child shows, from the same files
         ASSERT_FALSE(text().CancelAndSave.isEmpty());
         ASSERT_FALSE(text().CreateNoSuccessfully.isEmpty());
     }
 
-    const decltype(ModTransLate::Text().frmMain)& text() const {
-        return ModTransLate::Text().frmMain;
-    }
     QString output() const { return folder_.file(QStringLiteral("out.txt")); }
 
     QStringList arguments(std::int64_t from, std::int64_t to, const QString& path,
@@ -145,7 +143,7 @@ protected:
     }
 
     void start(QProcess& child, const QStringList& args) const {
-        child.setProgram(testsupport::toolPath("generation_run"));
+        child.setProgram(Tool);
         child.setArguments(args);
         child.setProcessChannelMode(QProcess::SeparateChannels);
         child.start();

@@ -67,9 +67,7 @@ protected:
                           Qt::LeftButton);
     }
 
-    const decltype(ModTransLate::Text().frmMain)& text() const {
-        return ModTransLate::Text().frmMain;
-    }
+    static const auto& text() { return ModTransLate::Text().frmMain; }
 
     // Opens the window on content and checks that Add and Delete, failing at the
     // replace, change nothing and say nothing; then that they work, giving afterAdd
@@ -210,11 +208,12 @@ TEST_F(SettingsFaultsTest, ADiskFullWhileReplacingTheFileKeepsTheOldOne) {
     } rows[] = {{false, 1024 * 1024}, {true, static_cast<rlim_t>(content.size())}};
     for (const auto& row : rows) {
         profile::ProfileFile::setInPlaceOnly(row.inPlace);
-        testsupport::Undo limit = testsupport::limitFileSize(row.limit);
-        add(QStringLiteral("new.example"));
-        if (!row.inPlace)
-            remove(0); // in place, a shorter file needs no more space
-        limit.done();
+        {
+            const testsupport::Undo limit = testsupport::limitFileSize(row.limit);
+            add(QStringLiteral("new.example"));
+            if (!row.inPlace)
+                remove(0); // in place, a shorter file needs no more space
+        }
         profile::ProfileFile::setInPlaceOnly(false);
 
         EXPECT_TRUE(messages().isEmpty()) << "in place: " << row.inPlace;

@@ -42,6 +42,7 @@ using testsupport::writeFile;
 
 namespace {
 
+const QString Tool = testsupport::toolPath("profile_write");
 struct StringRead {
     int result;
     QByteArray text;
@@ -733,9 +734,8 @@ TEST_F(ProfileFileTest, AWriterThatDiesBeforeTheReplaceLeavesTheOldFile) {
     const QByteArray content = "[Suffix]\r\na.com=\r\n" + QByteArray(100000, ';') + "\r\n";
     writeFile(file(), content);
     QProcess writer;
-    writer.start(testsupport::toolPath("profile_write"),
-                 {QStringLiteral("crash"), file(), QStringLiteral("Suffix"),
-                  QStringLiteral("b.com"), QString()});
+    writer.start(Tool, {QStringLiteral("crash"), file(), QStringLiteral("Suffix"),
+                        QStringLiteral("b.com"), QString()});
     ASSERT_TRUE(writer.waitForFinished(30000));
     EXPECT_EQ(writer.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(writer.exitCode(), 42) << "the writer did not die where it should";
@@ -751,9 +751,8 @@ TEST_F(ProfileFileTest, AWriterKilledAtAnyMomentLeavesAWholeFile) {
     writeFile(file(), withA);
     for (int round = 0; round < 3; ++round) {
         QProcess writer;
-        writer.start(testsupport::toolPath("profile_write"),
-                     {QStringLiteral("churn"), file(), QStringLiteral("Suffix"),
-                      QStringLiteral("big"), QString::number(size)});
+        writer.start(Tool, {QStringLiteral("churn"), file(), QStringLiteral("Suffix"),
+                            QStringLiteral("big"), QString::number(size)});
         ASSERT_TRUE(writer.waitForStarted());
         // Let it replace the file a few times, then kill it wherever it is.
         int changes = 0;
@@ -781,7 +780,7 @@ TEST_F(ProfileFileTest, AWriterWaitsForTheLockOnlyABoundedTime) {
     const QByteArray content = "[Suffix]\r\na.com=\r\n";
     writeFile(file(), content);
     // Writers lock the folder of the file.
-    testsupport::Undo held = testsupport::holdWriterLock(file());
+    std::optional<testsupport::Undo> held(testsupport::holdWriterLock(file()));
 
     ProfileFile::setLockTimeout(300);
     QElapsedTimer timer;
@@ -800,7 +799,7 @@ TEST_F(ProfileFileTest, AWriterWaitsForTheLockOnlyABoundedTime) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1100)); // the holder's turn
     EXPECT_EQ(written, -1) << "the writer did not wait for the lock";
     timer.restart();
-    held.done();
+    held.reset();
     writer.join();
     EXPECT_LT(timer.elapsed(), 25 * profile::WriterLock::MaxPause.count());
     EXPECT_EQ(written, 1);
@@ -845,7 +844,7 @@ protected:
         ASSERT_TRUE(tools_.isValid());
         // The tool runs from a folder the unprivileged user may enter.
         tool_ = tools_.filePath(QStringLiteral("profile_write" KORVANI_EXE_SUFFIX));
-        ASSERT_TRUE(QFile::copy(testsupport::toolPath("profile_write"), tool_));
+        ASSERT_TRUE(QFile::copy(Tool, tool_));
         testsupport::setMode(tools_.path(), 0755);
         testsupport::setMode(tool_, 0755);
     }

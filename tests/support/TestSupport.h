@@ -3,12 +3,12 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QScopeGuard>
 #include <QString>
 #include <QTemporaryDir>
 
 #include <cstdint>
 #include <functional>
-#include <utility>
 
 #include <ostream>
 #include <sys/types.h>
@@ -82,22 +82,9 @@ void startAsUser(QProcess& process, const QString& program, const QStringList& a
 // Gives path to the unprivileged user when the tests run as root (not on Windows).
 void giveToUser(const QString& path);
 
-// Does its action when it goes, also after a failed assertion, or when done() first:
-// what a test changed for the whole process is undone so.
-class Undo {
-public:
-    explicit Undo(std::function<void()> action) : action_(std::move(action)) {}
-    ~Undo() { done(); }
-    Undo(const Undo&) = delete;
-    Undo& operator=(const Undo&) = delete;
-    void done() {
-        if (action_)
-            std::exchange(action_, {})();
-    }
-
-private:
-    std::function<void()> action_;
-};
+// Undoes what a test changed for the whole process when it goes, also after a failed
+// assertion.
+using Undo = QScopeGuard<std::function<void()>>;
 
 // Holds the writers' lock of a file's folder as another writer would, until undone, from
 // a thread of its own (the thread that holds a Windows mutex may take it again).
