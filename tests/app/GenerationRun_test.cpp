@@ -1,6 +1,5 @@
-// The run itself, driven through its hooks without a window: what it writes, whatever
-// ends it or is done to its file meanwhile, and the names it never writes to (a path it
-// cannot replace: OutputFile_test.cpp; the window's side of a run: frmMainRun_test.cpp).
+// The run through its hooks, without a window: what it writes, whatever ends it or is done
+// to its file meanwhile, the names it never writes to. The window's side: frmMainRun_test.cpp.
 #include "app/GenerationRun.h"
 
 #include "platform/Application.h"

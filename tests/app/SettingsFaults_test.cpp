@@ -214,7 +214,6 @@ TEST_F(SettingsFaultsTest, ADiskFullWhileReplacingTheFileKeepsTheOldOne) {
             if (!row.inPlace)
                 remove(0); // in place, a shorter file needs no more space
         }
-        profile::ProfileFile::setInPlaceOnly(false);
 
         EXPECT_TRUE(messages().isEmpty()) << "in place: " << row.inPlace;
         EXPECT_EQ(items(), QStringList{"a.com"});

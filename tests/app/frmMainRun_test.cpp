@@ -1,6 +1,5 @@
-// The run as the main window drives it: the range typed, the Save dialog, the buttons,
-// the notices, the list view and the progress bar. The run itself is tested without a
-// window (GenerationRun_test.cpp).
+// The run as the main window drives it: the range typed, the Save dialog, the buttons, the
+// notices, the list and the progress bar (the run itself: GenerationRun_test.cpp).
 #include "app/MainWindowFixture.h"
 #include "info/frmHelp.h"
 #include "ui/ProgressBar.h"

@@ -453,7 +453,6 @@ TEST_F(ProfileFileTest, AFailureBeforeTheReplaceLeavesTheOldFile) {
         // In place, a deleted line becomes blanks where other lines follow it.
         EXPECT_EQ(readFile(file()), inPlace ? "[Suffix]\r\n      \r\nb.com=a longer value\r\n"
                                             : "[Suffix]\r\nb.com=a longer value\r\n");
-        ProfileFile::setInPlaceOnly(false);
         EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
     }
 }

@@ -71,9 +71,8 @@ bool putFileAt(const QString& target, const QString& name);
 // Gives path the mode's permissions: chmod; on Windows a file without a write bit gets
 // the read-only attribute, and a folder stays as it is.
 void setMode(const QString& path, mode_t mode);
-// Has process start its program under a file-size limit of bytes (none when negative): a
-// write past it fails, and raises SIGXFSZ unless signalIgnored (as Korvani ignores it
-// itself). Nothing on Windows, which has no such limit.
+// Has process start its program under a file-size limit of bytes (none when negative; none
+// on Windows): a write past it fails, and raises SIGXFSZ unless signalIgnored.
 void limitChildFileSize(QProcess& process, std::int64_t bytes, bool signalIgnored = false);
 // Starts program as the unprivileged user when the tests run as root and asUser holds
 // (else as ourselves; on Windows always).
