@@ -24,7 +24,7 @@ protected:
     QString output() const { return folder_.file(QStringLiteral("out.txt")); }
 
     // Runs from..to in suffix into path (null: the output file), doing act at event point
-    // `point`; after act sets stop_, the event point answers Stop. Until act, every event
+    // `point`; after act sets stop_, the event point answers Stop. Up to act, every event
     // point finds the file holding exactly the listed addresses.
     GenerationRun::Outcome run(std::int32_t from, std::int32_t to, const QByteArray& suffix,
                                const QString& path = {}, int point = 0,
@@ -35,17 +35,19 @@ protected:
         std::size_t bytes = 0;
         GenerationRun::Hooks hooks;
         hooks.eventPoint = [&] {
-            if (++eventPoints_ < point || !act) {
-                const auto size = static_cast<std::size_t>(QFileInfo(file).size()); // 0: none
+            if (++eventPoints_ <= point || !act) {
+                QFile written(file); // its size through a handle, as a file being written shows it
+                const auto size = static_cast<std::size_t>(
+                    written.open(QIODevice::ReadOnly) ? written.size() : 0);
                 const WholeLines added = CountWholeAddresses(
                     from + listed, static_cast<std::size_t>(suffix.size()), size - bytes);
                 listed += added.count;
                 bytes += added.bytes;
                 EXPECT_EQ(bytes, size) << "a cut line at event point " << eventPoints_;
                 EXPECT_EQ(listed, records_.count()) << "event point " << eventPoints_;
-            } else if (eventPoints_ == point) {
-                act();
             }
+            if (eventPoints_ == point && act)
+                act();
             return stop_ ? GenerationRun::Next::Stop : GenerationRun::Next::Continue;
         };
         hooks.suffix = [&] { return suffix; };
