@@ -1,322 +1,100 @@
-#include "app/MainWindowFixture.h"
-#include "info/frmHelp.h"
-#include "platform/Application.h"
-#include "support/SeamGuard.h"
-#include "ui/ProgressBar.h"
-#include "ui/RecordView.h"
+// The run through its hooks, without a window: what it writes, whatever ends it or is done
+// to its file meanwhile, the names it never writes to. The window's side: frmMainRun_test.cpp.
+#include "app/GenerationRun.h"
 
-#include <QApplication>
-#include <QTimer>
+#include "platform/Application.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
+#include <gtest/gtest.h>
 
-#include <csignal>
+#include <functional>
 
 namespace {
 
+using End = GenerationRun::End;
 using platform::FileFailure;
+using platform::FileStatus;
 
-class GenerationRunTest : public MainWindowTest {
+class GenerationRunTest : public ::testing::Test {
 protected:
-    QString output() const { return folder->file(QStringLiteral("out.txt")); }
+    QString output() const { return folder_.file(QStringLiteral("out.txt")); }
 
-    // Types the range, primes the Save dialog and presses Start; the run is over when
-    // the click returns.
-    void run(const QString& from, const QString& to, const QString& suffix,
-             const QString& path = QString()) {
-        driver->enter(from, to, suffix);
-        driver->start(path.isNull() ? output() : path);
-    }
-
-    // The file holds exactly the list's addresses, in order, each line ended by CR LF.
-    void expectFileEqualsList(const QString& path) const {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const RecordModel& list = window->records();
-        char cell[RecordModel::CellCapacity];
-        std::int64_t k = 0;
-        while (!file.atEnd()) {
-            const QByteArray line = file.readLine();
-            ASSERT_TRUE(line.endsWith("\r\n")) << "line " << k;
-            ASSERT_LT(k, list.count());
-            const int n = list.formatCell(static_cast<int>(k / 4), static_cast<int>(k % 4), cell);
-            ASSERT_EQ(line.chopped(2), QByteArray(cell, n)) << "line " << k;
-            ++k;
-        }
-        EXPECT_EQ(k, list.count());
-    }
-
-    bool idle() const {
-        return control("btnBuild")->isEnabled() && control<ProgressBar>("pb")->position64() == 0;
-    }
-
-    // A run of the range and what it leaves in the file.
-    struct RunRow {
-        QString from, to, suffix;
-        std::int64_t total;         // addresses in the range
-        QByteArray start, end = {}; // how the file starts and ends; end null: start is all of it
-        qint64 size = -1;           // the file's size, -1: not checked
-        bool listEqualsFile = true; // every line is shown whole in its cell
-        QByteArray existing = {};   // the file's bytes before the run
-    };
-
-    // Runs the row, doing act at event point `point`; returns the progress bar's range as
-    // the last event point saw it.
-    qint64 run(const RunRow& row, int point = 0, const std::function<void()>& act = {}) {
-        if (!row.existing.isNull())
-            testsupport::writeFile(output(), row.existing);
-        platform::MessageBox::clearShown();
-        qint64 maximum = -1;
-        int eventPoints = 0;
-        platform::Events::setHook([&] {
-            maximum = control<ProgressBar>("pb")->maximum64();
-            if (++eventPoints == point)
+    // Runs from..to in suffix into path (null: the output file), doing act at event point
+    // `point`; after act sets stop_, the event point answers Stop. Up to act, every event
+    // point finds the file holding exactly the listed addresses.
+    GenerationRun::Outcome run(std::int32_t from, std::int32_t to, const QByteArray& suffix,
+                               const QString& path = {}, int point = 0,
+                               const std::function<void()>& act = {}) {
+        const QString file = path.isNull() ? output() : path;
+        GenerationRun run(from, to, file, records_);
+        std::int64_t listed = 0; // whole addresses found in the file so far, and their bytes
+        std::size_t bytes = 0;
+        GenerationRun::Hooks hooks;
+        hooks.eventPoint = [&] {
+            if (++eventPoints_ <= point || !act) {
+                QFile written(file); // its size through a handle, as a file being written shows it
+                const auto size = static_cast<std::size_t>(
+                    written.open(QIODevice::ReadOnly) ? written.size() : 0);
+                const WholeLines added = CountWholeAddresses(
+                    from + listed, static_cast<std::size_t>(suffix.size()), size - bytes);
+                listed += added.count;
+                bytes += added.bytes;
+                EXPECT_EQ(bytes, size) << "a cut line at event point " << eventPoints_;
+                EXPECT_EQ(listed, records_.count()) << "event point " << eventPoints_;
+            }
+            if (eventPoints_ == point && act)
                 act();
-        });
-        run(row.from, row.to, row.suffix);
-        platform::Events::setHook({});
-        return maximum;
+            return stop_ ? GenerationRun::Next::Stop : GenerationRun::Next::Continue;
+        };
+        hooks.suffix = [&] { return suffix; };
+        hooks.progressed = [&](std::int64_t done) { EXPECT_EQ(done, records_.count()); };
+        return run.run(hooks);
     }
 
-    // The notice, the file, and the list in rows of four holding the file's lines: all of
-    // the range after the completion notice, some of it after any other.
-    void expectRun(const RunRow& row, qint64 maximum, const QString& notice) {
-        EXPECT_EQ(maximum, row.total);
-        EXPECT_EQ(messages(), notice.isEmpty() ? QStringList() : QStringList{notice});
-        EXPECT_TRUE(notice.isEmpty() || platform::MessageBox::shown().first().icon ==
-                                            platform::MessageIcon::Information);
-        EXPECT_TRUE(idle());
-        const RecordModel& list = window->records();
-        const std::int64_t count = list.count();
-        ASSERT_TRUE(notice == ModTransLate::Text().frmMain.CreateNoSuccessfully
-                        ? count == row.total
-                        : count > 0 && count < row.total)
-            << count;
-        const int lastRow = static_cast<int>((count - 1) / 4);
-        const int lastColumn = static_cast<int>((count - 1) % 4);
-        EXPECT_EQ(list.rowCount(), lastRow + 1);
-        EXPECT_TRUE(list.hasCell(lastRow, lastColumn));
-        EXPECT_FALSE(list.hasCell(lastRow, lastColumn + 1));
-        EXPECT_FALSE(list.hasCell(lastRow + 1, 0));
-        EXPECT_TRUE(lastRow == 0 || list.hasCell(lastRow - 1, 3));
-
-        const QByteArray written = testsupport::readFile(output());
-        EXPECT_TRUE(row.size < 0 || written.size() == row.size) << written.size();
-        EXPECT_EQ(written, row.end.isNull() ? row.start : written); // the whole file
-        EXPECT_TRUE(written.startsWith(row.start) && written.endsWith(row.end));
-        // The cells' text (what assistive tools read) is the file's first and last line.
-        ASSERT_TRUE(written.endsWith("\r\n"));
-        EXPECT_EQ(written.first(written.indexOf('\n') + 1), list.cellText(0, 0).toUtf8() + "\r\n");
-        EXPECT_EQ(written.sliced(written.lastIndexOf('\n', written.size() - 2) + 1),
-                  list.cellText(lastRow, lastColumn).toUtf8() + "\r\n");
-        if (row.listEqualsFile)
-            expectFileEqualsList(output());
-    }
+    testsupport::ProgramFolder folder_;
+    RecordModel records_;
+    int eventPoints_ = 0;
+    bool stop_ = false;
 };
 
-TEST_F(GenerationRunTest, RunsWriteTheRangeToFileListAndProgress) {
-    // Longer than 32,767 UTF-16 units, ending in characters of two: taken whole.
-    const QString longSuffix = QString(32766, u'a') + QStringLiteral("\U0001F600\U0001F600");
-    // In this order, on one window: each run replaces the last one's list and file.
-    const RunRow rows[] = {
-        {"7", "9", "S", 3, "7@S\r\n8@S\r\n9@S\r\n"},
-        {"5", "5", "a", 1, "5@a\r\n"},
-        {"1", "9", "a", 9, "1@a\r\n", "\r\n8@a\r\n9@a\r\n"}, // rows of four, four and one
-        {"007", " 8 ", "  mail.example  ", 2, "7@mail.example\r\n8@mail.example\r\n"}, // trimmed
-        {"1", "1", "", 1, "1@\r\n"},
-        {"-2", "-1.5", "@x", 1, "-2@@x\r\n"},
-        {"3", "3", longSuffix, 1, "3@" + longSuffix.toUtf8() + "\r\n", {}, -1, false},
-        // An existing file is replaced without asking.
-        {"1", "2", "x", 2, "1@x\r\n2@x\r\n", {}, -1, true, QByteArray(100000, 'z')},
-        {"2147483640", "2147483647", "top", 8, "2147483640@top\r\n",
-         "2147483646@top\r\n2147483647@top\r\n"},
-        // One more address than a single-precision counter can reach.
-        {"0", "16777216", "f", 16777217, "0@f\r\n", "\n16777216@f\r\n", 190215494, false},
-    };
-    for (const RunRow& row : rows) {
-        SCOPED_TRACE((row.from + "|" + row.to + "|" + row.suffix.left(20)).toStdString());
-        expectRun(row, run(row), ModTransLate::Text().frmMain.CreateNoSuccessfully);
-    }
-}
-
-// Something done at an event point of a run: a stop, a new suffix, the window closed.
-TEST_F(GenerationRunTest, RunsChangedAtAnEventPointKeepFileAndListEqual) {
-    const auto& t = ModTransLate::Text().frmMain;
-    const auto clickStop = [this] { QTest::mouseClick(control("btnCancel"), Qt::LeftButton); };
-    const auto stopped = [this] { EXPECT_TRUE(window->stopRequested()); }; // until the next run
-    const auto newSuffix = [this] {
-        control<QComboBox>("cbSuffix")->setEditText(QStringLiteral(" later.example "));
-    };
-    const auto twoStretches = [this] { EXPECT_EQ(window->records().stretchCount(), 2u); };
-    const auto stop = [this] { window->btnCancel_Click(); };
-    const auto close = [this] { window->close(); };
-    const auto closed = [this] {
-        EXPECT_TRUE(testsupport::waitUntil([&] { return !window->isVisible(); }));
-    };
-    // A modal window holds the run until it is closed: nothing is written while it is open.
-    std::int64_t countWhileOpen = -1, countAfterClose = -1;
-    int helpWindowsShown = 0;
-    const auto openHelp = [&] {
-        QTimer::singleShot(50, [&] {
-            countWhileOpen = window->records().count();
-            if (QWidget* modal = QApplication::activeModalWidget()) {
-                if (qobject_cast<frmHelp*>(modal))
-                    ++helpWindowsShown;
-                modal->close();
-            }
-        });
-        QTest::mouseClick(control("btnHelp"), Qt::LeftButton); // returns when Help closes
-        countAfterClose = window->records().count();
-    };
-    const auto heldWhileOpen = [&] {
-        EXPECT_EQ(helpWindowsShown, 1);
-        EXPECT_GT(countWhileOpen, 0);
-        EXPECT_EQ(countAfterClose, countWhileOpen);
-    };
-    const struct {
-        const char* name;
-        int point;
-        std::function<void()> act, after;
-        QString notice, from, to, suffix;
-        std::int64_t total;
-        QByteArray start, end;
-    } rows[] = {
-        {"stopped by the button: exactly the listed addresses", 3, clickStop, stopped,
-         t.CancelAndSave, "1", "50000000", "stop.example", 50000000, "1@stop.example\r\n", "\r\n"},
-        {"the next run clears the stop", 0, nullptr, nullptr, t.CreateNoSuccessfully, "1", "2", "x",
-         2, "1@x\r\n2@x\r\n", QByteArray()},
-        {"a suffix changed during the run serves every later address", 2, newSuffix, twoStretches,
-         t.CreateNoSuccessfully, "1", "3000000", "first.example", 3000000, "1@first.example\r\n",
-         "\n3000000@later.example\r\n"},
-        {"the whole range is one run with exact counts", 2, stop, nullptr, t.CancelAndSave,
-         "-2147483648", "2147483647", "all", qint64{1} << 32,
-         "-2147483648@all\r\n-2147483647@all\r\n", "\r\n"},
-        {"a modal window opened during a run holds it until closed", 2, openHelp, heldWhileOpen,
-         t.CreateNoSuccessfully, "1", "5000000", "x", 5000000, "1@x\r\n", "\n5000000@x\r\n"},
-        // Last: the window is gone after it.
-        {"closing the window ends the run quietly", 2, close, closed, QString(), "1", "50000000",
-         "x", 50000000, "1@x\r\n", "\r\n"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const RunRow run{row.from, row.to, row.suffix, row.total, row.start, row.end};
-        expectRun(run, this->run(run, row.point, row.act), row.notice);
-        if (row.after)
-            row.after();
-    }
-}
-
-// Input the run refuses, a cancelled dialog or a number out of range: the previous run's
-// list and file stay as they were.
-TEST_F(GenerationRunTest, RefusedInputOrACancelledDialogChangesNothing) {
-    run(QStringLiteral("1"), QStringLiteral("6"), QStringLiteral("x"));
-    const QByteArray before = testsupport::readFile(output());
-    const auto& t = ModTransLate::Text().frmMain;
-    struct Case {
-        const char *from, *to, *suffix;
-        QString warning;   // empty: none
-        const char* focus; // after the warning; nullptr: not checked
-        QString path = {}; // given to the Save dialog; null: the output file
-        int dialogs = 0;   // Save dialogs shown
-        const char* focusBefore = "btnCancel";
-    } cases[] = {
-        {"", "5", "new", t.PlsFillNo, "tbFromNo"},
-        {"5", " ", "new", t.PlsFillNo, "tbToNo"},
-        {"", "", "new", t.PlsFillNo, "tbFromNo"},
-        {"5x", "6", "new", t.WrongNoFormat, "tbFromNo"},
-        {"5", "1e3", "new", t.WrongNoFormat, "tbToNo"},
-        {"x", "y", "new", t.WrongNoFormat, "tbFromNo"},
-        {"9", "8", "new", t.StartLargerEnd, "btnBuild", {}, 0, "tbToNo"}, // where the click put it
-        {"1", "3", "y", {}, nullptr, QStringLiteral(""), 1}, // the Save dialog cancelled
-        {"99999999999", "3", "y", {}, nullptr},
-        {"1", "2147483648", "y", {}, nullptr}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.from) + "|" + c.to);
-        platform::MessageBox::clearShown();
-        platform::FileDialog::clearRequests();
-        control(c.focusBefore)->setFocus();
-        run(QString::fromUtf8(c.from), QString::fromUtf8(c.to), QString::fromUtf8(c.suffix),
-            c.path);
-        EXPECT_EQ(messages(), c.warning.isEmpty() ? QStringList() : QStringList{c.warning});
-        EXPECT_TRUE(c.warning.isEmpty() || platform::MessageBox::shown().first().icon ==
-                                               platform::MessageIcon::Exclamation);
-        EXPECT_TRUE(!c.focus || control(c.focus)->hasFocus());
-        EXPECT_EQ(platform::FileDialog::requests().size(), c.dialogs);
-        EXPECT_EQ(window->records().count(), 6);
-        EXPECT_EQ(testsupport::readFile(output()), before);
-        EXPECT_TRUE(idle());
-    }
-}
-
 #ifndef _WIN32 // a file-size limit (RLIMIT_FSIZE)
-TEST_F(GenerationRunTest, AFailedWriteEndsSilentlyOnAWholeLine) {
-    struct rlimit saved {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = saved;
-    limited.rlim_cur = 1000003; // not a multiple of any line length
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    run(QStringLiteral("1000000"), QStringLiteral("1999999"), QStringLiteral("full.example"));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-
-    EXPECT_TRUE(messages().isEmpty());
+TEST_F(GenerationRunTest, AFailedWriteIsCutBackToAWholeLine) {
+    // Not a multiple of any line's length.
+    const testsupport::Undo limit = testsupport::limitFileSize(1000003);
+    const GenerationRun::Outcome outcome = run(1000000, 1999999, "full.example");
     const QByteArray written = testsupport::readFile(output());
     EXPECT_LE(written.size(), 1000003);
     EXPECT_GT(written.size(), 1000003 - 24); // only the line cut by the limit is lost
-    EXPECT_TRUE(written.isEmpty() || written.endsWith("\r\n"));
-    EXPECT_EQ(window->lastOutcome()->file, (platform::FileStatus{FileFailure::WriteFailed, EFBIG}));
-    expectFileEqualsList(output());
-    EXPECT_TRUE(idle());
+    EXPECT_EQ(outcome.file, (FileStatus{FileFailure::WriteFailed, EFBIG}));
+    EXPECT_FALSE(outcome.endsInCutLine);
+    testsupport::expectFileHoldsList(output(), records_);
 }
 #endif
-
-TEST_F(GenerationRunTest, TheRunWritesOneFileWhateverIsDoneToItsName) {
-    const QString elsewhere = folder->file(QStringLiteral("elsewhere.txt"));
-#ifndef _WIN32
-    // A dangling link at the chosen name is replaced, not followed.
-    ASSERT_TRUE(QFile::link(elsewhere, output()));
-#endif
-    // Moved away during the run, with a link to another file put in its place: the moved
-    // file gets every address, the other file nothing.
-    const QString moved = folder->file(QStringLiteral("moved.txt"));
-    const QString other = folder->file(QStringLiteral("other.txt"));
-    testsupport::writeFile(other, "other\r\n");
-    int eventPoints = 0;
-    platform::Events::setHook([&] {
-        if (++eventPoints == 2) {
-            ASSERT_TRUE(QFile::rename(output(), moved));
-#ifdef _WIN32
-            ASSERT_TRUE(QFile::copy(other, output()));
-#else
-            ASSERT_TRUE(QFile::link(other, output()));
-#endif
-        }
-    });
-    run(QStringLiteral("1"), QStringLiteral("10000000"), QStringLiteral("x"));
-    ASSERT_GT(eventPoints, 2);
-    EXPECT_FALSE(QFileInfo::exists(elsewhere));
-    EXPECT_EQ(testsupport::readFile(other), QByteArray("other\r\n"));
-    EXPECT_EQ(testsupport::readFile(output()), QByteArray("other\r\n"));
-    EXPECT_EQ(window->records().count(), 10000000);
-    expectFileEqualsList(moved);
-    EXPECT_TRUE(messages().isEmpty()); // the chosen name no longer names the file written
-    EXPECT_EQ(window->lastOutcome(), GenerationRun::End::FileFailed);
-}
 
 TEST_F(GenerationRunTest, ARunWhoseFileWasChangedFromOutsideEndsAsAFailedWrite) {
     // Done to the file by another process during the run, which then runs to its end or is
-    // stopped: no notice, and the run does not count as complete.
+    // stopped: the run does not count as complete. It writes one file whatever is done to
+    // its name: moved away, with another file put in its place, the moved file gets every
+    // address and the other file nothing.
+    const QString moved = folder_.file(QStringLiteral("moved.txt"));
+    const QString other = folder_.file(QStringLiteral("other.txt"));
+    const QString elsewhere = folder_.file(QStringLiteral("elsewhere.txt"));
+    testsupport::writeFile(other, "other\r\n");
     const struct {
         const char* name;
         std::function<void()> change;
         int error;
     } rows[] = {
+        {"moved away, another file put at its name",
+         [&] {
+             ASSERT_TRUE(QFile::rename(output(), moved));
+             ASSERT_TRUE(testsupport::putFileAt(other, output()));
+         },
+         ENOENT},
         // Wine keeps the name of a deleted file while it is open: there it moves.
         {"its name removed",
          [&] {
@@ -339,51 +117,45 @@ TEST_F(GenerationRunTest, ARunWhoseFileWasChangedFromOutsideEndsAsAFailedWrite) 
         if (testsupport::runsUnderWine() && row.error == EIO)
             continue;
         for (const bool stop : {false, true}) {
-            QFile::remove(output() + "~");
-            platform::MessageBox::clearShown();
-            int eventPoints = 0;
-            // At the second event point the file holds the first slice; a Stop clicked there
-            // is seen there (a fast disk writes the whole range in a few slices).
-            platform::Events::setHook([&] {
-                if (++eventPoints == 2) {
-                    row.change();
-                    if (stop)
-                        window->btnCancel_Click();
-                }
+            for (const QString& name : {output(), output() + "~", moved})
+                QFile::remove(name);
+#ifndef _WIN32 // symbolic links
+            // A dangling link at the chosen name is replaced, not followed.
+            ASSERT_TRUE(QFile::link(elsewhere, output()));
+#endif
+            eventPoints_ = 0;
+            stop_ = false;
+            // At the second event point the file holds the first slice; a Stop there is
+            // seen there (a fast disk writes the whole range in a few slices).
+            const GenerationRun::Outcome outcome = run(1, 5000000, "x", {}, 2, [&] {
+                row.change();
+                stop_ = stop;
             });
-            run(QStringLiteral("1"), QStringLiteral("5000000"), QStringLiteral("x"));
-            EXPECT_GE(eventPoints, 2) << row.name;
-            EXPECT_EQ(window->records().count() == 5000000, !stop) << row.name; // to its end
-            EXPECT_TRUE(messages().isEmpty()) << row.name << stop;
-            EXPECT_EQ(window->lastOutcome(), GenerationRun::End::FileFailed) << row.name << stop;
-            EXPECT_EQ(window->lastOutcome()->file,
-                      (platform::FileStatus{FileFailure::Changed, row.error}))
+            EXPECT_GE(eventPoints_, 2) << row.name;
+            EXPECT_EQ(records_.count() == 5000000, !stop) << row.name; // to its end
+            EXPECT_EQ(outcome.end, End::FileFailed) << row.name << stop;
+            EXPECT_EQ(outcome.file, (FileStatus{FileFailure::Changed, row.error}))
                 << row.name << stop;
-            EXPECT_TRUE(idle());
+            EXPECT_FALSE(QFileInfo::exists(elsewhere));
+            EXPECT_EQ(testsupport::readFile(other), QByteArray("other\r\n"));
+            if (QFileInfo::exists(moved)) // the file written, under its new name
+                testsupport::expectFileHoldsList(moved, records_);
         }
     }
 }
 
-TEST_F(GenerationRunTest, TheProgramsOwnFilesAreRefusedAndAnotherNameIsAsked) {
-    run(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("x"));
-#ifdef _WIN32
-    const QString program = QCoreApplication::applicationFilePath(); // cannot be deleted anyway
-#else
-    const QString program = folder->file(QStringLiteral("program"));
-    ASSERT_TRUE(QFile::link(QCoreApplication::applicationFilePath(), program));
-#endif
-    const QString settings = folder->file(QStringLiteral("Korvani.ini"));
+TEST_F(GenerationRunTest, TheProgramsOwnFilesAreNeverAnOutput) {
+    const QString program = QCoreApplication::applicationFilePath();
     // Installed, with the default settings in a folder of their own (/etc/korvani) and the
     // user's copy in the user's configuration folder.
     QTemporaryDir etc, config;
-    platform::Application::setInstalledProgramFolder(folder->path(), etc.path());
+    platform::Application::setInstalledProgramFolder(folder_.path(), etc.path());
     qputenv(testsupport::ConfigFolderVariable, QFile::encodeName(config.path()));
     const QString installed = etc.filePath(QStringLiteral("Korvani.ini"));
     const QString copy = platform::Application::userSettingsFile();
     ASSERT_TRUE(QDir().mkpath(QFileInfo(copy).absolutePath()));
     for (const QString& file : {installed, copy})
         testsupport::writeFile(file, "[Suffix]\r\n");
-    const QString elsewhere = folder->file(QStringLiteral("language/Korvani.ini"));
     // Any spelling of the path; a settings file, too, when it is missing (not there yet,
     // the run would make it), but not the same name in another folder.
     const struct Row {
@@ -391,62 +163,32 @@ TEST_F(GenerationRunTest, TheProgramsOwnFilesAreRefusedAndAnotherNameIsAsked) {
         bool refused = true;
         bool missing = false;
     } rows[] = {
-        {folder->file(QStringLiteral("./Korvani.ini"))},
-        {folder->file(QStringLiteral("language/Korvani_SC.ini"))},
-        {folder->file(QStringLiteral("language/../language/Korvani_TC.ini"))},
+        {folder_.file(QStringLiteral("./Korvani.ini"))},
+        {folder_.file(QStringLiteral("language/Korvani_SC.ini"))},
+        {folder_.file(QStringLiteral("language/../language/Korvani_TC.ini"))},
         {program},
         {installed},
         {copy},
         {copy, true, true},
-        {settings, true, true},
-        {elsewhere, false, true},
+        {folder_.file(QStringLiteral("Korvani.ini")), true, true},
+        {folder_.file(QStringLiteral("language/Korvani.ini")), false, true},
 #ifdef _WIN32 // names as Windows matches them; the installer's files
         {copy + QStringLiteral("."), true, true},
         {copy + QStringLiteral(" . "), true, true},
-        {folder->file(QStringLiteral("uninstall.exe"))},
-        {folder->file(platform::Application::installedMark())},
+        {folder_.file(QStringLiteral("uninstall.exe"))},
+        {folder_.file(platform::Application::installedMark())},
+#else // a link to the program
+        {folder_.file(QStringLiteral("program"))},
 #endif
     };
-    const auto& t = ModTransLate::Text().frmMain;
+#ifndef _WIN32
+    ASSERT_TRUE(QFile::link(program, folder_.file(QStringLiteral("program"))));
+#endif
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.path.toStdString());
         if (row.missing)
             QFile::remove(row.path);
-        const auto sizeOf = [&row] {
-            const QFileInfo file(row.path);
-            return file.exists() ? file.size() : -1;
-        };
-        const qint64 before = sizeOf();
-        platform::MessageBox::clearShown();
-        platform::FileDialog::clearRequests();
-        // The user reads the warning, then names another file in the dialog shown again.
-        platform::MessageBox::setOnShow([&](const platform::ShownMessage& shown) {
-            if (shown.text == t.ProgramFileRefused)
-                platform::FileDialog::setNextFileName(output());
-        });
-        run(QStringLiteral("5"), QStringLiteral("5"), QStringLiteral("y"), row.path);
-        EXPECT_EQ(messages(),
-                  (row.refused ? QStringList{t.ProgramFileRefused, t.CreateNoSuccessfully}
-                               : QStringList{t.CreateNoSuccessfully}));
-        EXPECT_EQ(platform::FileDialog::requests().size(), row.refused ? 2 : 1);
-        if (row.refused) {
-            EXPECT_EQ(sizeOf(), before); // not replaced, nor made
-        }
-        EXPECT_EQ(testsupport::readFile(row.refused ? output() : row.path), QByteArray("5@y\r\n"));
+        EXPECT_EQ(GenerationRun::namesProgramFile(row.path), row.refused) << row.path.toStdString();
     }
-    EXPECT_FALSE(t.ProgramFileRefused.isEmpty());
-}
-
-TEST_F(GenerationRunTest, AFolderAsOutputPathIsRefusedAndNothingIsDeleted) {
-    const QString sub = folder->file(QStringLiteral("folder"));
-    ASSERT_TRUE(QDir().mkdir(sub));
-    testsupport::writeFile(sub + QStringLiteral("/keep.txt"), "keep");
-    run(QStringLiteral("1"), QStringLiteral("5"), QStringLiteral("x"), sub);
-    EXPECT_TRUE(QFileInfo(sub).isDir());
-    EXPECT_EQ(testsupport::readFile(sub + QStringLiteral("/keep.txt")), QByteArray("keep"));
-    EXPECT_TRUE(messages().isEmpty());
-    EXPECT_EQ(window->records().count(), 0);
-    EXPECT_TRUE(idle());
 }
 
 } // namespace

@@ -26,16 +26,12 @@
 #include <vector>
 
 #ifndef _WIN32
-#include <sys/resource.h>
 #include <sys/statvfs.h>
 #endif
 
 namespace {
 
-QString toolPath() {
-    return QStringLiteral(KORVANI_TEST_TOOLS_DIR "/generation_run" KORVANI_EXE_SUFFIX);
-}
-
+const QString Tool = testsupport::toolPath("generation_run");
 // How far a file agrees with the list of addresses from, from + 1, ... in suffix.
 struct PrefixCheck {
     bool exists = false;
@@ -126,16 +122,14 @@ struct ChildResult {
 
 class RunFaultsTest : public ::testing::Test {
 protected:
+    static const auto& text() { return ModTransLate::Text().frmMain; }
     void SetUp() override {
-        ASSERT_TRUE(QFileInfo(toolPath()).isExecutable()) << toolPath().toStdString();
+        ASSERT_TRUE(QFileInfo(Tool).isExecutable()) << Tool.toStdString();
         ModTransLate::LoadLanguage(); // the texts the child shows, from the same files
         ASSERT_FALSE(text().CancelAndSave.isEmpty());
         ASSERT_FALSE(text().CreateNoSuccessfully.isEmpty());
     }
 
-    const decltype(ModTransLate::Text().frmMain)& text() const {
-        return ModTransLate::Text().frmMain;
-    }
     QString output() const { return folder_.file(QStringLiteral("out.txt")); }
 
     QStringList arguments(std::int64_t from, std::int64_t to, const QString& path,
@@ -149,7 +143,7 @@ protected:
     }
 
     void start(QProcess& child, const QStringList& args) const {
-        child.setProgram(toolPath());
+        child.setProgram(Tool);
         child.setArguments(args);
         child.setProcessChannelMode(QProcess::SeparateChannels);
         child.start();
@@ -177,16 +171,14 @@ protected:
         return result;
     }
 
+    // Runs the child to its end, under a file-size limit of fileSizeLimit bytes when not
+    // negative: the program itself must turn the signal a write past it raises into a
+    // failed write.
     ChildResult runChild(const QStringList& args, int timeoutMs = 240000,
-                         const std::function<void()>& inChild = {},
+                         std::int64_t fileSizeLimit = -1,
                          const QProcessEnvironment& environment = {}) const {
         QProcess child;
-#ifdef _WIN32
-        Q_UNUSED(inChild);
-#else
-        if (inChild)
-            child.setChildProcessModifier(inChild);
-#endif
+        testsupport::limitChildFileSize(child, fileSizeLimit);
         if (!environment.isEmpty())
             child.setProcessEnvironment(environment);
         start(child, args);
@@ -297,19 +289,8 @@ TEST_F(RunFaultsTest, AStoppedOrFileLimitedRunEndsOnAWholeLineAndEqualsTheList) 
                                           : "limit " + std::to_string(row.limit);
         SCOPED_TRACE(label);
         QFile::remove(output());
-        std::function<void()> inChild;
-#ifndef _WIN32
-        // In the child before exec: the limit. The program itself must turn the signal a
-        // write past it raises into a failed write.
-        const rlim_t limit = static_cast<rlim_t>(row.limit);
-        if (row.limit >= 0)
-            inChild = [limit] {
-                const struct rlimit fsize { limit, limit };
-                ::setrlimit(RLIMIT_FSIZE, &fsize);
-            };
-#endif
         const ChildResult result =
-            runChild(arguments(from, from + total - 1, output(), row.stop), 240000, inChild);
+            runChild(arguments(from, from + total - 1, output(), row.stop), 240000, row.limit);
         ASSERT_TRUE(result.finished) << result.errors.toStdString();
         EXPECT_EQ(result.exitCode, 0);
         // A stop says so; a failed write ends the run silently.
@@ -372,7 +353,7 @@ TEST_F(SoakTest, AHundredMillionAddressesCompleteInTheMemoryOfAHundredThousand) 
                                                            (sanitizer.isEmpty() ? "" : ":") +
                                                            QStringLiteral("quarantine_size_mb=1"));
 
-    const ChildResult small = runChild(soakArgs(Small), 240000, {}, environment);
+    const ChildResult small = runChild(soakArgs(Small), 240000, -1, environment);
     ASSERT_TRUE(small.finished) << small.errors.toStdString();
     EXPECT_EQ(small.notices, QStringList{done});
     EXPECT_EQ(small.count, Small);
@@ -380,7 +361,7 @@ TEST_F(SoakTest, AHundredMillionAddressesCompleteInTheMemoryOfAHundredThousand) 
 
     QElapsedTimer clock;
     clock.start();
-    const ChildResult large = runChild(soakArgs(Large), 280000, {}, environment);
+    const ChildResult large = runChild(soakArgs(Large), 280000, -1, environment);
     const qint64 runMs = clock.elapsed();
     ASSERT_TRUE(large.finished) << large.errors.toStdString();
     EXPECT_EQ(large.notices, QStringList{done});

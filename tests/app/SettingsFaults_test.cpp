@@ -19,14 +19,8 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <memory>
 #include <random>
-
-#ifndef _WIN32
-#include <sys/resource.h>
-#include <sys/stat.h>
-#endif
 
 namespace {
 
@@ -73,9 +67,7 @@ protected:
                           Qt::LeftButton);
     }
 
-    const decltype(ModTransLate::Text().frmMain)& text() const {
-        return ModTransLate::Text().frmMain;
-    }
+    static const auto& text() { return ModTransLate::Text().frmMain; }
 
     // Opens the window on content and checks that Add and Delete, failing at the
     // replace, change nothing and say nothing; then that they work, giving afterAdd
@@ -110,24 +102,14 @@ protected:
     std::unique_ptr<frmMain> window_;
 };
 
-// A folder or a FIFO where the file should be: the window opens (a FIFO does not
-// block it), lists nothing, and Add and Delete fail, saying why, and change nothing.
+// A folder or another file that is not a regular one (a FIFO) where the file should be:
+// the window opens (a FIFO does not block it), lists nothing, and Add and Delete fail,
+// saying why, and change nothing.
 TEST_F(SettingsFaultsTest, SomethingElseWhereTheFileShouldBe) {
-    const QByteArray path = QFile::encodeName(settings());
-#ifdef _WIN32
-    for (const bool fifo : {false}) { // a folder only: no FIFOs
-#else
-    for (const bool fifo : {false, true}) {
-#endif
+    for (const bool special : {false, true}) {
         window_.reset();
         ASSERT_TRUE(QFile::remove(settings()) || QDir().rmdir(settings()));
-        if (!fifo) {
-            ASSERT_TRUE(QDir().mkdir(settings()));
-        } else {
-#ifndef _WIN32
-            ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
-#endif
-        }
+        ASSERT_TRUE(special ? testsupport::makeSpecialFile(settings()) : QDir().mkdir(settings()));
         ASSERT_NO_FATAL_FAILURE(openWindow());
         EXPECT_TRUE(messages().isEmpty());
         EXPECT_EQ(box()->count(), 0);
@@ -144,15 +126,11 @@ TEST_F(SettingsFaultsTest, SomethingElseWhereTheFileShouldBe) {
         EXPECT_EQ(SuffixFile::AddKey({settings(), {}}, "Suffix", "x").failure,
                   platform::FileFailure::NotAFile);
 
-#ifdef _WIN32
-        EXPECT_TRUE(QFileInfo(settings()).isDir());
-#else
-        struct stat st {};
-        ASSERT_EQ(::lstat(path.constData(), &st), 0);
-        EXPECT_TRUE(fifo ? S_ISFIFO(st.st_mode) : S_ISDIR(st.st_mode));
-#endif
-        EXPECT_EQ(QDir(folder_.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
-                  fifo ? QStringList{QStringLiteral("Korvani.ini")} : QStringList{})
+        EXPECT_TRUE(QFileInfo::exists(settings()) && !QFileInfo(settings()).isFile());
+        EXPECT_EQ(
+            QDir(folder_.path())
+                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+            (QStringList{QStringLiteral("Korvani.ini"), QStringLiteral("language")}))
             << "something appeared beside it";
     }
 }
@@ -229,18 +207,12 @@ TEST_F(SettingsFaultsTest, ADiskFullWhileReplacingTheFileKeepsTheOldOne) {
     } rows[] = {{false, 1024 * 1024}, {true, static_cast<rlim_t>(content.size())}};
     for (const auto& row : rows) {
         profile::ProfileFile::setInPlaceOnly(row.inPlace);
-        struct rlimit saved {};
-        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limited = saved;
-        limited.rlim_cur = row.limit;
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        add(QStringLiteral("new.example"));
-        if (!row.inPlace)
-            remove(0); // in place, a shorter file needs no more space
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previous);
-        profile::ProfileFile::setInPlaceOnly(false);
+        {
+            const testsupport::Undo limit = testsupport::limitFileSize(row.limit);
+            add(QStringLiteral("new.example"));
+            if (!row.inPlace)
+                remove(0); // in place, a shorter file needs no more space
+        }
 
         EXPECT_TRUE(messages().isEmpty()) << "in place: " << row.inPlace;
         EXPECT_EQ(items(), QStringList{"a.com"});

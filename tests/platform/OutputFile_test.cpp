@@ -9,11 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-
 #ifndef _WIN32
 #include <grp.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,13 +49,11 @@ TEST(OutputFile, PrepareReplacesFilesButRefusesDirectoriesAndDevices) {
     testsupport::writeFile(sub + QStringLiteral("/inside.txt"), "x");
     EXPECT_EQ(OutputFile::prepare(sub).failure, FileFailure::NotAFile);
     EXPECT_TRUE(QFile::exists(sub + QStringLiteral("/inside.txt")));
-#ifndef _WIN32
-    // A special file of the test's own, never a system one.
-    const QString fifo = dir.filePath(QStringLiteral("fifo"));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    EXPECT_EQ(OutputFile::prepare(fifo).failure, FileFailure::NotAFile);
-    EXPECT_TRUE(QFileInfo::exists(fifo));
-#endif
+    // Another file that is not a regular one, the test's own, never a system one.
+    const QString special = dir.filePath(QStringLiteral("special"));
+    ASSERT_TRUE(testsupport::makeSpecialFile(special));
+    EXPECT_EQ(OutputFile::prepare(special).failure, FileFailure::NotAFile);
+    EXPECT_TRUE(QFileInfo::exists(special));
     EXPECT_TRUE(OutputFile::prepare(dir.filePath(QStringLiteral("missing.txt"))));
 }
 
@@ -126,16 +121,8 @@ TEST(OutputFile, AppendsThroughOneDescriptorAndCutsBack) {
     ASSERT_TRUE(file.write("3@a\r", 4)); // as far as the size limit lets it below
 #else
     // A write across the file-size limit fails, with the bytes that reached the file counted.
-    struct rlimit saved {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = saved;
-    limited.rlim_cur = 14;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const platform::FileStatus reached = file.write("3@a\r\n", 5);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-    EXPECT_EQ(reached, (platform::FileStatus{FileFailure::WriteFailed, EFBIG}));
+    const testsupport::Undo limit = testsupport::limitFileSize(14);
+    EXPECT_EQ(file.write("3@a\r\n", 5), (platform::FileStatus{FileFailure::WriteFailed, EFBIG}));
 #endif
     EXPECT_EQ(file.size(), 14);
     EXPECT_TRUE(file.close());

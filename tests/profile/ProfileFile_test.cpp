@@ -22,22 +22,16 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
-#include <future>
 #include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
 
-#include <csignal>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #ifndef _WIN32
-#include <grp.h>
-#include <pwd.h>
-#include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/xattr.h>
 #endif
 
@@ -48,10 +42,7 @@ using testsupport::writeFile;
 
 namespace {
 
-QString toolPath() {
-    return QStringLiteral(KORVANI_TEST_TOOLS_DIR "/profile_write" KORVANI_EXE_SUFFIX);
-}
-
+const QString Tool = testsupport::toolPath("profile_write");
 struct StringRead {
     int result;
     QByteArray text;
@@ -124,7 +115,7 @@ const QByteArray oddLines = [] {
     return QByteArray(content, sizeof content - 1); // past the NUL
 }();
 
-// One value read from the file named (none.ini: no file, fifo.ini: no regular file),
+// One value read from the file named (none.ini: no file, special.ini: no regular file),
 // with Korvani.ini holding content.
 struct ValueCase {
     const char* what;
@@ -151,11 +142,7 @@ TEST_F(ProfileFileTest, ReadStringFollowsTheProfileRules) {
                            "\"\r\nlong=" + QByteArray(5000, 'w') + "\r\nshort=Value\r\n";
     const QByteArray longDefault(700, 'd');
     const int size = ProfileFile::StringBufferSize;
-#ifdef _WIN32
-    ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("fifo.ini"))); // no FIFO: a folder
-#else
-    ASSERT_EQ(::mkfifo(QFile::encodeName(file("fifo.ini")).constData(), 0600), 0);
-#endif
+    ASSERT_TRUE(testsupport::makeSpecialFile(file(QStringLiteral("special.ini"))));
     const ValueCase rows[] = {
         {"names in any case, value trimmed", lang, "LANG", "name", "", "Value with spaces"},
         {"names in any case", lang, "lang", "NAME", "", "Value with spaces"},
@@ -192,7 +179,7 @@ TEST_F(ProfileFileTest, ReadStringFollowsTheProfileRules) {
         {"no file", ak, "A", "k", "the default", "the default", size, "none.ini"},
         {"no section", ak, "B", "k", "the default", "the default"},
         {"no key", ak, "A", "x", "the default", "the default"},
-        {"no regular file", ak, "A", "k", "the default", "the default", size, "fifo.ini"},
+        {"no regular file", ak, "A", "k", "the default", "the default", size, "special.ini"},
         {"no key, no default", ak, "A", "x", "", ""},
         {"the default cut to the buffer", ak, "A", "x", longDefault, longDefault.first(599)},
         {"a value that fits", cut, "A", "v599", "", v599},
@@ -399,7 +386,8 @@ TEST_F(ProfileFileTest, AChangeTouchesOnlyItsOwnLine) {
 // A file keeps its mode, its ACL and its other extended attributes, and gets no ACL
 // from its folder's default one.
 TEST_F(ProfileFileTest, WritingKeepsThePermissions) {
-    const mode_t umask = ::umask(022); // it would take bits from a new file's mode
+    // The umask would take bits from a new file's mode.
+    const testsupport::Undo umask([old = ::umask(022)] { ::umask(old); });
     writeFile(file(), "[S]\r\n");
     const QByteArray path = QFile::encodeName(file());
     // rw- user:nobody:rw- r-- mask rw- ---
@@ -436,7 +424,6 @@ TEST_F(ProfileFileTest, WritingKeepsThePermissions) {
         EXPECT_EQ(ProfileFile::deleteKey(file(), "S", "k"), 1);
         EXPECT_EQ(attributes(), before);
     }
-    ::umask(umask);
 }
 #endif
 
@@ -466,7 +453,6 @@ TEST_F(ProfileFileTest, AFailureBeforeTheReplaceLeavesTheOldFile) {
         // In place, a deleted line becomes blanks where other lines follow it.
         EXPECT_EQ(readFile(file()), inPlace ? "[Suffix]\r\n      \r\nb.com=a longer value\r\n"
                                             : "[Suffix]\r\nb.com=a longer value\r\n");
-        ProfileFile::setInPlaceOnly(false);
         EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
     }
 }
@@ -606,9 +592,7 @@ TEST_F(ProfileFileTest, AFailedCallSaysWhy) {
     writeFile(file(), "[Suffix]\r\na.com=\r\n");
     writeFile(file(QStringLiteral("plain")), "x");
     ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("folder.ini")));
-#ifndef _WIN32
-    ASSERT_EQ(::mkfifo(QFile::encodeName(file(QStringLiteral("fifo.ini"))).constData(), 0600), 0);
-#endif
+    ASSERT_TRUE(testsupport::makeSpecialFile(file(QStringLiteral("special.ini"))));
     const QStringList before = QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden);
     const struct {
         QString path;
@@ -618,9 +602,7 @@ TEST_F(ProfileFileTest, AFailedCallSaysWhy) {
         {QString(), FileFailure::BadPath, ENOENT},
         {file(QStringLiteral("none/Korvani.ini")), FileFailure::BadPath, ENOENT},
         {file(QStringLiteral("plain/Korvani.ini")), FileFailure::BadPath, ENOTDIR},
-#ifndef _WIN32
-        {file(QStringLiteral("fifo.ini")), FileFailure::NotAFile, EINVAL},
-#endif
+        {file(QStringLiteral("special.ini")), FileFailure::NotAFile, EINVAL},
         {file(QStringLiteral("folder.ini")), FileFailure::NotAFile, EINVAL},
     };
     for (const auto& row : rows) {
@@ -675,8 +657,7 @@ TEST_F(ProfileFileTest, AWriteReplacesOnlyTheFileItRead) {
     } rows[] = {
         {"another file", [&] { writeFile(file(), other); }, FileFailure::Changed, other},
         {"a link", [&] { EXPECT_EQ(::symlink(away.constData(), path.constData()), 0); },
-         FileFailure::Changed,
-         content},
+         FileFailure::Changed, content},
         {"moved back", [&] { ::rename(away.constData(), path.constData()); }, FileFailure::None,
          content + "b.com=\r\n"},
     };
@@ -752,8 +733,8 @@ TEST_F(ProfileFileTest, AWriterThatDiesBeforeTheReplaceLeavesTheOldFile) {
     const QByteArray content = "[Suffix]\r\na.com=\r\n" + QByteArray(100000, ';') + "\r\n";
     writeFile(file(), content);
     QProcess writer;
-    writer.start(toolPath(), {QStringLiteral("crash"), file(), QStringLiteral("Suffix"),
-                              QStringLiteral("b.com"), QString()});
+    writer.start(Tool, {QStringLiteral("crash"), file(), QStringLiteral("Suffix"),
+                        QStringLiteral("b.com"), QString()});
     ASSERT_TRUE(writer.waitForFinished(30000));
     EXPECT_EQ(writer.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(writer.exitCode(), 42) << "the writer did not die where it should";
@@ -769,8 +750,8 @@ TEST_F(ProfileFileTest, AWriterKilledAtAnyMomentLeavesAWholeFile) {
     writeFile(file(), withA);
     for (int round = 0; round < 3; ++round) {
         QProcess writer;
-        writer.start(toolPath(), {QStringLiteral("churn"), file(), QStringLiteral("Suffix"),
-                                  QStringLiteral("big"), QString::number(size)});
+        writer.start(Tool, {QStringLiteral("churn"), file(), QStringLiteral("Suffix"),
+                            QStringLiteral("big"), QString::number(size)});
         ASSERT_TRUE(writer.waitForStarted());
         // Let it replace the file a few times, then kill it wherever it is.
         int changes = 0;
@@ -794,57 +775,11 @@ TEST_F(ProfileFileTest, AWriterKilledAtAnyMomentLeavesAWholeFile) {
 // ---------------------------------------------------------------------------
 // Two writers at once
 
-// Holds the writers' lock of a file's folder as another writer would, until released:
-// flock() on the folder; on Windows the folder's mutex, from a thread of its own (the
-// thread that holds a mutex may take it again).
-class HeldLock {
-public:
-    explicit HeldLock(const QString& file) {
-#ifdef _WIN32
-        std::promise<void> taken;
-        std::future<void> held = taken.get_future();
-        holder_ = std::thread([this, file, taken = std::move(taken)]() mutable {
-            const profile::WriterLock lock(QFile::encodeName(file), 0);
-            EXPECT_TRUE(lock.status().ok());
-            taken.set_value();
-            released_.get_future().wait();
-        });
-        held.wait();
-#else
-        fd_ = ::open(QFile::encodeName(QFileInfo(file).path()).constData(),
-                     O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        EXPECT_EQ(::flock(fd_, LOCK_EX), 0);
-#endif
-    }
-    ~HeldLock() {
-        release();
-    }
-    void release() {
-#ifdef _WIN32
-        if (holder_.joinable()) {
-            released_.set_value();
-            holder_.join();
-        }
-#else
-        if (fd_ >= 0)
-            ::close(std::exchange(fd_, -1));
-#endif
-    }
-
-private:
-#ifdef _WIN32
-    std::promise<void> released_;
-    std::thread holder_;
-#else
-    int fd_ = -1;
-#endif
-};
-
 TEST_F(ProfileFileTest, AWriterWaitsForTheLockOnlyABoundedTime) {
     const QByteArray content = "[Suffix]\r\na.com=\r\n";
     writeFile(file(), content);
     // Writers lock the folder of the file.
-    HeldLock held(file());
+    std::optional<testsupport::Undo> held(testsupport::holdWriterLock(file()));
 
     ProfileFile::setLockTimeout(300);
     QElapsedTimer timer;
@@ -863,7 +798,7 @@ TEST_F(ProfileFileTest, AWriterWaitsForTheLockOnlyABoundedTime) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1100)); // the holder's turn
     EXPECT_EQ(written, -1) << "the writer did not wait for the lock";
     timer.restart();
-    held.release();
+    held.reset();
     writer.join();
     EXPECT_LT(timer.elapsed(), 25 * profile::WriterLock::MaxPause.count());
     EXPECT_EQ(written, 1);
@@ -908,65 +843,17 @@ protected:
         ASSERT_TRUE(tools_.isValid());
         // The tool runs from a folder the unprivileged user may enter.
         tool_ = tools_.filePath(QStringLiteral("profile_write" KORVANI_EXE_SUFFIX));
-        ASSERT_TRUE(QFile::copy(toolPath(), tool_));
-#ifndef _WIN32
-        ASSERT_EQ(::chmod(QFile::encodeName(tools_.path()).constData(), 0755), 0);
-        ASSERT_EQ(::chmod(QFile::encodeName(tool_).constData(), 0755), 0);
-        if (::geteuid() == 0)
-            ensureUser();
-#endif
+        ASSERT_TRUE(QFile::copy(Tool, tool_));
+        testsupport::setMode(tools_.path(), 0755);
+        testsupport::setMode(tool_, 0755);
     }
-    void TearDown() override {
-        setMode(dir_.path(), 0700);
-    }
+    void TearDown() override { testsupport::setMode(dir_.path(), 0700); }
 
-#ifdef _WIN32
-    // A file without write permission gets the read-only attribute; folders stay.
-    static void setMode(const QString& path, mode_t mode) {
-        if (QFileInfo(path).isFile()) {
-            ASSERT_TRUE(QFile::setPermissions(path, (mode & 0222) ? QFileDevice::WriteOwner |
-                                                                        QFileDevice::ReadOwner
-                                                                  : QFileDevice::ReadOwner));
-        }
-    }
-    void startTool(QProcess& process, const QStringList& arguments, bool = true) {
-        process.start(tool_, arguments);
-    }
-#else
-    static void ensureUser() {
-        ASSERT_NE(testsupport::unprivilegedUser(), nullptr);
-    }
-
-    static void setMode(const QString& path, mode_t mode) {
-        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0) << path.toStdString();
-    }
-
-    // Starts the tool as the unprivileged user (or as ourselves when we are not root, or
-    // not asUser).
-    void startTool(QProcess& process, const QStringList& arguments, bool asUser = true) {
-        if (const rlim_t limit = fileSizeLimit_) {
-            process.setChildProcessModifier([limit] {
-                const struct rlimit limited { limit, limit };
-                ::setrlimit(RLIMIT_FSIZE, &limited);
-                ::signal(SIGXFSZ, SIG_IGN); // as the program does
-            });
-        }
-        const passwd* user = ::geteuid() == 0 && asUser ? testsupport::unprivilegedUser() : nullptr;
-        if (user != nullptr)
-            process.start(QStringLiteral("setpriv"),
-                          QStringList{QStringLiteral("--reuid=%1").arg(user->pw_uid),
-                                      QStringLiteral("--regid=%1").arg(user->pw_gid),
-                                      QStringLiteral("--clear-groups"), tool_} +
-                              arguments);
-        else
-            process.start(tool_, arguments);
-    }
-#endif
-
-    // Runs the tool as startTool does; returns the write's result.
+    // Runs the tool as the unprivileged user; returns the write's result.
     int runTool(const QStringList& arguments) {
         QProcess process;
-        startTool(process, arguments);
+        testsupport::limitChildFileSize(process, fileSizeLimit_, true); // as the program does
+        testsupport::startAsUser(process, tool_, arguments);
         EXPECT_TRUE(process.waitForFinished(30000));
         const QByteArray out = process.readAllStandardOutput().trimmed();
         EXPECT_TRUE(out == "result=0" || out == "result=1")
@@ -986,24 +873,18 @@ protected:
     // The settings file holding permissionContent, and the modes of it and its folder.
     void lay(mode_t fileMode, mode_t folderMode) {
         writeFile(file(), permissionContent);
-        setMode(file(), fileMode);
-        setMode(dir_.path(), folderMode);
+        testsupport::setMode(file(), fileMode);
+        testsupport::setMode(dir_.path(), folderMode);
     }
 
     QTemporaryDir tools_;
     QString tool_;
-#ifndef _WIN32
-    rlim_t fileSizeLimit_ = 0; // RLIMIT_FSIZE of the tool, when not 0
-#endif
+    std::int64_t fileSizeLimit_ = -1; // the tool's file-size limit, none when negative
 };
 
 TEST_F(ProfileFilePermissionTest, AWritableFileInAWritableFolderIsWritten) {
     lay(0666, 0777);
-#ifndef _WIN32
-    if (const passwd* user = ::geteuid() == 0 ? testsupport::unprivilegedUser() : nullptr) {
-        ASSERT_EQ(::chown(QFile::encodeName(file()).constData(), user->pw_uid, user->pw_gid), 0);
-    } // the writer's own file: a temporary file replaces it
-#endif
+    testsupport::giveToUser(file()); // the writer's own file: a temporary file replaces it
     EXPECT_EQ(write("c.com"), 1);
     EXPECT_EQ(remove("a.com"), 1);
     EXPECT_EQ(readFile(file()), "[Suffix]\r\nb.com=\r\nc.com=\r\n");
@@ -1028,10 +909,10 @@ TEST_F(ProfileFilePermissionTest, AWritableFileInAReadOnlyFolderIsWrittenInPlace
     struct stat before {};
     ASSERT_EQ(::stat(QFile::encodeName(file()).constData(), &before), 0);
     // A write that the file-size limit would cut halfway leaves the old bytes.
-    fileSizeLimit_ = static_cast<rlim_t>(permissionContent.size() + 3);
+    fileSizeLimit_ = permissionContent.size() + 3;
     EXPECT_EQ(write("c.com"), 0);
     EXPECT_EQ(readFile(file()), permissionContent);
-    fileSizeLimit_ = 0;
+    fileSizeLimit_ = -1;
     EXPECT_EQ(write("c.com"), 1);
     EXPECT_EQ(remove("a.com"), 1);
     EXPECT_EQ(write("b.com"), 1);
@@ -1084,7 +965,7 @@ TEST_F(ProfileFilePermissionTest, TwoProcessesAddingAtOnceLoseNothing) {
     const QByteArray content = "[Suffix]\r\nexample.com=\r\n[Other]\r\nx=\r\n";
     const QString seed = tools_.filePath(QStringLiteral("installed.ini"));
     writeFile(seed, content);
-    setMode(seed, 0644);
+    testsupport::setMode(seed, 0644);
     const struct {
         mode_t folder;
         bool seeded;
@@ -1099,27 +980,27 @@ TEST_F(ProfileFilePermissionTest, TwoProcessesAddingAtOnceLoseNothing) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << std::oct << row.folder << " seeded " << row.seeded);
-        setMode(dir_.path(), 0700);
+        testsupport::setMode(dir_.path(), 0700);
         QFile::remove(file());
         if (!row.seeded) {
             writeFile(file(), content);
-            setMode(file(), 0666);
+            testsupport::setMode(file(), 0666);
         }
-        setMode(dir_.path(), row.folder);
+        testsupport::setMode(dir_.path(), row.folder);
         const QStringList options =
             row.seeded ? QStringList{QStringLiteral("--seed"), seed} : QStringList{};
         QProcess writers[2];
         for (int i = 0; i < 2; ++i)
-            startTool(writers[i],
-                      options + QStringList{QStringLiteral("add-many"), file(),
-                                            QStringLiteral("Suffix"), QStringLiteral("w%1-").arg(i),
-                                            QStringLiteral("100")},
-                      !(row.firstByRoot && i == 0));
+            testsupport::startAsUser(
+                writers[i], tool_,
+                options + QStringList{QStringLiteral("add-many"), file(), QStringLiteral("Suffix"),
+                                      QStringLiteral("w%1-").arg(i), QStringLiteral("100")},
+                !(row.firstByRoot && i == 0));
         for (QProcess& writer : writers) {
             ASSERT_TRUE(writer.waitForFinished(120000));
             EXPECT_EQ(writer.exitCode(), 0) << writer.readAllStandardOutput().toStdString();
         }
-        setMode(dir_.path(), 0700);
+        testsupport::setMode(dir_.path(), 0700);
         const QList<QByteArray> entries = readSection(file(), "Suffix").entries;
         EXPECT_EQ(entries.size(), 201);
         for (int i = 0; i < 100; ++i) {

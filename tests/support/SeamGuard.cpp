@@ -4,18 +4,13 @@
 #include "platform/Application.h"
 #include "platform/HttpGet.h"
 #include "profile/ProfileFile.h"
+#include "support/TestSupport.h"
 #include "update/UpdateConfig.h"
 #ifdef KORVANI_TEST_GUI
 #include "platform/Desktop.h"
 #endif
 
 namespace testsupport {
-
-#ifdef _WIN32
-const char* const ConfigFolderVariable = "APPDATA";
-#else
-const char* const ConfigFolderVariable = "XDG_CONFIG_HOME";
-#endif
 
 namespace {
 

@@ -8,10 +8,6 @@
 
 namespace testsupport {
 
-// The environment variable that names the user's configuration folder, where the user's
-// own settings copy goes (XDG_CONFIG_HOME; on Windows APPDATA).
-extern const char* const ConfigFolderVariable;
-
 // Every process-wide setting that tests change - the program folder, the application
 // title, the catalogue, time-outs and fault hooks, the user's configuration folder in the
 // environment, and in the window tests the desktop's recording seams - at its start state

@@ -1,15 +1,16 @@
 #include "support/TestSupport.h"
 
 #include "platform/Application.h"
+#include "profile/ProfileLock.h"
+#include "ui/RecordModel.h"
 
 #include <QDir>
 #include <QFile>
 
+#include <future>
+#include <memory>
 #include <random>
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -36,24 +37,39 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
-bool runsUnderWine() {
-#ifdef _WIN32
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-#else
-    return false;
-#endif
+void expectFileHoldsList(const QString& path, const RecordModel& list) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    char cell[RecordModel::CellCapacity];
+    std::int64_t k = 0;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine();
+        ASSERT_TRUE(line.endsWith("\r\n")) << "line " << k;
+        ASSERT_LT(k, list.count());
+        const int n = list.formatCell(static_cast<int>(k / 4), static_cast<int>(k % 4), cell);
+        ASSERT_EQ(line.chopped(2), QByteArray(cell, n)) << "line " << k;
+        ++k;
+    }
+    EXPECT_EQ(k, list.count());
 }
 
-#ifndef _WIN32
-const passwd* unprivilegedUser() {
-    const passwd* user = ::getpwnam(KORVANI_TEST_USER);
-    if (user == nullptr)
-        ADD_FAILURE() << "no user " KORVANI_TEST_USER ": ctest makes it as root (test "
-                         "TestUser.Create)";
-    return user;
+Undo holdWriterLock(const QString& file) {
+    auto released = std::make_shared<std::promise<void>>();
+    std::promise<void> taken;
+    std::future<void> held = taken.get_future();
+    auto holder = std::make_shared<std::thread>(
+        [file, taken = std::move(taken), until = released->get_future()]() mutable {
+            const profile::WriterLock lock(QFile::encodeName(file), 0);
+            EXPECT_TRUE(lock.status().ok());
+            taken.set_value();
+            until.wait();
+        });
+    held.wait();
+    return Undo([released, holder] {
+        released->set_value();
+        holder->join();
+    });
 }
-#endif
 
 ProgramFolder::ProgramFolder(bool withLanguageFiles, bool withSettings) {
     const QString source = QStringLiteral(KORVANI_SOURCE_DIR "/resources");

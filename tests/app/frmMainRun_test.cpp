@@ -1,0 +1,245 @@
+// The run as the main window drives it: the range typed, the Save dialog, the buttons, the
+// notices, the list and the progress bar (the run itself: GenerationRun_test.cpp).
+#include "app/MainWindowFixture.h"
+#include "info/frmHelp.h"
+#include "ui/ProgressBar.h"
+#include "ui/RecordView.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+
+namespace {
+
+class MainWindowRunTest : public MainWindowTest {
+protected:
+    QString output() const { return folder->file(QStringLiteral("out.txt")); }
+
+    // Types the range, primes the Save dialog and presses Start; the run is over when
+    // the click returns.
+    void run(const QString& from, const QString& to, const QString& suffix,
+             const QString& path = QString()) {
+        driver->enter(from, to, suffix);
+        driver->start(path.isNull() ? output() : path);
+    }
+
+    bool idle() const {
+        return control("btnBuild")->isEnabled() && control<ProgressBar>("pb")->position64() == 0;
+    }
+
+    // A run of the range and what it leaves in the file.
+    struct RunRow {
+        QString from, to, suffix;
+        std::int64_t total;         // addresses in the range
+        QByteArray start, end = {}; // how the file starts and ends; end null: start is all of it
+        qint64 size = -1;           // the file's size, -1: not checked
+        bool listEqualsFile = true; // every line is shown whole in its cell
+        QByteArray existing = {};   // the file's bytes before the run
+    };
+
+    // Runs the row, doing act at event point `point`; returns the progress bar's range as
+    // the last event point saw it.
+    qint64 run(const RunRow& row, int point = 0, const std::function<void()>& act = {}) {
+        if (!row.existing.isNull())
+            testsupport::writeFile(output(), row.existing);
+        platform::MessageBox::clearShown();
+        qint64 maximum = -1;
+        int eventPoints = 0;
+        platform::Events::setHook([&] {
+            maximum = control<ProgressBar>("pb")->maximum64();
+            if (++eventPoints == point)
+                act();
+        });
+        run(row.from, row.to, row.suffix);
+        platform::Events::setHook({});
+        return maximum;
+    }
+
+    // The notice, the file, and the list in rows of four holding the file's lines: all of
+    // the range after the completion notice, some of it after any other.
+    void expectRun(const RunRow& row, qint64 maximum, const QString& notice) {
+        EXPECT_EQ(maximum, row.total);
+        EXPECT_EQ(messages(), notice.isEmpty() ? QStringList() : QStringList{notice});
+        EXPECT_TRUE(notice.isEmpty() || platform::MessageBox::shown().first().icon ==
+                                            platform::MessageIcon::Information);
+        EXPECT_TRUE(idle());
+        const RecordModel& list = window->records();
+        const std::int64_t count = list.count();
+        ASSERT_TRUE(notice == ModTransLate::Text().frmMain.CreateNoSuccessfully
+                        ? count == row.total
+                        : count > 0 && count < row.total)
+            << count;
+        const int lastRow = static_cast<int>((count - 1) / 4);
+        const int lastColumn = static_cast<int>((count - 1) % 4);
+        EXPECT_EQ(list.rowCount(), lastRow + 1);
+        EXPECT_TRUE(list.hasCell(lastRow, lastColumn));
+        EXPECT_FALSE(list.hasCell(lastRow, lastColumn + 1));
+        EXPECT_FALSE(list.hasCell(lastRow + 1, 0));
+        EXPECT_TRUE(lastRow == 0 || list.hasCell(lastRow - 1, 3));
+
+        const QByteArray written = testsupport::readFile(output());
+        EXPECT_TRUE(row.size < 0 || written.size() == row.size) << written.size();
+        EXPECT_EQ(written, row.end.isNull() ? row.start : written); // the whole file
+        EXPECT_TRUE(written.startsWith(row.start) && written.endsWith(row.end));
+        // The cells' text (what assistive tools read) is the file's first and last line.
+        ASSERT_TRUE(written.endsWith("\r\n"));
+        EXPECT_EQ(written.first(written.indexOf('\n') + 1), list.cellText(0, 0).toUtf8() + "\r\n");
+        EXPECT_EQ(written.sliced(written.lastIndexOf('\n', written.size() - 2) + 1),
+                  list.cellText(lastRow, lastColumn).toUtf8() + "\r\n");
+        if (row.listEqualsFile)
+            testsupport::expectFileHoldsList(output(), list);
+    }
+};
+
+TEST_F(MainWindowRunTest, RunsWriteTheRangeToFileListAndProgress) {
+    // Longer than 32,767 UTF-16 units, ending in characters of two: taken whole.
+    const QString longSuffix = QString(32766, u'a') + QStringLiteral("\U0001F600\U0001F600");
+    // In this order, on one window: each run replaces the last one's list and file.
+    const RunRow rows[] = {
+        {"7", "9", "S", 3, "7@S\r\n8@S\r\n9@S\r\n"},
+        {"5", "5", "a", 1, "5@a\r\n"},
+        {"1", "9", "a", 9, "1@a\r\n", "\r\n8@a\r\n9@a\r\n"}, // rows of four, four and one
+        {"007", " 8 ", "  mail.example  ", 2, "7@mail.example\r\n8@mail.example\r\n"}, // trimmed
+        {"1", "1", "", 1, "1@\r\n"},
+        {"-2", "-1.5", "@x", 1, "-2@@x\r\n"},
+        {"3", "3", longSuffix, 1, "3@" + longSuffix.toUtf8() + "\r\n", {}, -1, false},
+        // An existing file is replaced without asking.
+        {"1", "2", "x", 2, "1@x\r\n2@x\r\n", {}, -1, true, QByteArray(100000, 'z')},
+        {"2147483640", "2147483647", "top", 8, "2147483640@top\r\n",
+         "2147483646@top\r\n2147483647@top\r\n"},
+        // One more address than a single-precision counter can reach.
+        {"0", "16777216", "f", 16777217, "0@f\r\n", "\n16777216@f\r\n", 190215494, false},
+    };
+    for (const RunRow& row : rows) {
+        SCOPED_TRACE((row.from + "|" + row.to + "|" + row.suffix.left(20)).toStdString());
+        expectRun(row, run(row), ModTransLate::Text().frmMain.CreateNoSuccessfully);
+    }
+}
+
+// Something done at an event point of a run: a stop, a new suffix, the window closed.
+TEST_F(MainWindowRunTest, RunsChangedAtAnEventPointKeepFileAndListEqual) {
+    const auto& t = ModTransLate::Text().frmMain;
+    const auto clickStop = [this] { QTest::mouseClick(control("btnCancel"), Qt::LeftButton); };
+    const auto stopped = [this] { EXPECT_TRUE(window->stopRequested()); }; // until the next run
+    const auto newSuffix = [this] {
+        control<QComboBox>("cbSuffix")->setEditText(QStringLiteral(" later.example "));
+    };
+    const auto twoStretches = [this] { EXPECT_EQ(window->records().stretchCount(), 2u); };
+    const auto stop = [this] { window->btnCancel_Click(); };
+    const auto close = [this] { window->close(); };
+    const auto closed = [this] {
+        EXPECT_TRUE(testsupport::waitUntil([&] { return !window->isVisible(); }));
+    };
+    // A modal window holds the run until it is closed: nothing is written while it is open.
+    std::int64_t countWhileOpen = -1, countAfterClose = -1;
+    int helpWindowsShown = 0;
+    const auto openHelp = [&] {
+        QTimer::singleShot(50, [&] {
+            countWhileOpen = window->records().count();
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                if (qobject_cast<frmHelp*>(modal))
+                    ++helpWindowsShown;
+                modal->close();
+            }
+        });
+        QTest::mouseClick(control("btnHelp"), Qt::LeftButton); // returns when Help closes
+        countAfterClose = window->records().count();
+    };
+    const auto heldWhileOpen = [&] {
+        EXPECT_EQ(helpWindowsShown, 1);
+        EXPECT_GT(countWhileOpen, 0);
+        EXPECT_EQ(countAfterClose, countWhileOpen);
+    };
+    const struct {
+        const char* name;
+        int point;
+        std::function<void()> act, after;
+        QString notice, from, to, suffix;
+        std::int64_t total;
+        QByteArray start, end;
+    } rows[] = {
+        {"stopped by the button: exactly the listed addresses", 3, clickStop, stopped,
+         t.CancelAndSave, "1", "50000000", "stop.example", 50000000, "1@stop.example\r\n", "\r\n"},
+        {"the next run clears the stop", 0, nullptr, nullptr, t.CreateNoSuccessfully, "1", "2", "x",
+         2, "1@x\r\n2@x\r\n", QByteArray()},
+        {"a suffix changed during the run serves every later address", 2, newSuffix, twoStretches,
+         t.CreateNoSuccessfully, "1", "3000000", "first.example", 3000000, "1@first.example\r\n",
+         "\n3000000@later.example\r\n"},
+        {"the whole range is one run with exact counts", 2, stop, nullptr, t.CancelAndSave,
+         "-2147483648", "2147483647", "all", qint64{1} << 32,
+         "-2147483648@all\r\n-2147483647@all\r\n", "\r\n"},
+        {"a modal window opened during a run holds it until closed", 2, openHelp, heldWhileOpen,
+         t.CreateNoSuccessfully, "1", "5000000", "x", 5000000, "1@x\r\n", "\n5000000@x\r\n"},
+        // Last: the window is gone after it.
+        {"closing the window ends the run quietly", 2, close, closed, QString(), "1", "50000000",
+         "x", 50000000, "1@x\r\n", "\r\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const RunRow run{row.from, row.to, row.suffix, row.total, row.start, row.end};
+        expectRun(run, this->run(run, row.point, row.act), row.notice);
+        if (row.after)
+            row.after();
+    }
+}
+
+// Input the run refuses, a cancelled dialog, a refused file or a number out of range: the
+// previous run's list and file stay as they were.
+TEST_F(MainWindowRunTest, RefusedInputOrACancelledDialogChangesNothing) {
+    run(QStringLiteral("1"), QStringLiteral("6"), QStringLiteral("x"));
+    const QByteArray before = testsupport::readFile(output());
+    const auto& t = ModTransLate::Text().frmMain;
+    struct Case {
+        const char *from, *to, *suffix;
+        QString warning;   // empty: none
+        const char* focus; // after the warning; nullptr: not checked
+        QString path = {}; // given to the Save dialog; null: the output file
+        int dialogs = 0;   // Save dialogs shown
+        const char* focusBefore = "btnCancel";
+    } cases[] = {
+        {"", "5", "new", t.PlsFillNo, "tbFromNo"},
+        {"5", " ", "new", t.PlsFillNo, "tbToNo"},
+        {"", "", "new", t.PlsFillNo, "tbFromNo"},
+        {"5x", "6", "new", t.WrongNoFormat, "tbFromNo"},
+        {"5", "1e3", "new", t.WrongNoFormat, "tbToNo"},
+        {"x", "y", "new", t.WrongNoFormat, "tbFromNo"},
+        {"9", "8", "new", t.StartLargerEnd, "btnBuild", {}, 0, "tbToNo"}, // where the click put it
+        {"1", "3", "y", {}, nullptr, QStringLiteral(""), 1}, // the Save dialog cancelled
+        // One of the program's own files (which: GenerationRun_test.cpp): refused, and the
+        // dialog shown again is cancelled.
+        {"1", "3", "y", t.ProgramFileRefused, nullptr, folder->file(QStringLiteral("Korvani.ini")),
+         2},
+        {"99999999999", "3", "y", {}, nullptr},
+        {"1", "2147483648", "y", {}, nullptr}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.from) + "|" + c.to);
+        platform::MessageBox::clearShown();
+        platform::FileDialog::clearRequests();
+        control(c.focusBefore)->setFocus();
+        run(QString::fromUtf8(c.from), QString::fromUtf8(c.to), QString::fromUtf8(c.suffix),
+            c.path);
+        EXPECT_EQ(messages(), c.warning.isEmpty() ? QStringList() : QStringList{c.warning});
+        EXPECT_TRUE(c.warning.isEmpty() || platform::MessageBox::shown().first().icon ==
+                                               platform::MessageIcon::Exclamation);
+        EXPECT_TRUE(!c.focus || control(c.focus)->hasFocus());
+        EXPECT_EQ(platform::FileDialog::requests().size(), c.dialogs);
+        EXPECT_EQ(window->records().count(), 6);
+        EXPECT_EQ(testsupport::readFile(output()), before);
+        EXPECT_TRUE(idle());
+    }
+}
+
+// A run whose file fails ends without a notice.
+TEST_F(MainWindowRunTest, AFolderAsOutputPathIsRefusedAndNothingIsDeleted) {
+    const QString sub = folder->file(QStringLiteral("folder"));
+    ASSERT_TRUE(QDir().mkdir(sub));
+    testsupport::writeFile(sub + QStringLiteral("/keep.txt"), "keep");
+    run(QStringLiteral("1"), QStringLiteral("5"), QStringLiteral("x"), sub);
+    EXPECT_EQ(window->lastOutcome()->file.failure, platform::FileFailure::NotAFile);
+    EXPECT_EQ(testsupport::readFile(sub + QStringLiteral("/keep.txt")), QByteArray("keep"));
+    EXPECT_TRUE(messages().isEmpty());
+    EXPECT_EQ(window->records().count(), 0);
+    EXPECT_TRUE(idle());
+}
+
+} // namespace
