@@ -37,7 +37,7 @@
 #include "app/SuffixFile.h"
 #include "app/frmMain.h"
 #include "driver/MainWindowDriver.h"
-#include "platform/Application.h"
+#include "platform/Installation.h"
 
 #include <QApplication>
 #include <QDir>
@@ -471,7 +471,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QTemporaryDir dir;
     // No language file here: empty texts, which is fine.
-    platform::Application::setProgramFolder(dir.path());
+    platform::Installation::setProgramFolder(dir.path());
     const std::unique_ptr<frmMain> window = MainWindowDriver::startProgram();
     MainWindowDriver driver(*window);
     if (qEnvironmentVariableIntValue("KORVANI_BENCH_PAIRS_ONLY") == 1) {

@@ -1,6 +1,6 @@
 #include "app/MainWindowFixture.h"
 #include "info/frmHelp.h"
-#include "platform/Application.h"
+#include "platform/Installation.h"
 #include "support/SeamGuard.h"
 #include "ui/ProgressBar.h"
 #include "ui/RecordView.h"
@@ -376,10 +376,10 @@ TEST_F(GenerationRunTest, TheProgramsOwnFilesAreRefusedAndAnotherNameIsAsked) {
     // Installed, with the default settings in a folder of their own (/etc/korvani) and the
     // user's copy in the user's configuration folder.
     QTemporaryDir etc, config;
-    platform::Application::setInstalledProgramFolder(folder->path(), etc.path());
+    platform::Installation::setInstalledProgramFolder(folder->path(), etc.path());
     qputenv(testsupport::ConfigFolderVariable, QFile::encodeName(config.path()));
     const QString installed = etc.filePath(QStringLiteral("Korvani.ini"));
-    const QString copy = platform::Application::userSettingsFile();
+    const QString copy = platform::Installation::userSettingsFile();
     ASSERT_TRUE(QDir().mkpath(QFileInfo(copy).absolutePath()));
     for (const QString& file : {installed, copy})
         testsupport::writeFile(file, "[Suffix]\r\n");
@@ -404,7 +404,7 @@ TEST_F(GenerationRunTest, TheProgramsOwnFilesAreRefusedAndAnotherNameIsAsked) {
         {copy + QStringLiteral("."), true, true},
         {copy + QStringLiteral(" . "), true, true},
         {folder->file(QStringLiteral("uninstall.exe"))},
-        {folder->file(platform::Application::installedMark())},
+        {folder->file(platform::Installation::installedMark())},
 #endif
     };
     const auto& t = ModTransLate::Text().frmMain;

@@ -4,8 +4,8 @@
 
 #include "i18n/ModTransLate.h"
 #include "i18n/WindowCaptions.h"
-#include "platform/Application.h"
 #include "platform/Desktop.h"
+#include "platform/Installation.h"
 #include "profile/ProfileFile.h"
 #include "support/TestSupport.h"
 
@@ -513,9 +513,9 @@ TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStay
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/.config")));
     const QString own = home + QStringLiteral("/.config/korvani/Korvani.ini");
 
-    platform::Application::setProgramFolder(installed);
-    platform::Application::setInstalledProgramFolder(installed, etc);
-    ASSERT_TRUE(platform::Application::runsInstalled());
+    platform::Installation::setProgramFolder(installed);
+    platform::Installation::setInstalledProgramFolder(installed, etc);
+    ASSERT_TRUE(platform::Installation::runsInstalled());
     {
         AsUnprivilegedUser as;
         ASSERT_TRUE(as.active());
@@ -543,14 +543,14 @@ TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStay
     EXPECT_EQ(readFile(notAFolder), "x");
 
     // Run from any other folder, the settings file beside the program is the one.
-    platform::Application::setInstalledProgramFolder(top.filePath(QStringLiteral("elsewhere")));
-    EXPECT_FALSE(platform::Application::runsInstalled());
+    platform::Installation::setInstalledProgramFolder(top.filePath(QStringLiteral("elsewhere")));
+    EXPECT_FALSE(platform::Installation::runsInstalled());
     EXPECT_EQ(SuffixList::SettingsFileToWrite()->path, installed + QStringLiteral("/Korvani.ini"));
     // The installed folder by another name, through a link and "..", is the same folder.
     const QString link = top.filePath(QStringLiteral("link"));
     EXPECT_TRUE(QFile::link(installed, link));
-    platform::Application::setInstalledProgramFolder(link + QStringLiteral("/../korvani"));
-    EXPECT_TRUE(platform::Application::runsInstalled());
+    platform::Installation::setInstalledProgramFolder(link + QStringLiteral("/../korvani"));
+    EXPECT_TRUE(platform::Installation::runsInstalled());
 }
 
 #else // installed by the installer, which leaves its mark in the program folder
@@ -559,11 +559,11 @@ TEST(SuffixListInstalled, OnWindowsTheInstallersMarkGivesEachUserACopyInTheirApp
     QTemporaryDir top;
     const QString folder = top.filePath(QStringLiteral("Program Files/Korvani"));
     const QString shipped = layOutProgramFolder(folder);
-    const QString mark = folder + u'/' + platform::Application::installedMark();
+    const QString mark = folder + u'/' + platform::Installation::installedMark();
     const QString appData = top.filePath(QStringLiteral("AppData/Roaming"));
     const QString own = appData + QStringLiteral("/Korvani/Korvani.ini");
     const QByteArray savedAppData = qgetenv("APPDATA");
-    platform::Application::setProgramFolder(folder);
+    platform::Installation::setProgramFolder(folder);
     const struct Row {
         const char* name;
         bool markIsFile; // else a folder of that name
@@ -584,7 +584,7 @@ TEST(SuffixListInstalled, OnWindowsTheInstallersMarkGivesEachUserACopyInTheirApp
         else
             ASSERT_TRUE(QDir().mkpath(mark));
         qputenv("APPDATA", row.hasAppData ? QDir::toNativeSeparators(appData).toUtf8() : "");
-        EXPECT_EQ(platform::Application::runsInstalled(), row.installed);
+        EXPECT_EQ(platform::Installation::runsInstalled(), row.installed);
         EXPECT_EQ(SuffixList::SettingsFilePath(), shipped);
         const auto target = SuffixList::SettingsFileToWrite();
         ASSERT_EQ(target.ok(), row.target.has_value());

@@ -1,8 +1,9 @@
 #include "support/SeamGuard.h"
 
 #include "i18n/ModTransLate.h"
-#include "platform/Application.h"
+#include "platform/AppTitle.h"
 #include "platform/HttpGet.h"
+#include "platform/Installation.h"
 #include "profile/ProfileFile.h"
 #include "update/UpdateConfig.h"
 #ifdef KORVANI_TEST_GUI
@@ -20,9 +21,9 @@ const char* const ConfigFolderVariable = "XDG_CONFIG_HOME";
 namespace {
 
 void resetSeams() {
-    platform::Application::setProgramFolder({});
-    platform::Application::setInstalledProgramFolder({});
-    platform::Application::setTitle(platform::Application::builtInTitle());
+    platform::Installation::setProgramFolder({});
+    platform::Installation::setInstalledProgramFolder({});
+    platform::AppTitle::setTitle(platform::AppTitle::builtInTitle());
     ModTransLate::ResetForTesting();
     profile::ProfileFile::setLockTimeout(profile::ProfileFile::DefaultLockTimeoutMs);
     profile::ProfileFile::setBeforeReplaceHook({});

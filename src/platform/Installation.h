@@ -5,9 +5,10 @@
 
 namespace platform {
 
-// The process-wide facts a Windows program gets from its application object:
-// the folder of the executable and the title that every message box shows.
-class Application {
+// Where the program runs from and where its settings are: the folder of the executable,
+// the folder the package or the installer put it in, and the default settings file and
+// the user's own copy of it.
+class Installation {
 public:
     // The folder that holds the program's executable (not the working folder).
     static QString programFolder();
@@ -50,13 +51,8 @@ public:
     // ("Korvani.ini. " names Korvani.ini); elsewhere unchanged.
     static QString comparableFileName(const QString& name);
 
-    // The application title; built in as the product name until the catalogue replaces it.
-    static QString title();
-    static void setTitle(const QString& title);
-    static QString builtInTitle();
-
 private:
-    // The system's parts (Application_posix.cpp, Application_win.cpp): the built-in
+    // The system's parts (Installation_posix.cpp, Installation_win.cpp): the built-in
     // installed folders and the user's configuration folder with the copy's place in it.
     static QString systemInstalledProgramFolder();
     static QString systemInstalledSettingsFolder();

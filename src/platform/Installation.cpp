@@ -1,4 +1,4 @@
-#include "platform/Application.h"
+#include "platform/Installation.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -17,29 +17,25 @@ QString& settingsFolderOverride() {
     static QString folder;
     return folder;
 }
-QString& currentTitle() {
-    static QString title = Application::builtInTitle();
-    return title;
-}
 } // namespace
 
-QString Application::programFolder() {
+QString Installation::programFolder() {
     if (!programFolderOverride().isEmpty())
         return programFolderOverride();
     return QCoreApplication::applicationDirPath();
 }
 
-void Application::setProgramFolder(const QString& folder) {
+void Installation::setProgramFolder(const QString& folder) {
     programFolderOverride() = folder;
 }
 
-QString Application::installedProgramFolder() {
+QString Installation::installedProgramFolder() {
     if (!installedFolderOverride().isEmpty())
         return installedFolderOverride();
     return systemInstalledProgramFolder();
 }
 
-QString Application::installedSettingsFolder() {
+QString Installation::installedSettingsFolder() {
     if (!settingsFolderOverride().isEmpty())
         return settingsFolderOverride();
     if (!installedFolderOverride().isEmpty())
@@ -47,12 +43,12 @@ QString Application::installedSettingsFolder() {
     return systemInstalledSettingsFolder();
 }
 
-void Application::setInstalledProgramFolder(const QString& folder, const QString& settingsFolder) {
+void Installation::setInstalledProgramFolder(const QString& folder, const QString& settingsFolder) {
     installedFolderOverride() = folder;
     settingsFolderOverride() = folder.isEmpty() ? QString() : settingsFolder;
 }
 
-bool Application::runsInstalled() {
+bool Installation::runsInstalled() {
     const QString installed = installedProgramFolder();
     if (installed.isEmpty())
         return false;
@@ -61,7 +57,7 @@ bool Application::runsInstalled() {
     return !here.isEmpty() && here == QFileInfo(installed).canonicalFilePath();
 }
 
-QString Application::settingsFile() {
+QString Installation::settingsFile() {
     const QString name = QStringLiteral("/Korvani.ini");
     if (runsInstalled()) {
         const QString folder = installedSettingsFolder();
@@ -71,20 +67,8 @@ QString Application::settingsFile() {
     return programFolder() + name;
 }
 
-QString Application::userSettingsFile() {
+QString Installation::userSettingsFile() {
     return systemUserSettingsFile();
-}
-
-QString Application::title() {
-    return currentTitle();
-}
-
-void Application::setTitle(const QString& title) {
-    currentTitle() = title;
-}
-
-QString Application::builtInTitle() {
-    return QStringLiteral("Korvani");
 }
 
 } // namespace platform
