@@ -22,7 +22,7 @@ bool GenerationRun::namesProgramFile(const QString& path) {
     if (path.isEmpty())
         return false;
     QStringList own = ModTransLate::LanguageFiles();
-    own << Installation::programFolder() + QStringLiteral("/Korvani.ini")
+    own << Installation::programFolder() + u'/' + Installation::settingsFileName()
         << QCoreApplication::applicationFilePath();
     for (const QString& name : Installation::installerFiles())
         own << (name.isEmpty() ? QString() : Installation::programFolder() + u'/' + name);

@@ -57,14 +57,13 @@ bool Installation::runsInstalled() {
     return !here.isEmpty() && here == QFileInfo(installed).canonicalFilePath();
 }
 
+QString Installation::settingsFileName() {
+    return QStringLiteral("Korvani.ini");
+}
+
 QString Installation::settingsFile() {
-    const QString name = QStringLiteral("/Korvani.ini");
-    if (runsInstalled()) {
-        const QString folder = installedSettingsFolder();
-        if (!folder.isEmpty())
-            return folder + name;
-    }
-    return programFolder() + name;
+    const QString installed = runsInstalled() ? installedSettingsFolder() : QString();
+    return (installed.isEmpty() ? programFolder() : installed) + u'/' + settingsFileName();
 }
 
 QString Installation::userSettingsFile() {

@@ -37,13 +37,14 @@ public:
     static void setInstalledProgramFolder(const QString& folder,
                                           const QString& settingsFolder = QString());
 
-    // The default settings file Korvani.ini: installed, the one in the installed settings
-    // folder; run from any other folder, the one beside the executable.
+    // The settings file's name in every folder that holds one: Korvani.ini.
+    static QString settingsFileName();
+    // The default settings file: installed, the one in the installed settings folder; run
+    // from any other folder, the one beside the executable.
     static QString settingsFile();
-    // The user's own copy of the settings file: Korvani.ini in the folder "korvani" of
-    // the user's configuration folder ($XDG_CONFIG_HOME, by default ~/.config), on
-    // Windows in the folder "Korvani" of the user's application data (%APPDATA%); empty
-    // when there is none.
+    // The user's own copy of the settings file: in the folder "korvani" of the user's
+    // configuration folder ($XDG_CONFIG_HOME, by default ~/.config), on Windows in the
+    // folder "Korvani" of the user's application data (%APPDATA%); empty when there is none.
     static QString userSettingsFile();
 
     // The last part of a path as the system matches it against another: on Windows

@@ -31,7 +31,7 @@ QString Installation::systemUserSettingsFile() {
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     if (config.isEmpty())
         return {}; // no configuration folder: not at the root
-    return config + QStringLiteral("/korvani/Korvani.ini");
+    return config + QStringLiteral("/korvani/") + settingsFileName();
 }
 
 QString Installation::comparableFileName(const QString& name) {

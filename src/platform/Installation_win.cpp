@@ -36,7 +36,7 @@ QString Installation::systemUserSettingsFile() {
     const QString config = QDir::fromNativeSeparators(qEnvironmentVariable("APPDATA"));
     if (config.isEmpty())
         return {}; // no configuration folder: not at the root
-    return config + QStringLiteral("/Korvani/Korvani.ini");
+    return config + QStringLiteral("/Korvani/") + settingsFileName();
 }
 
 QString Installation::comparableFileName(const QString& name) {
