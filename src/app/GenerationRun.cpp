@@ -2,6 +2,7 @@
 
 #include "app/AddressFormatter.h"
 #include "i18n/ModTransLate.h"
+#include "platform/FileIdentity.h"
 #include "platform/Installation.h"
 #include "platform/OutputFile.h"
 
@@ -31,7 +32,7 @@ bool GenerationRun::namesProgramFile(const QString& path) {
     const QFileInfo chosen(path);
     const auto chosenId = OutputFile::identityOf(path);
     const auto folderId = OutputFile::identityOf(chosen.absolutePath());
-    const QString chosenName = Installation::comparableFileName(chosen.fileName());
+    const QString chosenName = platform::comparableFileName(chosen.fileName());
     return std::any_of(own.cbegin(), own.cend(), [&](const QString& file) {
         if (file.isEmpty())
             return false;
@@ -40,7 +41,7 @@ bool GenerationRun::namesProgramFile(const QString& path) {
         // Not there yet (the user's own copy before its first change): the run would make
         // it, so the same name, as the system matches names, in the same folder is refused.
         const QFileInfo info(file);
-        return folderId && chosenName == Installation::comparableFileName(info.fileName()) &&
+        return folderId && chosenName == platform::comparableFileName(info.fileName()) &&
                folderId == OutputFile::identityOf(info.absolutePath());
     });
 }

@@ -47,11 +47,6 @@ public:
     // folder "Korvani" of the user's application data (%APPDATA%); empty when there is none.
     static QString userSettingsFile();
 
-    // The last part of a path as the system matches it against another: on Windows
-    // without letter case and without the trailing dots and spaces that Windows drops
-    // ("Korvani.ini. " names Korvani.ini); elsewhere unchanged.
-    static QString comparableFileName(const QString& name);
-
 private:
     // The system's parts (Installation_posix.cpp, Installation_win.cpp): the built-in
     // installed folders and the user's configuration folder with the copy's place in it.

@@ -34,8 +34,4 @@ QString Installation::systemUserSettingsFile() {
     return config + QStringLiteral("/korvani/") + settingsFileName();
 }
 
-QString Installation::comparableFileName(const QString& name) {
-    return name;
-}
-
 } // namespace platform

@@ -39,13 +39,4 @@ QString Installation::systemUserSettingsFile() {
     return config + QStringLiteral("/Korvani/") + settingsFileName();
 }
 
-QString Installation::comparableFileName(const QString& name) {
-    // Windows drops trailing dots and spaces of a path's last part when it opens or
-    // makes the file, and matches names without letter case.
-    qsizetype end = name.size();
-    while (end > 0 && (name[end - 1] == u'.' || name[end - 1] == u' '))
-        --end;
-    return name.first(end).toCaseFolded();
-}
-
 } // namespace platform

@@ -72,9 +72,7 @@ namespace {
 std::optional<OutputFile::Found> foundOf(int result, const struct stat& st) {
     if (result != 0)
         return std::nullopt;
-    return OutputFile::Found{
-        {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
-        static_cast<std::int64_t>(st.st_size)};
+    return OutputFile::Found{platform::FileIdentity::of(st), static_cast<std::int64_t>(st.st_size)};
 }
 } // namespace
 

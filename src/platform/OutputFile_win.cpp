@@ -27,8 +27,7 @@ std::optional<OutputFile::Found> foundOfHandle(HANDLE handle) {
     if (handle == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(handle, &info))
         return std::nullopt;
     return OutputFile::Found{
-        {info.dwVolumeSerialNumber,
-         (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow},
+        platform::FileIdentity::of(info),
         static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow)};
 }
 

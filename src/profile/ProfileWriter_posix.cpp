@@ -137,9 +137,9 @@ int copyAttributes(const QByteArray& target, int fd) {
 }
 
 // Whether path names the file that was read (a link there is another file).
-bool namesOld(const QByteArray& path, const FileIdentity& old) {
+bool namesOld(const QByteArray& path, const platform::FileIdentity& old) {
     struct stat st {};
-    return ::lstat(path.constData(), &st) == 0 && st.st_dev == old.device && st.st_ino == old.inode;
+    return ::lstat(path.constData(), &st) == 0 && platform::FileIdentity::of(st) == old;
 }
 
 // A new file takes the target's name only while nothing is there; a replacement only
@@ -147,7 +147,7 @@ bool namesOld(const QByteArray& path, const FileIdentity& old) {
 // a backup tool does): the names are exchanged, and exchanged back when what came out
 // is another file; where the file system cannot exchange, the name is checked just
 // before the rename. name is cleared when it holds another's file.
-FileStatus moveInto(QByteArray& name, const QByteArray& target, const FileIdentity* old) {
+FileStatus moveInto(QByteArray& name, const QByteArray& target, const platform::FileIdentity* old) {
     const char* from = name.constData();
     const char* to = target.constData();
     if (old != nullptr) {
@@ -183,7 +183,7 @@ FileStatus moveInto(QByteArray& name, const QByteArray& target, const FileIdenti
 FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old, QByteArrayView data,
                                  bool& noTemporary) {
     const QByteArray folder = folderOf(target);
-    const mode_t mode = old.exists ? (old.identity.mode & 07777) : 0666;
+    const mode_t mode = old.exists ? (old.state.mode & 07777) : 0666;
     removeLeftovers(target);
     QByteArray name; // the temporary file's name, once it has one
     int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
@@ -199,9 +199,8 @@ FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old, Q
     struct stat made {};
     if (old.exists && ::fstat(fd, &made) != 0)
         status = failed(errno);
-    else if (old.exists &&
-             (made.st_uid != old.identity.owner || made.st_gid != old.identity.group) &&
-             ::fchown(fd, old.identity.owner, old.identity.group) != 0) {
+    else if (old.exists && (made.st_uid != old.state.owner || made.st_gid != old.state.group) &&
+             ::fchown(fd, old.state.owner, old.state.group) != 0) {
         // The rename would hand the file to this user: where it may not give it back (only
         // root may), it writes in place.
         noTemporary = errno == EPERM;
@@ -237,7 +236,7 @@ FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old, Q
     }
     status = closeChecked(fd, status);
     if (status && name != target)
-        status = moveInto(name, target, old.exists ? &old.identity : nullptr);
+        status = moveInto(name, target, old.exists ? &old.state.identity : nullptr);
     if (!status && !name.isEmpty())
         ::unlink(name.constData());
     if (status)
@@ -283,8 +282,8 @@ FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Ed
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         status = failed(errno);
-    else if (!S_ISREG(st.st_mode) || st.st_dev != old.identity.device ||
-             st.st_ino != old.identity.inode || st.st_size != old.data.size())
+    else if (!S_ISREG(st.st_mode) || platform::FileIdentity::of(st) != old.state.identity ||
+             st.st_size != old.data.size())
         status = {FileFailure::Changed, ESTALE};
     struct rlimit limit {};
     if (status && data.size() > old.data.size()) {
@@ -310,7 +309,7 @@ FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Ed
 }
 
 FileStatus checkWritable(const QByteArray& target, const OldFile& old) {
-    if ((old.identity.mode & 0222) == 0) // read-only for root too, as rm asks first
+    if ((old.state.mode & 0222) == 0) // read-only for root too, as rm asks first
         return {FileFailure::ReadOnly, EACCES};
     if (::access(target.constData(), W_OK) != 0)
         return {FileFailure::ReadOnly, errno};

@@ -114,8 +114,8 @@ FileStatus moveInto(const std::wstring& name, const QByteArray& target, bool rep
 FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old, QByteArrayView data,
                                  bool& noTemporary) {
     removeLeftovers(target);
-    const DWORD attributes = old.exists && (old.identity.mode & KeptAttributes)
-                                 ? old.identity.mode & KeptAttributes
+    const DWORD attributes = old.exists && (old.state.mode & KeptAttributes)
+                                 ? old.state.mode & KeptAttributes
                                  : FILE_ATTRIBUTE_NORMAL;
     std::wstring name;
     win::Handle file;
@@ -140,10 +140,8 @@ FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old, Q
     status = closeChecked(file, status);
     // A replacement only while the name still holds the file that was read (not one moved
     // there meanwhile, as a backup tool does).
-    FileIdentity now;
-    if (status && old.exists &&
-        (!identityAt(target, now) || now.device != old.identity.device ||
-         now.inode != old.identity.inode))
+    FileState now;
+    if (status && old.exists && (!stateAt(target, now) || now.identity != old.state.identity))
         status = {FileFailure::Changed, EBUSY};
     if (status)
         status = moveInto(name, target, old.exists);
@@ -184,9 +182,9 @@ FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Ed
     if (!file.valid())
         return lastError();
     FileStatus status;
-    FileIdentity now;
-    if (!identityOf(file.get(), now) || now.device != old.identity.device ||
-        now.inode != old.identity.inode || now.size != old.data.size())
+    FileState now;
+    if (!stateOf(file.get(), now) || now.identity != old.state.identity ||
+        now.size != old.data.size())
         status = {FileFailure::Changed, EBUSY};
     if (status && data.size() > old.data.size()) {
         // Reserved without changing the size: a kill from here on leaves no zeros.
@@ -207,7 +205,7 @@ FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Ed
 
 // The read-only attribute, or access rights that do not let the user write the file.
 FileStatus checkWritable(const QByteArray& target, const OldFile& old) {
-    if (old.identity.mode & FILE_ATTRIBUTE_READONLY)
+    if (old.state.mode & FILE_ATTRIBUTE_READONLY)
         return {FileFailure::ReadOnly, EACCES};
     const win::Handle probe(::CreateFileW(win::widePath(target).c_str(), GENERIC_WRITE, ShareAll,
                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
