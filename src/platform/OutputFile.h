@@ -88,7 +88,7 @@ inline platform::FileStatus OutputFile::create(const QString& path) {
 
 inline platform::FileStatus OutputFile::write(const char* data, std::size_t size) {
     if (fd_ < 0)
-        return {platform::FileFailure::WriteFailed, EBADF};
+        return platform::writeFailed(EBADF);
     std::size_t reached = 0;
     const platform::FileStatus status = appendAll(fd_, data, size, reached);
     size_ += static_cast<std::int64_t>(reached);
@@ -97,7 +97,7 @@ inline platform::FileStatus OutputFile::write(const char* data, std::size_t size
 
 inline platform::FileStatus OutputFile::cutBack(std::int64_t size) {
     if (fd_ < 0 || size > size_)
-        return {platform::FileFailure::WriteFailed, fd_ < 0 ? EBADF : EINVAL};
+        return platform::writeFailed(fd_ < 0 ? EBADF : EINVAL);
     const platform::FileStatus status = truncateTo(fd_, size);
     if (status)
         size_ = size;

@@ -8,15 +8,13 @@
 
 using platform::FileFailure;
 using platform::FileStatus;
+using platform::writeFailed;
 using platform::win::errnoOf;
 using platform::win::Handle;
+using platform::win::lastError;
 using platform::win::widePath;
 
 namespace {
-
-FileStatus lastError() {
-    return {FileFailure::WriteFailed, errnoOf(::GetLastError())};
-}
 
 HANDLE handleOf(int fd) {
     return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
@@ -77,7 +75,7 @@ FileStatus OutputFile::openNew(const QString& path, int& fd) {
     }
     fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file.get()), 0);
     if (fd < 0)
-        return {FileFailure::WriteFailed, EMFILE};
+        return writeFailed(EMFILE);
     file.release(); // the descriptor owns it now
     return {};
 }
@@ -92,7 +90,7 @@ FileStatus OutputFile::truncateTo(int fd, std::int64_t size) {
 }
 
 FileStatus OutputFile::closeDescriptor(int fd) {
-    return ::_close(fd) == 0 ? FileStatus{} : FileStatus{FileFailure::WriteFailed, errno};
+    return ::_close(fd) == 0 ? FileStatus{} : writeFailed(errno);
 }
 
 std::optional<OutputFile::Found> OutputFile::find(const QString& path) {

@@ -1,7 +1,9 @@
 #pragma once
 
-// Small helpers of the Windows file layer: wide path names and handles that close
-// themselves.
+// Small helpers of the Windows file layer: wide path names, errors, and handles that
+// close themselves.
+
+#include "platform/FileStatus.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -53,6 +55,11 @@ inline int errnoOf(DWORD error) {
     default:
         return EIO;
     }
+}
+
+// A failed write, with the errno nearest to the thread's last Windows error.
+inline FileStatus lastError() {
+    return writeFailed(errnoOf(::GetLastError()));
 }
 
 class Handle {

@@ -22,6 +22,8 @@ namespace win = platform::win;
 
 using platform::FileFailure;
 using platform::FileStatus;
+using platform::writeFailed;
+using platform::win::lastError;
 
 namespace {
 
@@ -34,14 +36,6 @@ constexpr std::chrono::milliseconds BlockedReplaceRetry{2000};
 // The attributes a replacement takes over from the old file.
 constexpr DWORD KeptAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
-FileStatus failed(int error) {
-    return {FileFailure::WriteFailed, error};
-}
-
-FileStatus lastError() {
-    return failed(win::errnoOf(::GetLastError()));
-}
 
 // Errors of a file system (or of Wine) that cannot reserve space.
 bool unsupported(DWORD error) {
@@ -102,7 +96,7 @@ FileStatus moveInto(const std::wstring& name, const QByteArray& target, bool rep
         const bool blocked = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
                              error == ERROR_LOCK_VIOLATION;
         if (!blocked || Clock::now() >= deadline)
-            return failed(win::errnoOf(error));
+            return writeFailed(win::errnoOf(error));
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::milliseconds(16));
     }
@@ -129,14 +123,14 @@ FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old, Q
     if (!file.valid()) {
         const DWORD error = ::GetLastError();
         noTemporary = error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT;
-        return failed(win::errnoOf(error));
+        return writeFailed(win::errnoOf(error));
     }
     const auto size = static_cast<std::size_t>(data.size());
     FileStatus status;
     if (win::writeAll(file.get(), data.data(), size, 0) != size || !::FlushFileBuffers(file.get()))
         status = lastError();
     if (status && !runBeforeReplaceHook())
-        status = failed(ECANCELED);
+        status = writeFailed(ECANCELED);
     status = closeChecked(file, status);
     // A replacement only while the name still holds the file that was read (not one moved
     // there meanwhile, as a backup tool does).
@@ -195,7 +189,7 @@ FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Ed
             status = lastError();
     }
     if (status && !runBeforeReplaceHook())
-        status = failed(ECANCELED);
+        status = writeFailed(ECANCELED);
     if (status) {
         HandleFile handle(file.get());
         status = changeInPlace(handle, old.data, data, edit);
