@@ -8,9 +8,15 @@ namespace platform {
 // replaces it.
 class AppTitle {
 public:
-    static QString title();
-    static void setTitle(const QString& title);
-    static QString builtInTitle();
+    static QString title() { return current(); }
+    static void setTitle(const QString& title) { current() = title; }
+    static QString builtInTitle() { return QStringLiteral("Korvani"); }
+
+private:
+    static QString& current() {
+        static QString title = builtInTitle();
+        return title;
+    }
 };
 
 } // namespace platform

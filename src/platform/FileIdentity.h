@@ -1,8 +1,5 @@
 #pragma once
 
-// What tells one file from another: the identity a file keeps under any name, and a
-// name as the system matches it against another.
-
 #include <QString>
 
 #include <cstdint>
@@ -18,18 +15,16 @@ namespace platform {
 // What makes a file itself whatever names it has: its device and its number there
 // (inode; on Windows the volume's serial number and the file index).
 struct FileIdentity {
+#ifdef _WIN32
+    using SystemRecord = _BY_HANDLE_FILE_INFORMATION; // from GetFileInformationByHandle()
+#else
+    using SystemRecord = struct stat; // from stat(), lstat() or fstat()
+#endif
+    static FileIdentity of(const SystemRecord& record);
+
     std::uint64_t device = 0;
     std::uint64_t number = 0;
     bool operator==(const FileIdentity&) const = default;
-
-    // What the system tells of a file: stat(), lstat() or fstat(); on Windows
-    // GetFileInformationByHandle().
-#ifdef _WIN32
-    using SystemRecord = _BY_HANDLE_FILE_INFORMATION;
-#else
-    using SystemRecord = struct stat;
-#endif
-    static FileIdentity of(const SystemRecord& record);
 };
 
 // The last part of a path as the system matches it against another: on Windows without

@@ -5,47 +5,43 @@
 
 namespace platform {
 namespace {
-QString& programFolderOverride() {
-    static QString folder;
-    return folder;
-}
-QString& installedFolderOverride() {
-    static QString folder;
-    return folder;
-}
-QString& settingsFolderOverride() {
-    static QString folder;
-    return folder;
+// The folders a test lays out in place of the real ones (empty: the real one).
+struct Folders {
+    QString program, installed, settings;
+};
+Folders& laidOut() {
+    static Folders folders;
+    return folders;
 }
 } // namespace
 
 QString Installation::programFolder() {
-    if (!programFolderOverride().isEmpty())
-        return programFolderOverride();
+    if (!laidOut().program.isEmpty())
+        return laidOut().program;
     return QCoreApplication::applicationDirPath();
 }
 
 void Installation::setProgramFolder(const QString& folder) {
-    programFolderOverride() = folder;
+    laidOut().program = folder;
 }
 
 QString Installation::installedProgramFolder() {
-    if (!installedFolderOverride().isEmpty())
-        return installedFolderOverride();
+    if (!laidOut().installed.isEmpty())
+        return laidOut().installed;
     return systemInstalledProgramFolder();
 }
 
 QString Installation::installedSettingsFolder() {
-    if (!settingsFolderOverride().isEmpty())
-        return settingsFolderOverride();
-    if (!installedFolderOverride().isEmpty())
-        return installedFolderOverride();
+    if (!laidOut().settings.isEmpty())
+        return laidOut().settings;
+    if (!laidOut().installed.isEmpty())
+        return laidOut().installed;
     return systemInstalledSettingsFolder();
 }
 
 void Installation::setInstalledProgramFolder(const QString& folder, const QString& settingsFolder) {
-    installedFolderOverride() = folder;
-    settingsFolderOverride() = folder.isEmpty() ? QString() : settingsFolder;
+    laidOut().installed = folder;
+    laidOut().settings = folder.isEmpty() ? QString() : settingsFolder;
 }
 
 bool Installation::runsInstalled() {

@@ -12,6 +12,7 @@ using platform::writeFailed;
 using platform::win::errnoOf;
 using platform::win::Handle;
 using platform::win::lastError;
+using platform::win::ShareAll;
 using platform::win::widePath;
 
 namespace {
@@ -45,8 +46,7 @@ FileStatus OutputFile::prepare(const QString& path) {
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         // A link to a regular file or a dangling one is replaced; a link to anything else
         // is refused as that thing is.
-        Handle target(::CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        Handle target(::CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, ShareAll, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         BY_HANDLE_FILE_INFORMATION info{};
         if (target.valid() && ::GetFileInformationByHandle(target.get(), &info) &&
@@ -95,8 +95,7 @@ FileStatus OutputFile::closeDescriptor(int fd) {
 
 std::optional<OutputFile::Found> OutputFile::find(const QString& path) {
     // Folders open only with backup semantics; reading attributes needs no access right.
-    Handle file(::CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    Handle file(::CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES, ShareAll, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return file.valid() ? foundOfHandle(file.get()) : std::nullopt;
 }

@@ -29,6 +29,9 @@ inline std::wstring widePath(const QByteArray& encoded) {
     return widePath(QFile::decodeName(encoded));
 }
 
+// Sharing that holds off no one's read, write, rename or deletion of the file.
+constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 // The errno value nearest to a Windows error, for FileStatus::error.
 inline int errnoOf(DWORD error) {
     switch (error) {

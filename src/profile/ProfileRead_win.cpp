@@ -10,10 +10,9 @@ namespace profile {
 namespace win = platform::win;
 using platform::FileFailure;
 using platform::FileStatus;
+using platform::win::ShareAll;
 
 namespace {
-
-constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 std::int64_t ticks(const LARGE_INTEGER& time) {
     return time.QuadPart;

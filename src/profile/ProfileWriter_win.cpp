@@ -24,12 +24,12 @@ using platform::FileFailure;
 using platform::FileStatus;
 using platform::writeFailed;
 using platform::win::lastError;
+using platform::win::ShareAll;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // A program that has the file open without sharing its deletion (an editor, a virus
 // scanner) holds a replace off for a moment; the writer tries again this long.
 constexpr std::chrono::milliseconds BlockedReplaceRetry{2000};
