@@ -38,7 +38,7 @@
 #include "app/SuffixFile.h"
 #include "app/frmMain.h"
 #include "driver/MainWindowDriver.h"
-#include "platform/Application.h"
+#include "platform/Installation.h"
 
 #include <QApplication>
 #include <QDir>
@@ -391,7 +391,7 @@ int runAsChild(const QString& kind, std::int64_t count, const QString& path) {
         times = runCore(count, path);
     } else {
         QTemporaryDir folder;
-        platform::Application::setProgramFolder(folder.path());
+        platform::Installation::setProgramFolder(folder.path());
         const std::unique_ptr<frmMain> window = MainWindowDriver::startProgram();
         MainWindowDriver driver(*window);
         times = runWindow(driver, count, path);
@@ -519,7 +519,7 @@ int main(int argc, char** argv) {
                           QString::fromLocal8Bit(argv[4]));
     QTemporaryDir dir;
     // No language file here: empty texts, which is fine.
-    platform::Application::setProgramFolder(dir.path());
+    platform::Installation::setProgramFolder(dir.path());
     const std::unique_ptr<frmMain> window = MainWindowDriver::startProgram();
     MainWindowDriver driver(*window);
     if (qEnvironmentVariableIntValue("KORVANI_BENCH_PAIRS_ONLY") == 1) {

@@ -2,7 +2,8 @@
 
 #include "app/AddressFormatter.h"
 #include "i18n/ModTransLate.h"
-#include "platform/Application.h"
+#include "platform/FileIdentity.h"
+#include "platform/Installation.h"
 #include "platform/OutputFile.h"
 
 #include <QCoreApplication>
@@ -18,20 +19,20 @@ GenerationRun::GenerationRun(std::int32_t from, std::int32_t to, QString path, R
       pieces_(PieceBytes) {}
 
 bool GenerationRun::namesProgramFile(const QString& path) {
-    using platform::Application;
+    using platform::Installation;
     if (path.isEmpty())
         return false;
     QStringList own = ModTransLate::LanguageFiles();
-    own << Application::programFolder() + QStringLiteral("/Korvani.ini")
+    own << Installation::programFolder() + u'/' + Installation::settingsFileName()
         << QCoreApplication::applicationFilePath();
-    for (const QString& name : Application::installerFiles())
-        own << (name.isEmpty() ? QString() : Application::programFolder() + u'/' + name);
-    if (Application::runsInstalled())
-        own << Application::settingsFile() << Application::userSettingsFile();
+    for (const QString& name : Installation::installerFiles())
+        own << (name.isEmpty() ? QString() : Installation::programFolder() + u'/' + name);
+    if (Installation::runsInstalled())
+        own << Installation::settingsFile() << Installation::userSettingsFile();
     const QFileInfo chosen(path);
     const auto chosenId = OutputFile::identityOf(path);
     const auto folderId = OutputFile::identityOf(chosen.absolutePath());
-    const QString chosenName = Application::comparableFileName(chosen.fileName());
+    const QString chosenName = platform::comparableFileName(chosen.fileName());
     return std::any_of(own.cbegin(), own.cend(), [&](const QString& file) {
         if (file.isEmpty())
             return false;
@@ -40,7 +41,7 @@ bool GenerationRun::namesProgramFile(const QString& path) {
         // Not there yet (the user's own copy before its first change): the run would make
         // it, so the same name, as the system matches names, in the same folder is refused.
         const QFileInfo info(file);
-        return folderId && chosenName == Application::comparableFileName(info.fileName()) &&
+        return folderId && chosenName == platform::comparableFileName(info.fileName()) &&
                folderId == OutputFile::identityOf(info.absolutePath());
     });
 }

@@ -1,6 +1,6 @@
 #include "app/SuffixFile.h"
 
-#include "platform/Application.h"
+#include "platform/Installation.h"
 #include "profile/ProfileFile.h"
 
 #include <QDir>
@@ -17,24 +17,24 @@ QString SuffixSection() {
 }
 
 QString SettingsFilePath() {
-    if (platform::Application::runsInstalled()) {
-        const QString own = platform::Application::userSettingsFile();
+    if (platform::Installation::runsInstalled()) {
+        const QString own = platform::Installation::userSettingsFile();
         if (QFileInfo::exists(own))
             return own;
     }
-    return platform::Application::settingsFile();
+    return platform::Installation::settingsFile();
 }
 
 platform::FileResult<SettingsTarget> SettingsFileToWrite() {
-    if (!platform::Application::runsInstalled())
-        return SettingsTarget{platform::Application::settingsFile(), {}};
-    const QString own = platform::Application::userSettingsFile();
+    if (!platform::Installation::runsInstalled())
+        return SettingsTarget{platform::Installation::settingsFile(), {}};
+    const QString own = platform::Installation::userSettingsFile();
     if (own.isEmpty())
         return platform::FileStatus{platform::FileFailure::BadPath, ENOENT};
     errno = 0;
     if (!QDir().mkpath(QFileInfo(own).absolutePath()))
         return platform::FileStatus{platform::FileFailure::BadPath, errno ? errno : ENOTDIR};
-    return SettingsTarget{own, platform::Application::settingsFile()};
+    return SettingsTarget{own, platform::Installation::settingsFile()};
 }
 
 namespace {

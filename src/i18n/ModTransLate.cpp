@@ -1,7 +1,8 @@
 #include "i18n/ModTransLate.h"
 
 #include "common/ModCommon.h"
-#include "platform/Application.h"
+#include "platform/AppTitle.h"
+#include "platform/Installation.h"
 #include "profile/ProfileCache.h"
 #include "profile/ProfileFile.h"
 
@@ -109,7 +110,7 @@ QString LanguageFile() {
 }
 
 QStringList LanguageFiles() {
-    const QString prefix = platform::Application::programFolder() + QStringLiteral("/language/");
+    const QString prefix = platform::Installation::programFolder() + QStringLiteral("/language/");
     QStringList files;
     for (const char* name : {"Korvani_EN.ini", "Korvani_SC.ini", "Korvani_TC.ini"})
         files << prefix + QString::fromLatin1(name);
@@ -158,7 +159,7 @@ platform::FileStatus ReadCatalogue() {
         text = ReadLanguageText(QString::fromLatin1(entry.section), QString::fromLatin1(entry.key),
                                 BuiltInText(entry));
         if (&text == &t.SysGlobal.ProductName)
-            platform::Application::setTitle(text);
+            platform::AppTitle::setTitle(text);
     }
     return {};
 }

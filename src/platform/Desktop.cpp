@@ -1,6 +1,6 @@
 #include "platform/Desktop.h"
 
-#include "platform/Application.h"
+#include "platform/AppTitle.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -59,7 +59,7 @@ QMessageBox::Icon toQt(MessageIcon icon) {
 } // namespace
 
 void MessageBox::show(const QString& text, MessageIcon icon) {
-    const ShownMessage message{Application::title(), text, icon};
+    const ShownMessage message{AppTitle::title(), text, icon};
     auto& state = messages();
     if (state.recording) {
         state.shown.append(message);

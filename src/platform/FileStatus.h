@@ -31,6 +31,11 @@ struct FileStatus {
     bool operator==(const FileStatus&) const = default;
 };
 
+// A failed write (creating, writing, syncing, cutting, closing or replacing a file), and why.
+inline FileStatus writeFailed(int error) {
+    return {FileFailure::WriteFailed, error};
+}
+
 // The failure's name ("write-failed"), for the tools' and the tests' messages.
 const char* failureName(FileFailure failure);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileIdentity.h"
 #include "platform/FileStatus.h"
 
 #include <QString>
@@ -24,20 +25,13 @@ public:
     // a read-only file on Windows) stays (ReadOnly). Fine when nothing is at path now.
     static platform::FileStatus prepare(const QString& path);
 
-    // What makes a file itself whatever names it has: its device and its number there
-    // (inode; on Windows the volume and the file index).
-    struct Identity {
-        std::uint64_t device = 0;
-        std::uint64_t file = 0;
-        bool operator==(const Identity&) const = default;
-    };
     // What a look at a file finds: the file and its size.
     struct Found {
-        Identity identity;
+        platform::FileIdentity identity;
         std::int64_t size = 0;
     };
     // The identity of the file or folder at path, links followed; none when nothing is there.
-    static std::optional<Identity> identityOf(const QString& path);
+    static std::optional<platform::FileIdentity> identityOf(const QString& path);
 
     OutputFile() = default;
     ~OutputFile();
@@ -94,7 +88,7 @@ inline platform::FileStatus OutputFile::create(const QString& path) {
 
 inline platform::FileStatus OutputFile::write(const char* data, std::size_t size) {
     if (fd_ < 0)
-        return {platform::FileFailure::WriteFailed, EBADF};
+        return platform::writeFailed(EBADF);
     std::size_t reached = 0;
     const platform::FileStatus status = appendAll(fd_, data, size, reached);
     size_ += static_cast<std::int64_t>(reached);
@@ -103,16 +97,16 @@ inline platform::FileStatus OutputFile::write(const char* data, std::size_t size
 
 inline platform::FileStatus OutputFile::cutBack(std::int64_t size) {
     if (fd_ < 0 || size > size_)
-        return {platform::FileFailure::WriteFailed, fd_ < 0 ? EBADF : EINVAL};
+        return platform::writeFailed(fd_ < 0 ? EBADF : EINVAL);
     const platform::FileStatus status = truncateTo(fd_, size);
     if (status)
         size_ = size;
     return status;
 }
 
-inline std::optional<OutputFile::Identity> OutputFile::identityOf(const QString& path) {
+inline std::optional<platform::FileIdentity> OutputFile::identityOf(const QString& path) {
     const std::optional<Found> found = find(path);
-    return found ? std::optional<Identity>(found->identity) : std::nullopt;
+    return found ? std::optional(found->identity) : std::nullopt;
 }
 
 inline platform::FileStatus OutputFile::checkWrittenAt(const QString& path) const {

@@ -10,12 +10,7 @@
 
 using platform::FileFailure;
 using platform::FileStatus;
-
-namespace {
-FileStatus failed(int error) {
-    return {FileFailure::WriteFailed, error};
-}
-} // namespace
+using platform::writeFailed;
 
 FileStatus OutputFile::prepare(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
@@ -36,7 +31,7 @@ FileStatus OutputFile::prepare(const QString& path) {
     } else if (::access(name.constData(), W_OK) != 0) {
         return {FileFailure::ReadOnly, errno};
     }
-    return ::unlink(name.constData()) == 0 ? FileStatus{} : failed(errno);
+    return ::unlink(name.constData()) == 0 ? FileStatus{} : writeFailed(errno);
 }
 
 FileStatus OutputFile::openNew(const QString& path, int& fd) {
@@ -54,27 +49,25 @@ FileStatus OutputFile::appendAll(int fd, const char* data, std::size_t size, std
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return failed(n < 0 ? errno : EIO);
+            return writeFailed(n < 0 ? errno : EIO);
         done += static_cast<std::size_t>(n);
     }
     return {};
 }
 
 FileStatus OutputFile::truncateTo(int fd, std::int64_t size) {
-    return ::ftruncate(fd, static_cast<off_t>(size)) == 0 ? FileStatus{} : failed(errno);
+    return ::ftruncate(fd, static_cast<off_t>(size)) == 0 ? FileStatus{} : writeFailed(errno);
 }
 
 FileStatus OutputFile::closeDescriptor(int fd) {
-    return ::close(fd) == 0 ? FileStatus{} : failed(errno);
+    return ::close(fd) == 0 ? FileStatus{} : writeFailed(errno);
 }
 
 namespace {
 std::optional<OutputFile::Found> foundOf(int result, const struct stat& st) {
     if (result != 0)
         return std::nullopt;
-    return OutputFile::Found{
-        {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
-        static_cast<std::int64_t>(st.st_size)};
+    return OutputFile::Found{platform::FileIdentity::of(st), static_cast<std::int64_t>(st.st_size)};
 }
 } // namespace
 

@@ -8,15 +8,14 @@
 
 using platform::FileFailure;
 using platform::FileStatus;
+using platform::writeFailed;
 using platform::win::errnoOf;
 using platform::win::Handle;
+using platform::win::lastError;
+using platform::win::ShareAll;
 using platform::win::widePath;
 
 namespace {
-
-FileStatus lastError() {
-    return {FileFailure::WriteFailed, errnoOf(::GetLastError())};
-}
 
 HANDLE handleOf(int fd) {
     return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
@@ -27,8 +26,7 @@ std::optional<OutputFile::Found> foundOfHandle(HANDLE handle) {
     if (handle == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(handle, &info))
         return std::nullopt;
     return OutputFile::Found{
-        {info.dwVolumeSerialNumber,
-         (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow},
+        platform::FileIdentity::of(info),
         static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow)};
 }
 
@@ -48,8 +46,7 @@ FileStatus OutputFile::prepare(const QString& path) {
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         // A link to a regular file or a dangling one is replaced; a link to anything else
         // is refused as that thing is.
-        Handle target(::CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        Handle target(::CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, ShareAll, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         BY_HANDLE_FILE_INFORMATION info{};
         if (target.valid() && ::GetFileInformationByHandle(target.get(), &info) &&
@@ -78,7 +75,7 @@ FileStatus OutputFile::openNew(const QString& path, int& fd) {
     }
     fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file.get()), 0);
     if (fd < 0)
-        return {FileFailure::WriteFailed, EMFILE};
+        return writeFailed(EMFILE);
     file.release(); // the descriptor owns it now
     return {};
 }
@@ -93,13 +90,12 @@ FileStatus OutputFile::truncateTo(int fd, std::int64_t size) {
 }
 
 FileStatus OutputFile::closeDescriptor(int fd) {
-    return ::_close(fd) == 0 ? FileStatus{} : FileStatus{FileFailure::WriteFailed, errno};
+    return ::_close(fd) == 0 ? FileStatus{} : writeFailed(errno);
 }
 
 std::optional<OutputFile::Found> OutputFile::find(const QString& path) {
     // Folders open only with backup semantics; reading attributes needs no access right.
-    Handle file(::CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    Handle file(::CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES, ShareAll, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return file.valid() ? foundOfHandle(file.get()) : std::nullopt;
 }

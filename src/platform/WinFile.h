@@ -1,7 +1,9 @@
 #pragma once
 
-// Small helpers of the Windows file layer: wide path names and handles that close
-// themselves.
+// Small helpers of the Windows file layer: wide path names, errors, and handles that
+// close themselves.
+
+#include "platform/FileStatus.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -26,6 +28,9 @@ inline std::wstring widePath(const QString& path) {
 inline std::wstring widePath(const QByteArray& encoded) {
     return widePath(QFile::decodeName(encoded));
 }
+
+// Sharing that holds off no one's read, write, rename or deletion of the file.
+constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // The errno value nearest to a Windows error, for FileStatus::error.
 inline int errnoOf(DWORD error) {
@@ -53,6 +58,11 @@ inline int errnoOf(DWORD error) {
     default:
         return EIO;
     }
+}
+
+// A failed write, with the errno nearest to the thread's last Windows error.
+inline FileStatus lastError() {
+    return writeFailed(errnoOf(::GetLastError()));
 }
 
 class Handle {

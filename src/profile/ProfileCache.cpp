@@ -7,8 +7,8 @@ namespace profile {
 std::shared_ptr<const ProfileText> ReadCache::get(const QString& path,
                                                   platform::FileStatus* status) {
     const QByteArray nativePath = QFile::encodeName(path);
-    FileIdentity current;
-    const bool exists = identityAt(nativePath, current);
+    FileState current;
+    const bool exists = stateAt(nativePath, current);
     {
         std::lock_guard guard(mutex_);
         if (exists && text_ && nativePath == path_ && current == identity_) {
@@ -18,7 +18,7 @@ std::shared_ptr<const ProfileText> ReadCache::get(const QString& path,
         }
     }
     QByteArray data;
-    FileIdentity identity;
+    FileState identity;
     bool settled = false;
     const platform::FileStatus read = readWhole(nativePath, data, &identity, &settled);
     if (status)

@@ -26,7 +26,7 @@ public:
 private:
     std::mutex mutex_;
     QByteArray path_;
-    FileIdentity identity_;
+    FileState identity_;
     std::shared_ptr<const ProfileText> text_;
 };
 

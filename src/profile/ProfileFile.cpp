@@ -138,7 +138,7 @@ FileStatus changeFile(const QString& path, const QString& seedFrom, bool createM
     if (!lock.status())
         return lock.status();
     QByteArray data;
-    FileIdentity identity;
+    FileState identity;
     FileStatus status = readWhole(target, data, &identity, nullptr);
     const bool exists = status.ok();
     if (status.failure == FileFailure::NotFound && !seedFrom.isEmpty()) {

@@ -1,5 +1,6 @@
 #include "profile/ProfileLock.h"
 
+#include "platform/FileIdentity.h"
 #include "profile/ProfilePath.h"
 
 #include <algorithm>
@@ -89,7 +90,7 @@ void WriterLock::lockFile(const QByteArray& target, Clock::time_point deadline) 
         const Attempt attempt = lockUntil(fd, true, deadline);
         struct stat named {};
         if (attempt == Attempt::Held && ::stat(target.constData(), &named) == 0 &&
-            named.st_dev == locked.st_dev && named.st_ino == locked.st_ino) {
+            platform::FileIdentity::of(named) == platform::FileIdentity::of(locked)) {
             fd_ = fd;
             return;
         }

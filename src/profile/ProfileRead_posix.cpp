@@ -14,9 +14,9 @@ using platform::FileStatus;
 
 namespace {
 
-FileIdentity identityOf(const struct stat& st) {
-    return {st.st_dev,  st.st_ino,  st.st_size, st.st_mtim,
-            st.st_ctim, st.st_mode, st.st_uid,  st.st_gid};
+FileState stateOf(const struct stat& st) {
+    const platform::FileIdentity identity = platform::FileIdentity::of(st);
+    return {identity, st.st_size, st.st_mtim, st.st_ctim, st.st_mode, st.st_uid, st.st_gid};
 }
 
 bool before(const timespec& a, const timespec& b) {
@@ -29,13 +29,13 @@ bool before(const timespec& a, const timespec& b) {
 // with the same size and times. No test can see this rule on a file system with
 // nanosecond change times (ext4, tmpfs here): the rename moves the change time on.
 // It is kept for file systems with coarser times.
-bool FileIdentity::operator==(const FileIdentity& o) const {
-    return device == o.device && inode == o.inode && size == o.size &&
-           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
-           changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
+bool FileState::operator==(const FileState& o) const {
+    return identity == o.identity && size == o.size && modified.tv_sec == o.modified.tv_sec &&
+           modified.tv_nsec == o.modified.tv_nsec && changed.tv_sec == o.changed.tv_sec &&
+           changed.tv_nsec == o.changed.tv_nsec;
 }
 
-FileStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentity* identity,
+FileStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileState* state,
                      bool* settled) {
     timespec began{};
     ::clock_gettime(CLOCK_REALTIME_COARSE, &began);
@@ -77,8 +77,8 @@ FileStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentit
         data.append(chunk, n);
     }
     ::close(fd); // read-only: nothing that a failed close could lose
-    if (identity)
-        *identity = identityOf(st);
+    if (state)
+        *state = stateOf(st);
     // Both times, not either: a change within the read's own clock tick could move one
     // of them only. As with the inode above, nanosecond change times keep any test
     // here from seeing the difference.
@@ -87,11 +87,11 @@ FileStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentit
     return {};
 }
 
-bool identityAt(const QByteArray& nativePath, FileIdentity& identity) {
+bool stateAt(const QByteArray& nativePath, FileState& state) {
     struct stat st {};
     if (::stat(nativePath.constData(), &st) != 0)
         return false;
-    identity = identityOf(st);
+    state = stateOf(st);
     return true;
 }
 

@@ -10,10 +10,9 @@ namespace profile {
 namespace win = platform::win;
 using platform::FileFailure;
 using platform::FileStatus;
+using platform::win::ShareAll;
 
 namespace {
-
-constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 std::int64_t ticks(const LARGE_INTEGER& time) {
     return time.QuadPart;
@@ -30,7 +29,7 @@ bool isFolder(const std::wstring& name) {
 
 } // namespace
 
-bool identityOf(void* handle, FileIdentity& identity) {
+bool stateOf(void* handle, FileState& state) {
     const auto file = static_cast<HANDLE>(handle);
     BY_HANDLE_FILE_INFORMATION info{};
     FILE_BASIC_INFO times{};
@@ -38,22 +37,21 @@ bool identityOf(void* handle, FileIdentity& identity) {
         !::GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times) ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
-    identity.device = info.dwVolumeSerialNumber;
-    identity.inode = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
-    identity.size = (std::int64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-    identity.modified = ticks(times.LastWriteTime);
-    identity.changed = ticks(times.ChangeTime);
-    identity.mode = info.dwFileAttributes;
+    state.identity = platform::FileIdentity::of(info);
+    state.size = (std::int64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    state.modified = ticks(times.LastWriteTime);
+    state.changed = ticks(times.ChangeTime);
+    state.mode = info.dwFileAttributes;
     return true;
 }
 
 // The file index tells a file renamed over the old one with the same size and times.
-bool FileIdentity::operator==(const FileIdentity& o) const {
-    return device == o.device && inode == o.inode && size == o.size && modified == o.modified &&
+bool FileState::operator==(const FileState& o) const {
+    return identity == o.identity && size == o.size && modified == o.modified &&
            changed == o.changed;
 }
 
-FileStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentity* identity,
+FileStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileState* state,
                      bool* settled) {
     // File times come from the system's coarse clock, as this does.
     FILETIME began{};
@@ -68,8 +66,8 @@ FileStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentit
             return {FileFailure::NotAFile, EINVAL};
         return {failure == ENOENT ? FileFailure::NotFound : FileFailure::Unreadable, failure};
     }
-    FileIdentity found;
-    if (!identityOf(file.get(), found))
+    FileState found;
+    if (!stateOf(file.get(), found))
         return {FileFailure::NotAFile, EINVAL};
     data.clear();
     data.reserve(static_cast<qsizetype>(found.size));
@@ -82,18 +80,18 @@ FileStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileIdentit
             break;
         data.append(chunk, static_cast<qsizetype>(n));
     }
-    if (identity)
-        *identity = found;
+    if (state)
+        *state = found;
     if (settled)
         *settled = found.modified < ticks(began) && found.changed < ticks(began);
     return {};
 }
 
-bool identityAt(const QByteArray& nativePath, FileIdentity& identity) {
+bool stateAt(const QByteArray& nativePath, FileState& state) {
     const win::Handle file(::CreateFileW(win::widePath(nativePath).c_str(), FILE_READ_ATTRIBUTES,
                                          ShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                          nullptr));
-    return file.valid() && identityOf(file.get(), identity);
+    return file.valid() && stateOf(file.get(), state);
 }
 
 } // namespace profile

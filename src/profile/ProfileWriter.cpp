@@ -4,8 +4,8 @@
 
 namespace profile {
 
-using platform::FileFailure;
 using platform::FileStatus;
+using platform::writeFailed;
 
 std::function<bool()>& beforeReplaceHook() {
     static std::function<bool()> hook;
@@ -34,7 +34,7 @@ FileStatus replaceFile(const QByteArray& target, const OldFile& old, const Edit&
         if (!noTemporary || !old.exists)
             return status;
     } else if (!old.exists) {
-        return {FileFailure::WriteFailed, EACCES};
+        return writeFailed(EACCES);
     }
     return rewriteInPlace(target, old, edit, data);
 }

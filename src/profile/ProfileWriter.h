@@ -19,7 +19,7 @@ namespace profile {
 struct OldFile {
     QByteArrayView data;
     bool exists = false;
-    FileIdentity identity;
+    FileState state;
 };
 
 // Writes the edited content. Where the folder takes a new file: a temporary file

@@ -24,12 +24,9 @@ namespace profile {
 
 using platform::FileFailure;
 using platform::FileStatus;
+using platform::writeFailed;
 
 namespace {
-
-FileStatus failed(int error) {
-    return {FileFailure::WriteFailed, error};
-}
 
 // Writes all of bytes at offset at, going on after a short write.
 FileStatus writeAt(int fd, qsizetype at, QByteArrayView bytes) {
@@ -41,7 +38,7 @@ FileStatus writeAt(int fd, qsizetype at, QByteArrayView bytes) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return failed(n < 0 ? errno : EIO);
+            return writeFailed(n < 0 ? errno : EIO);
         done += n;
     }
     return {};
@@ -49,7 +46,7 @@ FileStatus writeAt(int fd, qsizetype at, QByteArrayView bytes) {
 
 FileStatus closeChecked(int fd, FileStatus status) {
     if (::close(fd) != 0 && status)
-        return failed(errno); // what the file system still had to write may be lost
+        return writeFailed(errno); // what the file system still had to write may be lost
     return status;
 }
 
@@ -87,8 +84,8 @@ void removeLeftovers(const QByteArray& target) {
 FileStatus syncFolder(const QByteArray& folder) {
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return errno == EACCES ? FileStatus{} : failed(errno); // a folder we may not read
-    const FileStatus status = ::fsync(fd) == 0 ? FileStatus{} : failed(errno);
+        return errno == EACCES ? FileStatus{} : writeFailed(errno); // a folder we may not read
+    const FileStatus status = ::fsync(fd) == 0 ? FileStatus{} : writeFailed(errno);
     ::close(fd); // nothing was written through it: the sync said what there was to say
     return status;
 }
@@ -137,9 +134,9 @@ int copyAttributes(const QByteArray& target, int fd) {
 }
 
 // Whether path names the file that was read (a link there is another file).
-bool namesOld(const QByteArray& path, const FileIdentity& old) {
+bool namesOld(const QByteArray& path, const platform::FileIdentity& old) {
     struct stat st {};
-    return ::lstat(path.constData(), &st) == 0 && st.st_dev == old.device && st.st_ino == old.inode;
+    return ::lstat(path.constData(), &st) == 0 && platform::FileIdentity::of(st) == old;
 }
 
 // A new file takes the target's name only while nothing is there; a replacement only
@@ -147,7 +144,7 @@ bool namesOld(const QByteArray& path, const FileIdentity& old) {
 // a backup tool does): the names are exchanged, and exchanged back when what came out
 // is another file; where the file system cannot exchange, the name is checked just
 // before the rename. name is cleared when it holds another's file.
-FileStatus moveInto(QByteArray& name, const QByteArray& target, const FileIdentity* old) {
+FileStatus moveInto(QByteArray& name, const QByteArray& target, const platform::FileIdentity* old) {
     const char* from = name.constData();
     const char* to = target.constData();
     if (old != nullptr) {
@@ -165,7 +162,7 @@ FileStatus moveInto(QByteArray& name, const QByteArray& target, const FileIdenti
             return {errno == ENOENT ? FileFailure::Changed : FileFailure::WriteFailed, errno};
         if (!namesOld(target, *old))
             return {FileFailure::Changed, ESTALE};
-        return ::rename(from, to) == 0 ? FileStatus{} : failed(errno);
+        return ::rename(from, to) == 0 ? FileStatus{} : writeFailed(errno);
     }
     if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
         return {};
@@ -183,7 +180,7 @@ FileStatus moveInto(QByteArray& name, const QByteArray& target, const FileIdenti
 FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old, QByteArrayView data,
                                  bool& noTemporary) {
     const QByteArray folder = folderOf(target);
-    const mode_t mode = old.exists ? (old.identity.mode & 07777) : 0666;
+    const mode_t mode = old.exists ? (old.state.mode & 07777) : 0666;
     removeLeftovers(target);
     QByteArray name; // the temporary file's name, once it has one
     int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
@@ -193,37 +190,36 @@ FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old, Q
     }
     if (fd < 0) {
         noTemporary = errno == EACCES || errno == EPERM || errno == EROFS;
-        return failed(errno);
+        return writeFailed(errno);
     }
     FileStatus status;
     struct stat made {};
     if (old.exists && ::fstat(fd, &made) != 0)
-        status = failed(errno);
-    else if (old.exists &&
-             (made.st_uid != old.identity.owner || made.st_gid != old.identity.group) &&
-             ::fchown(fd, old.identity.owner, old.identity.group) != 0) {
+        status = writeFailed(errno);
+    else if (old.exists && (made.st_uid != old.state.owner || made.st_gid != old.state.group) &&
+             ::fchown(fd, old.state.owner, old.state.group) != 0) {
         // The rename would hand the file to this user: where it may not give it back (only
         // root may), it writes in place.
         noTemporary = errno == EPERM;
-        status = failed(errno);
+        status = writeFailed(errno);
     }
     if (status && old.exists) {
         // Where attributes cannot be copied (a namespace the user may not set), in place
         // the file keeps them.
         if (const int error = copyAttributes(target, fd)) {
             noTemporary = error == EPERM || error == EACCES || error == ENOTSUP;
-            status = failed(error);
+            status = writeFailed(error);
         }
     }
     // After the ACL: the umask may have taken bits away.
     if (status && old.exists && ::fchmod(fd, mode) != 0)
-        status = failed(errno);
+        status = writeFailed(errno);
     if (status)
         status = writeAt(fd, 0, data);
     if (status && ::fdatasync(fd) != 0)
-        status = failed(errno);
+        status = writeFailed(errno);
     if (status && !runBeforeReplaceHook())
-        status = failed(ECANCELED);
+        status = writeFailed(ECANCELED);
     if (status && name.isEmpty()) {
         // A new file is linked at the target's name (which fails when a file appeared
         // meanwhile), a replacement at a temporary name that the rename moves.
@@ -237,7 +233,7 @@ FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old, Q
     }
     status = closeChecked(fd, status);
     if (status && name != target)
-        status = moveInto(name, target, old.exists ? &old.identity : nullptr);
+        status = moveInto(name, target, old.exists ? &old.state.identity : nullptr);
     if (!status && !name.isEmpty())
         ::unlink(name.constData());
     if (status)
@@ -257,15 +253,15 @@ public:
     FileStatus writeAt(qsizetype at, QByteArrayView bytes) override {
         return profile::writeAt(fd_, at, bytes);
     }
-    FileStatus sync() override { return ::fdatasync(fd_) == 0 ? FileStatus{} : failed(errno); }
+    FileStatus sync() override { return ::fdatasync(fd_) == 0 ? FileStatus{} : writeFailed(errno); }
     FileStatus truncate(qsizetype size) override {
-        return ::ftruncate(fd_, static_cast<off_t>(size)) == 0 ? FileStatus{} : failed(errno);
+        return ::ftruncate(fd_, static_cast<off_t>(size)) == 0 ? FileStatus{} : writeFailed(errno);
     }
     // Closing a second descriptor reports what closing the file would (a network file
     // system's write-back), while this one is still open to undo the change.
     FileStatus finish() override {
         const int copy = ::dup(fd_);
-        return copy >= 0 ? closeChecked(copy, {}) : failed(errno);
+        return copy >= 0 ? closeChecked(copy, {}) : writeFailed(errno);
     }
 
 private:
@@ -278,26 +274,26 @@ FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Ed
                           QByteArrayView data) {
     const int fd = ::open(target.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return failed(errno);
+        return writeFailed(errno);
     FileStatus status;
     struct stat st {};
     if (::fstat(fd, &st) != 0)
-        status = failed(errno);
-    else if (!S_ISREG(st.st_mode) || st.st_dev != old.identity.device ||
-             st.st_ino != old.identity.inode || st.st_size != old.data.size())
+        status = writeFailed(errno);
+    else if (!S_ISREG(st.st_mode) || platform::FileIdentity::of(st) != old.state.identity ||
+             st.st_size != old.data.size())
         status = {FileFailure::Changed, ESTALE};
     struct rlimit limit {};
     if (status && data.size() > old.data.size()) {
         // Reserved without changing the size: a kill from here on leaves no zeros.
         if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
             static_cast<rlim_t>(data.size()) > limit.rlim_cur)
-            status = failed(EFBIG);
+            status = writeFailed(EFBIG);
         else if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(data.size())) != 0 &&
                  errno != EOPNOTSUPP)
-            status = failed(errno);
+            status = writeFailed(errno);
     }
     if (status && !runBeforeReplaceHook())
-        status = failed(ECANCELED);
+        status = writeFailed(ECANCELED);
     if (status) {
         DescriptorFile file(fd);
         status = changeInPlace(file, old.data, data, edit);
@@ -310,7 +306,7 @@ FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Ed
 }
 
 FileStatus checkWritable(const QByteArray& target, const OldFile& old) {
-    if ((old.identity.mode & 0222) == 0) // read-only for root too, as rm asks first
+    if ((old.state.mode & 0222) == 0) // read-only for root too, as rm asks first
         return {FileFailure::ReadOnly, EACCES};
     if (::access(target.constData(), W_OK) != 0)
         return {FileFailure::ReadOnly, errno};

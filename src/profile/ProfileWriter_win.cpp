@@ -22,26 +22,20 @@ namespace win = platform::win;
 
 using platform::FileFailure;
 using platform::FileStatus;
+using platform::writeFailed;
+using platform::win::lastError;
+using platform::win::ShareAll;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // A program that has the file open without sharing its deletion (an editor, a virus
 // scanner) holds a replace off for a moment; the writer tries again this long.
 constexpr std::chrono::milliseconds BlockedReplaceRetry{2000};
 // The attributes a replacement takes over from the old file.
 constexpr DWORD KeptAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
-FileStatus failed(int error) {
-    return {FileFailure::WriteFailed, error};
-}
-
-FileStatus lastError() {
-    return failed(win::errnoOf(::GetLastError()));
-}
 
 // Errors of a file system (or of Wine) that cannot reserve space.
 bool unsupported(DWORD error) {
@@ -102,7 +96,7 @@ FileStatus moveInto(const std::wstring& name, const QByteArray& target, bool rep
         const bool blocked = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
                              error == ERROR_LOCK_VIOLATION;
         if (!blocked || Clock::now() >= deadline)
-            return failed(win::errnoOf(error));
+            return writeFailed(win::errnoOf(error));
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::milliseconds(16));
     }
@@ -114,8 +108,8 @@ FileStatus moveInto(const std::wstring& name, const QByteArray& target, bool rep
 FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old, QByteArrayView data,
                                  bool& noTemporary) {
     removeLeftovers(target);
-    const DWORD attributes = old.exists && (old.identity.mode & KeptAttributes)
-                                 ? old.identity.mode & KeptAttributes
+    const DWORD attributes = old.exists && (old.state.mode & KeptAttributes)
+                                 ? old.state.mode & KeptAttributes
                                  : FILE_ATTRIBUTE_NORMAL;
     std::wstring name;
     win::Handle file;
@@ -129,21 +123,19 @@ FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old, Q
     if (!file.valid()) {
         const DWORD error = ::GetLastError();
         noTemporary = error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT;
-        return failed(win::errnoOf(error));
+        return writeFailed(win::errnoOf(error));
     }
     const auto size = static_cast<std::size_t>(data.size());
     FileStatus status;
     if (win::writeAll(file.get(), data.data(), size, 0) != size || !::FlushFileBuffers(file.get()))
         status = lastError();
     if (status && !runBeforeReplaceHook())
-        status = failed(ECANCELED);
+        status = writeFailed(ECANCELED);
     status = closeChecked(file, status);
     // A replacement only while the name still holds the file that was read (not one moved
     // there meanwhile, as a backup tool does).
-    FileIdentity now;
-    if (status && old.exists &&
-        (!identityAt(target, now) || now.device != old.identity.device ||
-         now.inode != old.identity.inode))
+    FileState now;
+    if (status && old.exists && (!stateAt(target, now) || now.identity != old.state.identity))
         status = {FileFailure::Changed, EBUSY};
     if (status)
         status = moveInto(name, target, old.exists);
@@ -184,9 +176,9 @@ FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Ed
     if (!file.valid())
         return lastError();
     FileStatus status;
-    FileIdentity now;
-    if (!identityOf(file.get(), now) || now.device != old.identity.device ||
-        now.inode != old.identity.inode || now.size != old.data.size())
+    FileState now;
+    if (!stateOf(file.get(), now) || now.identity != old.state.identity ||
+        now.size != old.data.size())
         status = {FileFailure::Changed, EBUSY};
     if (status && data.size() > old.data.size()) {
         // Reserved without changing the size: a kill from here on leaves no zeros.
@@ -197,7 +189,7 @@ FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Ed
             status = lastError();
     }
     if (status && !runBeforeReplaceHook())
-        status = failed(ECANCELED);
+        status = writeFailed(ECANCELED);
     if (status) {
         HandleFile handle(file.get());
         status = changeInPlace(handle, old.data, data, edit);
@@ -207,7 +199,7 @@ FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Ed
 
 // The read-only attribute, or access rights that do not let the user write the file.
 FileStatus checkWritable(const QByteArray& target, const OldFile& old) {
-    if (old.identity.mode & FILE_ATTRIBUTE_READONLY)
+    if (old.state.mode & FILE_ATTRIBUTE_READONLY)
         return {FileFailure::ReadOnly, EACCES};
     const win::Handle probe(::CreateFileW(win::widePath(target).c_str(), GENERIC_WRITE, ShareAll,
                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -2,7 +2,7 @@
 // to its file meanwhile, the names it never writes to. The window's side: frmMainRun_test.cpp.
 #include "app/GenerationRun.h"
 
-#include "platform/Application.h"
+#include "platform/Installation.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -149,10 +149,10 @@ TEST_F(GenerationRunTest, TheProgramsOwnFilesAreNeverAnOutput) {
     // Installed, with the default settings in a folder of their own (/etc/korvani) and the
     // user's copy in the user's configuration folder.
     QTemporaryDir etc, config;
-    platform::Application::setInstalledProgramFolder(folder_.path(), etc.path());
+    platform::Installation::setInstalledProgramFolder(folder_.path(), etc.path());
     qputenv(testsupport::ConfigFolderVariable, QFile::encodeName(config.path()));
     const QString installed = etc.filePath(QStringLiteral("Korvani.ini"));
-    const QString copy = platform::Application::userSettingsFile();
+    const QString copy = platform::Installation::userSettingsFile();
     ASSERT_TRUE(QDir().mkpath(QFileInfo(copy).absolutePath()));
     for (const QString& file : {installed, copy})
         testsupport::writeFile(file, "[Suffix]\r\n");
@@ -176,7 +176,7 @@ TEST_F(GenerationRunTest, TheProgramsOwnFilesAreNeverAnOutput) {
         {copy + QStringLiteral("."), true, true},
         {copy + QStringLiteral(" . "), true, true},
         {folder_.file(QStringLiteral("uninstall.exe"))},
-        {folder_.file(platform::Application::installedMark())},
+        {folder_.file(platform::Installation::installedMark())},
 #else // a link to the program
         {folder_.file(QStringLiteral("program"))},
 #endif

@@ -4,7 +4,7 @@
 // program, so that the tests' bodies are the same on both. The guard of each test puts the
 // program folders and the configuration folder's variable back.
 
-#include "platform/Application.h"
+#include "platform/Installation.h"
 #include "support/SeamGuard.h"
 #include "support/TestSupport.h"
 
@@ -71,10 +71,10 @@ public:
             EXPECT_EQ(::chown(home.constData(), user->pw_uid, user->pw_gid), 0);
         }
         qputenv(testsupport::ConfigFolderVariable, home + "/.config");
-        platform::Application::setInstalledProgramFolder(folder, etc_);
+        platform::Installation::setInstalledProgramFolder(folder, etc_);
     }
     // Run from another folder: the settings file beside the program is the one.
-    void runElsewhere() { platform::Application::setInstalledProgramFolder(top_.filePath("else")); }
+    void runElsewhere() { platform::Installation::setInstalledProgramFolder(top_.filePath("else")); }
     // No configuration folder: a file in its place.
     void loseConfigFolder() {
         testsupport::writeFile(top_.filePath(QStringLiteral("config")), "x");
@@ -83,7 +83,7 @@ public:
     // The installed folder by another name, through a link and "..", is the same folder.
     void nameThroughALink() {
         EXPECT_TRUE(QFile::link(folder, top_.filePath(QStringLiteral("link"))));
-        platform::Application::setInstalledProgramFolder(
+        platform::Installation::setInstalledProgramFolder(
             top_.filePath(QStringLiteral("link/../") + QFileInfo(folder).fileName()), etc_);
     }
 
@@ -124,6 +124,6 @@ public:
     const QString own = top_.filePath(QStringLiteral("AppData/Roaming/Korvani/Korvani.ini"));
 
 private:
-    const QString mark_ = folder + u'/' + platform::Application::installedMark();
+    const QString mark_ = folder + u'/' + platform::Installation::installedMark();
 };
 #endif

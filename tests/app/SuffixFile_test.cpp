@@ -53,7 +53,7 @@ TEST(SuffixFile, InstalledTheUsersOwnCopyIsChangedAndThenRead) {
         InstalledProgram program;
         if (row.change != nullptr)
             (program.*row.change)();
-        EXPECT_EQ(platform::Application::runsInstalled(), row.installed);
+        EXPECT_EQ(platform::Installation::runsInstalled(), row.installed);
         EXPECT_EQ(SuffixFile::SettingsFilePath(),
                   row.installed ? program.shipped : program.besideProgram);
         const auto target = SuffixFile::SettingsFileToWrite();

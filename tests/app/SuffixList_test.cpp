@@ -392,7 +392,7 @@ TEST_F(SuffixListWindowTest, DeletingEverySuffixLeavesAnEmptyUsableBox) {
 // copy, made from the shipped file, which stays byte for byte.
 TEST(SuffixListInstalled, EachUserChangesOnlyTheirOwnCopyAndTheInstalledFileStays) {
     InstalledProgram program;
-    ASSERT_TRUE(platform::Application::runsInstalled());
+    ASSERT_TRUE(platform::Installation::runsInstalled());
     {
         const AsUnprivilegedUser user;
         ASSERT_TRUE(user.active());

@@ -1,5 +1,5 @@
 #include "i18n/ModTransLate.h"
-#include "platform/Application.h"
+#include "platform/AppTitle.h"
 #include "support/TestSupport.h"
 
 #include <QFile>
@@ -33,7 +33,7 @@ TEST(ReadCatalogue, ReadsEveryEntryOfTheShippedFilesScopedBySection) {
     EXPECT_EQ(ModTransLate::ReadCatalogue(), platform::FileStatus{});
     const ModTransLate::Catalogue& t = ModTransLate::Text();
     EXPECT_EQ(t.SysGlobal.ProductName, QStringLiteral("Korvani"));
-    EXPECT_EQ(platform::Application::title(), QStringLiteral("Korvani"));
+    EXPECT_EQ(platform::AppTitle::title(), QStringLiteral("Korvani"));
     EXPECT_EQ(t.frmMain.Start, QStringLiteral("Start"));
     // Two entries share the key Contact in different sections.
     EXPECT_EQ(t.frmMain.Contact, QStringLiteral("Contact"));
@@ -68,7 +68,7 @@ TEST(ReadCatalogue, FollowsTheProfileRulesForEachEntry) {
     ASSERT_TRUE(ModTransLate::ReadCatalogue());
     const ModTransLate::Catalogue& t = ModTransLate::Text();
     EXPECT_EQ(t.SysGlobal.ProductName, QStringLiteral("Quoted Name"));
-    EXPECT_EQ(platform::Application::title(), QStringLiteral("Quoted Name"));
+    EXPECT_EQ(platform::AppTitle::title(), QStringLiteral("Quoted Name"));
     EXPECT_EQ(t.frmMain.Start, QStringLiteral("Go"));
     EXPECT_TRUE(t.frmMain.Stop.isEmpty());
     EXPECT_EQ(t.frmMain.Exit, QStringLiteral("x"));
@@ -84,7 +84,7 @@ TEST(ReadCatalogue, WithoutProductNameTheTitleBecomesEmpty) {
     ProgramFolder folder;
     testsupport::writeFile(folder.languageFile(), "[frmMain]\nStart=Go\n");
     EXPECT_EQ(ModTransLate::ReadCatalogue(), platform::FileStatus{}); // the file is there
-    EXPECT_EQ(platform::Application::title(), QString());
+    EXPECT_EQ(platform::AppTitle::title(), QString());
     EXPECT_EQ(ModTransLate::Text().frmMain.Start, QStringLiteral("Go"));
 }
 

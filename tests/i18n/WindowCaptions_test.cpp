@@ -4,7 +4,7 @@
 #include "i18n/ModTransLate.h"
 #include "info/frmAbout.h"
 #include "info/frmHelp.h"
-#include "platform/Application.h"
+#include "platform/AppTitle.h"
 #include "platform/Desktop.h"
 #include "support/TestSupport.h"
 #include "update/frmUpdate.h"
@@ -37,7 +37,7 @@ TEST(LoadLanguage, AMissingEnglishFileIsReportedOnceAndEveryEntryStaysEmpty) {
     EXPECT_TRUE(ModTransLate::Text().SysGlobal.ProductName.isEmpty());
     EXPECT_TRUE(ModTransLate::Text().frmMain.Start.isEmpty());
     EXPECT_TRUE(ModTransLate::Text().frmUpdate.CheckingLastestVer.isEmpty());
-    EXPECT_EQ(platform::Application::title(), QStringLiteral("Korvani"));
+    EXPECT_EQ(platform::AppTitle::title(), QStringLiteral("Korvani"));
 }
 
 TEST(Captions, AreAssignedByObjectNameAndEmptyEntriesBlankTheTargets) {

@@ -2,7 +2,7 @@
 // DESTDIR (prefix /usr) must lay out the program folder, the default settings, the command
 // link and the desktop files, and the program started through the link must find its installed
 // language file.
-#include "platform/Application.h"
+#include "platform/Installation.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -60,7 +60,7 @@ TEST_F(InstallTest, LaysOutTheProgramFolderTheCommandAndTheDesktopFiles) {
     const QString resources = QStringLiteral(KORVANI_SOURCE_DIR "/resources/");
     // The default settings are a configuration file where the program reads them installed
     // (<sysconfdir>/korvani: /etc/korvani for the prefix /usr), not in the program folder.
-    const QString settings = platform::Application::installedSettingsFolder();
+    const QString settings = platform::Installation::installedSettingsFolder();
     ASSERT_TRUE(settings.endsWith(QStringLiteral("etc/korvani"))) << settings.toStdString();
     EXPECT_EQ(readFile(dest_.path() + settings + QStringLiteral("/Korvani.ini")),
               readFile(resources + QStringLiteral("Korvani.ini")));

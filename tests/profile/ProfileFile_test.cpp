@@ -363,9 +363,9 @@ TEST_F(ProfileFileTest, AChangeTouchesOnlyItsOwnLine) {
         else if (row.before != Kept)
             writeFile(path, row.before);
         const QByteArray old = readFile(path);
-        profile::FileIdentity before, after;
+        profile::FileState before, after;
         const bool existed =
-            QFile::exists(path) && profile::identityAt(QFile::encodeName(path), before);
+            QFile::exists(path) && profile::stateAt(QFile::encodeName(path), before);
 
         EXPECT_EQ(row.value ? ProfileFile::writeString(path, row.section, row.key, *row.value)
                             : ProfileFile::deleteKey(path, row.section, row.key),
@@ -375,8 +375,8 @@ TEST_F(ProfileFileTest, AChangeTouchesOnlyItsOwnLine) {
             EXPECT_EQ(readString(path, row.section, row.key, "missing").text, *row.value);
         }
         if (existed && row.after == old) {
-            ASSERT_TRUE(profile::identityAt(QFile::encodeName(path), after));
-            EXPECT_EQ(before.inode, after.inode) << "the file was replaced";
+            ASSERT_TRUE(profile::stateAt(QFile::encodeName(path), after));
+            EXPECT_EQ(before.identity, after.identity) << "the file was replaced";
         }
         EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
     }

@@ -1,8 +1,9 @@
 #include "support/SeamGuard.h"
 
 #include "i18n/ModTransLate.h"
-#include "platform/Application.h"
+#include "platform/AppTitle.h"
 #include "platform/HttpGet.h"
+#include "platform/Installation.h"
 #include "profile/ProfileFile.h"
 #include "support/TestSupport.h"
 #include "update/UpdateConfig.h"
@@ -15,9 +16,9 @@ namespace testsupport {
 namespace {
 
 void resetSeams() {
-    platform::Application::setProgramFolder({});
-    platform::Application::setInstalledProgramFolder({});
-    platform::Application::setTitle(platform::Application::builtInTitle());
+    platform::Installation::setProgramFolder({});
+    platform::Installation::setInstalledProgramFolder({});
+    platform::AppTitle::setTitle(platform::AppTitle::builtInTitle());
     ModTransLate::ResetForTesting();
     profile::ProfileFile::setLockTimeout(profile::ProfileFile::DefaultLockTimeoutMs);
     profile::ProfileFile::setBeforeReplaceHook({});

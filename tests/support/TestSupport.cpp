@@ -1,6 +1,6 @@
 #include "support/TestSupport.h"
 
-#include "platform/Application.h"
+#include "platform/Installation.h"
 #include "profile/ProfileLock.h"
 #include "ui/RecordModel.h"
 
@@ -87,11 +87,11 @@ ProgramFolder::ProgramFolder(bool withLanguageFiles, bool withSettings) {
     for (const QString& f : QDir(dir_.path()).entryList(QDir::Files))
         QFile::setPermissions(dir_.filePath(f), QFile::ReadOwner | QFile::WriteOwner |
                                                     QFile::ReadGroup | QFile::ReadOther);
-    platform::Application::setProgramFolder(dir_.path());
+    platform::Installation::setProgramFolder(dir_.path());
 }
 
 ProgramFolder::~ProgramFolder() {
-    platform::Application::setProgramFolder({});
+    platform::Installation::setProgramFolder({});
 }
 
 QString ProgramFolder::languageFile(const QString& name) const {

@@ -25,8 +25,8 @@
 // Exit code 0 when the run ended (however it ended), 2 on a usage error.
 #include "app/frmMain.h"
 #include "driver/MainWindowDriver.h"
-#include "platform/Application.h"
 #include "platform/Desktop.h"
+#include "platform/Installation.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -130,8 +130,8 @@ int main(int argc, char** argv) {
         return usage();
 
     QTemporaryDir temporary;
-    platform::Application::setProgramFolder(options->folder.isEmpty() ? temporary.path()
-                                                                      : options->folder);
+    platform::Installation::setProgramFolder(options->folder.isEmpty() ? temporary.path()
+                                                                       : options->folder);
     const std::unique_ptr<frmMain> window = MainWindowDriver::startProgram();
     MainWindowDriver driver(*window);
     driver.enter(options->from, options->to, options->suffix);

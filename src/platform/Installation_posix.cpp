@@ -1,4 +1,4 @@
-#include "platform/Application.h"
+#include "platform/Installation.h"
 
 #include <QStandardPaths>
 
@@ -11,31 +11,27 @@
 
 namespace platform {
 
-QString Application::systemInstalledProgramFolder() {
+QString Installation::systemInstalledProgramFolder() {
     return QStringLiteral(KORVANI_INSTALLED_PROGRAM_DIR);
 }
 
-QString Application::systemInstalledSettingsFolder() {
+QString Installation::systemInstalledSettingsFolder() {
     return QStringLiteral(KORVANI_INSTALLED_SETTINGS_DIR);
 }
 
-QString Application::installedMark() {
+QString Installation::installedMark() {
     return {};
 }
 
-QStringList Application::installerFiles() {
+QStringList Installation::installerFiles() {
     return {};
 }
 
-QString Application::systemUserSettingsFile() {
+QString Installation::systemUserSettingsFile() {
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     if (config.isEmpty())
         return {}; // no configuration folder: not at the root
-    return config + QStringLiteral("/korvani/Korvani.ini");
-}
-
-QString Application::comparableFileName(const QString& name) {
-    return name;
+    return config + QStringLiteral("/korvani/") + settingsFileName();
 }
 
 } // namespace platform

@@ -5,9 +5,10 @@
 
 namespace platform {
 
-// The process-wide facts a Windows program gets from its application object:
-// the folder of the executable and the title that every message box shows.
-class Application {
+// Where the program runs from and where its settings are: the folder of the executable,
+// the folder the package or the installer put it in, and the default settings file and
+// the user's own copy of it.
+class Installation {
 public:
     // The folder that holds the program's executable (not the working folder).
     static QString programFolder();
@@ -36,27 +37,18 @@ public:
     static void setInstalledProgramFolder(const QString& folder,
                                           const QString& settingsFolder = QString());
 
-    // The default settings file Korvani.ini: installed, the one in the installed settings
-    // folder; run from any other folder, the one beside the executable.
+    // The settings file's name in every folder that holds one: Korvani.ini.
+    static QString settingsFileName();
+    // The default settings file: installed, the one in the installed settings folder; run
+    // from any other folder, the one beside the executable.
     static QString settingsFile();
-    // The user's own copy of the settings file: Korvani.ini in the folder "korvani" of
-    // the user's configuration folder ($XDG_CONFIG_HOME, by default ~/.config), on
-    // Windows in the folder "Korvani" of the user's application data (%APPDATA%); empty
-    // when there is none.
+    // The user's own copy of the settings file: in the folder "korvani" of the user's
+    // configuration folder ($XDG_CONFIG_HOME, by default ~/.config), on Windows in the
+    // folder "Korvani" of the user's application data (%APPDATA%); empty when there is none.
     static QString userSettingsFile();
 
-    // The last part of a path as the system matches it against another: on Windows
-    // without letter case and without the trailing dots and spaces that Windows drops
-    // ("Korvani.ini. " names Korvani.ini); elsewhere unchanged.
-    static QString comparableFileName(const QString& name);
-
-    // The application title; built in as the product name until the catalogue replaces it.
-    static QString title();
-    static void setTitle(const QString& title);
-    static QString builtInTitle();
-
 private:
-    // The system's parts (Application_posix.cpp, Application_win.cpp): the built-in
+    // The system's parts (Installation_posix.cpp, Installation_win.cpp): the built-in
     // installed folders and the user's configuration folder with the copy's place in it.
     static QString systemInstalledProgramFolder();
     static QString systemInstalledSettingsFolder();

@@ -1,4 +1,4 @@
-#include "platform/Application.h"
+#include "platform/Installation.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -9,7 +9,7 @@
 
 namespace platform {
 
-QString Application::systemInstalledProgramFolder() {
+QString Installation::systemInstalledProgramFolder() {
     // Installed is where the installer put the program, wherever the user chose: the
     // folder holds the installer's mark (an unpacked zip has none). Access rights say
     // nothing here: Wine does not enforce them, and an administrator may write anywhere.
@@ -17,35 +17,26 @@ QString Application::systemInstalledProgramFolder() {
     return QFileInfo(folder + u'/' + installedMark()).isFile() ? folder : QString();
 }
 
-QString Application::systemInstalledSettingsFolder() {
+QString Installation::systemInstalledSettingsFolder() {
     // The default settings stay where the installer put the program.
     return installedProgramFolder();
 }
 
-QString Application::installedMark() {
+QString Installation::installedMark() {
     return QStringLiteral(KORVANI_INSTALLED_MARK);
 }
 
-QStringList Application::installerFiles() {
+QStringList Installation::installerFiles() {
     // The uninstaller's name is the one the installer script writes it under.
     return {installedMark(), QStringLiteral("Uninstall.exe")};
 }
 
-QString Application::systemUserSettingsFile() {
+QString Installation::systemUserSettingsFile() {
     // The user's roaming application-data folder, as the session names it.
     const QString config = QDir::fromNativeSeparators(qEnvironmentVariable("APPDATA"));
     if (config.isEmpty())
         return {}; // no configuration folder: not at the root
-    return config + QStringLiteral("/Korvani/Korvani.ini");
-}
-
-QString Application::comparableFileName(const QString& name) {
-    // Windows drops trailing dots and spaces of a path's last part when it opens or
-    // makes the file, and matches names without letter case.
-    qsizetype end = name.size();
-    while (end > 0 && (name[end - 1] == u'.' || name[end - 1] == u' '))
-        --end;
-    return name.first(end).toCaseFolded();
+    return config + QStringLiteral("/Korvani/") + settingsFileName();
 }
 
 } // namespace platform
