@@ -74,7 +74,9 @@ public:
         platform::Installation::setInstalledProgramFolder(folder, etc_);
     }
     // Run from another folder: the settings file beside the program is the one.
-    void runElsewhere() { platform::Installation::setInstalledProgramFolder(top_.filePath("else")); }
+    void runElsewhere() {
+        platform::Installation::setInstalledProgramFolder(top_.filePath("else"));
+    }
     // No configuration folder: a file in its place.
     void loseConfigFolder() {
         testsupport::writeFile(top_.filePath(QStringLiteral("config")), "x");
