@@ -389,6 +389,10 @@ int runAsChild(const QString& kind, std::int64_t count, const QString& path) {
     Times times;
     if (kind == QLatin1String("core")) {
         times = runCore(count, path);
+    } else if (kind == QLatin1String("limit")) {
+        const Stopwatch watch;
+        if (writeLimit(count, path))
+            times = watch.elapsed();
     } else {
         QTemporaryDir folder;
         platform::Installation::setProgramFolder(folder.path());

@@ -52,7 +52,7 @@ public:
 
     // Room before each piece for bytes that a caller carries over from the piece before
     // and writes with it.
-    static constexpr std::size_t Headroom = 4096;
+    static constexpr std::size_t Headroom = 256 * 1024;
 
     // Formats the addresses first, first + 1, ... (at most maxCount) of the next piece.
     FormattedSlice format(std::int64_t first, std::int64_t maxCount, std::string_view suffix);

@@ -16,7 +16,7 @@
 
 GenerationRun::GenerationRun(std::int32_t from, std::int32_t to, QString path, RecordModel& records)
     : from_(from), total_(std::int64_t{to} - from + 1), path_(std::move(path)), records_(records),
-      pieces_(PieceBytes) {}
+      pieces_(PieceBytes), carried_(std::make_unique<char[]>(WriteBoundary)) {}
 
 bool GenerationRun::namesProgramFile(const QString& path) {
     using platform::Installation;
@@ -106,9 +106,8 @@ GenerationRun::Outcome GenerationRun::writeSlice(OutputFile& file, const QByteAr
     const std::string_view suffixView(suffix.constData(), static_cast<std::size_t>(suffix.size()));
     const std::int64_t sliceStart = file.size();
     const std::int64_t sliceFirst = std::int64_t{from_} + done_;
-    // Every write but a slice's last ends where a page of the file ends, so that the system
-    // copies whole pages; the bytes after that go with the next piece.
-    char carried[PageBytes];
+    // Every write but a slice's last ends on a WriteBoundary of the file; the bytes after
+    // it go with the next piece, copied into the room before it.
     std::size_t carriedBytes = 0;
     std::int64_t formatted = 0;
     platform::FileStatus status;
@@ -120,17 +119,17 @@ GenerationRun::Outcome GenerationRun::writeSlice(OutputFile& file, const QByteAr
         formatted += piece.count;
         last = done_ + formatted == total_ || clock.nsecsElapsed() >= SliceNanoseconds;
         char* const start = pieces_.data() - carriedBytes;
-        std::memcpy(start, carried, carriedBytes);
+        std::memcpy(start, carried_.get(), carriedBytes);
         const std::size_t bytes = carriedBytes + piece.bytes;
         const std::size_t kept =
             last ? 0
                  : std::min(bytes,
                             static_cast<std::size_t>(
-                                (file.size() + static_cast<std::int64_t>(bytes)) % PageBytes));
+                                (file.size() + static_cast<std::int64_t>(bytes)) % WriteBoundary));
         status = file.write(start, bytes - kept);
         if (!status)
             break;
-        std::memcpy(carried, start + bytes - kept, kept);
+        std::memcpy(carried_.get(), start + bytes - kept, kept);
         carriedBytes = kept;
     }
     if (status) {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 // One generation run: every address of a range, in slices, appended to the output file
 // and then to the list. At each event point the caller's window handles its events;
@@ -55,10 +56,14 @@ public:
     // the handling of the events, an event point comes at least every 10 ms, and so a
     // Stop ends the run within 10 ms.
     static constexpr std::int64_t SliceNanoseconds = 8'000'000;
-    // The run formats and writes in pieces of about PieceBytes, each write ending on a
-    // page of the file (PageBytes) but a slice's last.
+    // The run formats and writes in pieces of about PieceBytes, each write but a slice's
+    // last ending on a multiple of WriteBoundary in the file: where a write starts and ends
+    // on such a boundary, the system keeps the file's pages in blocks of that size (large
+    // folios, Linux 6.16 and later), and a write that ends between two costs it about
+    // twice the CPU time (2.19 GB: 1.2 s in writes of 244 KiB against 0.6 s in writes of
+    // 128 or 256 KiB).
     static constexpr std::size_t PieceBytes = 256 * 1024;
-    static constexpr std::size_t PageBytes = PieceFormatter::Headroom;
+    static constexpr std::size_t WriteBoundary = PieceFormatter::Headroom;
 
     GenerationRun(std::int32_t from, std::int32_t to, QString path, RecordModel& records);
 
@@ -86,5 +91,6 @@ private:
     std::int64_t done_ = 0;
     QString path_;
     RecordModel& records_;
-    PieceFormatter pieces_; // one buffer for every piece of the run
+    PieceFormatter pieces_;           // one buffer for every piece of the run
+    std::unique_ptr<char[]> carried_; // the bytes after a piece's last boundary
 };
