@@ -89,7 +89,19 @@ double residentMb(const char* field) {
            (1024.0 * 1024.0);
 }
 void resetPeakMemory() {} // Windows keeps the peak for the process's life
-void syncDisks() {}       // only an administrator may flush a volume
+// Only an administrator may flush a volume: each file written is flushed instead.
+void syncDisks(const QStringList& written) {
+    for (const QString& path : written) {
+        const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+        const HANDLE file =
+            ::CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            ::FlushFileBuffers(file);
+            ::CloseHandle(file);
+        }
+    }
+}
 #else
 double residentMb(const char* field) {
     std::ifstream status("/proc/self/status");
@@ -104,7 +116,7 @@ double residentMb(const char* field) {
 void resetPeakMemory() {
     std::ofstream("/proc/self/clear_refs") << "5";
 }
-void syncDisks() {
+void syncDisks(const QStringList&) {
     ::sync();
 }
 #endif
@@ -460,7 +472,8 @@ std::optional<std::pair<PairRatios, PairRatios>> pairWithWriters(const QTemporar
         // kernel still writing that one's pages back.
         Times times[4];
         for (int turn = 0; turn < 4; ++turn) {
-            syncDisks(); // each starts with no other writer's pages still to be written back
+            // Each starts with no other writer's pages still to be written back.
+            syncDisks({paths[0], paths[1], paths[2], paths[3]});
             const int which = (pair + turn) % 4;
             switch (which) {
             case 0:

@@ -81,12 +81,19 @@ FileStatus OutputFile::openNew(const QString& path, int& fd) {
 }
 
 FileStatus OutputFile::appendAll(int fd, const char* data, std::size_t size, std::size_t& done) {
-    done = platform::win::writeAll(handleOf(fd), data, size, platform::win::AtEnd);
+    // No one else may write to the file (its sharing mode), so its file pointer stays at its
+    // end: writes at the pointer, which cost less than writes to the end of the file.
+    done = platform::win::writeAll(handleOf(fd), data, size, platform::win::AtPointer);
     return done == size ? FileStatus{} : lastError();
 }
 
 FileStatus OutputFile::truncateTo(int fd, std::int64_t size) {
-    return platform::win::setEnd(handleOf(fd), size) ? FileStatus{} : lastError();
+    LARGE_INTEGER end{};
+    end.QuadPart = size;
+    return platform::win::setEnd(handleOf(fd), size) &&
+                   ::SetFilePointerEx(handleOf(fd), end, nullptr, FILE_BEGIN)
+               ? FileStatus{}
+               : lastError();
 }
 
 FileStatus OutputFile::closeDescriptor(int fd) {

@@ -100,6 +100,7 @@ private:
 // WriteFile until everything is written or the file takes no more; returns the bytes
 // written. The bytes go to offset `at`, or each piece to the end of the file (AtEnd).
 constexpr std::int64_t AtEnd = -1;
+constexpr std::int64_t AtPointer = -2; // at the handle's file pointer, which moves on
 inline std::size_t writeAll(HANDLE file, const char* data, std::size_t size, std::int64_t at) {
     std::size_t done = 0;
     while (done < size) {
@@ -109,7 +110,8 @@ inline std::size_t writeAll(HANDLE file, const char* data, std::size_t size, std
         where.Offset = at == AtEnd ? 0xFFFFFFFF : static_cast<DWORD>(offset);
         where.OffsetHigh = at == AtEnd ? 0xFFFFFFFF : static_cast<DWORD>(offset >> 32);
         DWORD written = 0;
-        if (!::WriteFile(file, data + done, piece, &written, &where) || written == 0)
+        if (!::WriteFile(file, data + done, piece, &written, at == AtPointer ? nullptr : &where) ||
+            written == 0)
             break;
         done += written;
     }
