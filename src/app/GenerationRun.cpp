@@ -16,7 +16,7 @@
 
 GenerationRun::GenerationRun(std::int32_t from, std::int32_t to, QString path, RecordModel& records)
     : from_(from), total_(std::int64_t{to} - from + 1), path_(std::move(path)), records_(records),
-      pieces_(PieceBytes), carried_(std::make_unique<char[]>(WriteBoundary)) {}
+      pieces_(PieceBytes) {}
 
 bool GenerationRun::namesProgramFile(const QString& path) {
     using platform::Installation;
@@ -107,7 +107,8 @@ GenerationRun::Outcome GenerationRun::writeSlice(OutputFile& file, const QByteAr
     const std::int64_t sliceStart = file.size();
     const std::int64_t sliceFirst = std::int64_t{from_} + done_;
     // Every write but a slice's last ends on a WriteBoundary of the file; the bytes after
-    // it go with the next piece, copied into the room before it.
+    // it go with the next piece, moved into the room before it (the formatter's buffer
+    // stays the same within a slice, whose suffix does not change).
     std::size_t carriedBytes = 0;
     std::int64_t formatted = 0;
     platform::FileStatus status;
@@ -119,7 +120,6 @@ GenerationRun::Outcome GenerationRun::writeSlice(OutputFile& file, const QByteAr
         formatted += piece.count;
         last = done_ + formatted == total_ || clock.nsecsElapsed() >= SliceNanoseconds;
         char* const start = pieces_.data() - carriedBytes;
-        std::memcpy(start, carried_.get(), carriedBytes);
         const std::size_t bytes = carriedBytes + piece.bytes;
         const std::size_t kept =
             last ? 0
@@ -129,7 +129,7 @@ GenerationRun::Outcome GenerationRun::writeSlice(OutputFile& file, const QByteAr
         status = file.write(start, bytes - kept);
         if (!status)
             break;
-        std::memcpy(carried_.get(), start + bytes - kept, kept);
+        std::memmove(pieces_.data() - kept, start + bytes - kept, kept);
         carriedBytes = kept;
     }
     if (status) {

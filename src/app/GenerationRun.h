@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 
 // One generation run: every address of a range, in slices, appended to the output file
 // and then to the list. At each event point the caller's window handles its events;
@@ -91,6 +90,5 @@ private:
     std::int64_t done_ = 0;
     QString path_;
     RecordModel& records_;
-    PieceFormatter pieces_;           // one buffer for every piece of the run
-    std::unique_ptr<char[]> carried_; // the bytes after a piece's last boundary
+    PieceFormatter pieces_; // one buffer for every piece of the run
 };

@@ -127,12 +127,12 @@ TEST_F(GenerationRunTest, ARunWhoseFileWasChangedFromOutsideEndsAsAFailedWrite) 
             stop_ = false;
             // At the second event point the file holds the first slice; a Stop there is
             // seen there (a fast disk writes the whole range in a few slices).
-            const GenerationRun::Outcome outcome = run(1, 5000000, "x", {}, 2, [&] {
+            const GenerationRun::Outcome outcome = run(1, 20000000, "x", {}, 2, [&] {
                 row.change();
                 stop_ = stop;
             });
             EXPECT_GE(eventPoints_, 2) << row.name;
-            EXPECT_EQ(records_.count() == 5000000, !stop) << row.name; // to its end
+            EXPECT_EQ(records_.count() == 20000000, !stop) << row.name; // to its end
             EXPECT_EQ(outcome.end, End::FileFailed) << row.name << stop;
             EXPECT_EQ(outcome.file, (FileStatus{FileFailure::Changed, row.error}))
                 << row.name << stop;
