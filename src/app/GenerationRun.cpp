@@ -16,7 +16,7 @@
 
 GenerationRun::GenerationRun(std::int32_t from, std::int32_t to, QString path, RecordModel& records)
     : from_(from), total_(std::int64_t{to} - from + 1), path_(std::move(path)), records_(records),
-      pieces_(PieceBytes) {}
+      pieces_{PieceFormatter(PieceBytes), PieceFormatter(PieceBytes)} {}
 
 bool GenerationRun::namesProgramFile(const QString& path) {
     using platform::Installation;
@@ -107,30 +107,38 @@ GenerationRun::Outcome GenerationRun::writeSlice(OutputFile& file, const QByteAr
     const std::int64_t sliceStart = file.size();
     const std::int64_t sliceFirst = std::int64_t{from_} + done_;
     // Every write but a slice's last ends on a WriteBoundary of the file; the bytes after
-    // it go with the next piece, moved into the room before it (the formatter's buffer
-    // stays the same within a slice, whose suffix does not change).
-    std::size_t carriedBytes = 0;
+    // it are carried over and written first with the next piece, which the other buffer
+    // takes (both stay the same within a slice, whose suffix does not change).
+    std::string_view carried;
     std::int64_t formatted = 0;
     platform::FileStatus status;
     QElapsedTimer clock;
     clock.start();
-    for (bool last = false; !last;) {
+    for (bool last = false, second = false; !last; second = !second) {
+        PieceFormatter& pieces = pieces_[second ? 1 : 0];
         const FormattedSlice piece =
-            pieces_.format(sliceFirst + formatted, total_ - done_ - formatted, suffixView);
+            pieces.format(sliceFirst + formatted, total_ - done_ - formatted, suffixView);
         formatted += piece.count;
         last = done_ + formatted == total_ || clock.nsecsElapsed() >= SliceNanoseconds;
-        char* const start = pieces_.data() - carriedBytes;
-        const std::size_t bytes = carriedBytes + piece.bytes;
+        const std::size_t bytes = carried.size() + piece.bytes;
         const std::size_t kept =
             last ? 0
                  : std::min(bytes,
                             static_cast<std::size_t>(
                                 (file.size() + static_cast<std::int64_t>(bytes)) % WriteBoundary));
-        status = file.write(start, bytes - kept);
+        // The bytes kept back must lie in this buffer, as the other one takes the next
+        // piece; and where the system writes one part at a time, so must the write.
+        std::size_t lead = 0;
+        if (!carried.empty() && (kept > piece.bytes || !OutputFile::GathersParts)) {
+            lead = carried.size();
+            std::memcpy(pieces.data() - lead, carried.data(), lead);
+            carried = {};
+        }
+        status = file.write(carried, std::string_view(pieces.data() - lead,
+                                                      lead + piece.bytes - kept));
         if (!status)
             break;
-        std::memmove(pieces_.data() - kept, start + bytes - kept, kept);
-        carriedBytes = kept;
+        carried = std::string_view(pieces.data() + piece.bytes - kept, kept);
     }
     if (status) {
         written = formatted;

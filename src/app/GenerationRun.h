@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 
@@ -90,5 +91,7 @@ private:
     std::int64_t done_ = 0;
     QString path_;
     RecordModel& records_;
-    PieceFormatter pieces_; // one buffer for every piece of the run
+    // Two buffers that take the run's pieces in turn: the bytes of one piece that are
+    // carried over to the next write stay where they are while the next is formatted.
+    std::array<PieceFormatter, 2> pieces_;
 };

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 // The output file of a run. The run creates it once, after the old file is gone, and
 // appends every slice through that one descriptor until the run ends: a rename of the
@@ -42,7 +43,15 @@ public:
     platform::FileStatus create(const QString& path);
     // Appends data. A failure (the disk full, the file-size limit reached) may come after
     // some of the bytes reached the file: size() counts those.
-    platform::FileStatus write(const char* data, std::size_t size);
+    platform::FileStatus write(const char* data, std::size_t size) {
+        return write(std::string_view(data, size), {});
+    }
+    // Appends first, then second, as write does.
+    platform::FileStatus write(std::string_view first, std::string_view second);
+    // Whether such a write of two parts is one call of the system's (writev), as a write
+    // of one part is. Where it is not (Windows: two calls of WriteFile), a caller who
+    // wants one call puts the parts together first.
+    static const bool GathersParts;
     // Cuts the file back to `size` bytes.
     platform::FileStatus cutBack(std::int64_t size);
     // Closes the file; a failure says the last writes may not have reached the disk.
@@ -62,9 +71,9 @@ private:
     // The system's calls on a descriptor (OutputFile_posix.cpp, and OutputFile_win.cpp,
     // where the descriptor wraps a file handle).
     static platform::FileStatus openNew(const QString& path, int& fd);
-    // Writes until everything is written or the file takes no more; `done` counts the
-    // bytes written.
-    static platform::FileStatus appendAll(int fd, const char* data, std::size_t size,
+    // Writes first and then second until everything is written or the file takes no
+    // more; `done` counts the bytes written.
+    static platform::FileStatus appendAll(int fd, std::string_view first, std::string_view second,
                                           std::size_t& done);
     static platform::FileStatus truncateTo(int fd, std::int64_t size);
     static platform::FileStatus closeDescriptor(int fd);
@@ -86,11 +95,11 @@ inline platform::FileStatus OutputFile::create(const QString& path) {
     return openNew(path, fd_);
 }
 
-inline platform::FileStatus OutputFile::write(const char* data, std::size_t size) {
+inline platform::FileStatus OutputFile::write(std::string_view first, std::string_view second) {
     if (fd_ < 0)
         return platform::writeFailed(EBADF);
     std::size_t reached = 0;
-    const platform::FileStatus status = appendAll(fd_, data, size, reached);
+    const platform::FileStatus status = appendAll(fd_, first, second, reached);
     size_ += static_cast<std::int64_t>(reached);
     return status;
 }

@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 using platform::FileFailure;
@@ -42,10 +43,23 @@ FileStatus OutputFile::openNew(const QString& path, int& fd) {
     return {errno == EEXIST ? FileFailure::Exists : FileFailure::WriteFailed, errno};
 }
 
-FileStatus OutputFile::appendAll(int fd, const char* data, std::size_t size, std::size_t& done) {
+const bool OutputFile::GathersParts = true;
+
+FileStatus OutputFile::appendAll(int fd, std::string_view first, std::string_view second,
+                                 std::size_t& done) {
     done = 0;
+    const std::size_t size = first.size() + second.size();
     while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
+        // What is left of the two parts.
+        iovec parts[2];
+        int count = 0;
+        if (done < first.size())
+            parts[count++] = {const_cast<char*>(first.data() + done), first.size() - done};
+        const std::size_t intoSecond = done > first.size() ? done - first.size() : 0;
+        if (intoSecond < second.size())
+            parts[count++] = {const_cast<char*>(second.data() + intoSecond),
+                              second.size() - intoSecond};
+        const ssize_t n = ::writev(fd, parts, count);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)

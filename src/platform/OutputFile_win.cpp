@@ -80,11 +80,21 @@ FileStatus OutputFile::openNew(const QString& path, int& fd) {
     return {};
 }
 
-FileStatus OutputFile::appendAll(int fd, const char* data, std::size_t size, std::size_t& done) {
+const bool OutputFile::GathersParts = false;
+
+FileStatus OutputFile::appendAll(int fd, std::string_view first, std::string_view second,
+                                 std::size_t& done) {
     // No one else may write to the file (its sharing mode), so its file pointer stays at its
     // end: writes at the pointer, which cost less than writes to the end of the file.
-    done = platform::win::writeAll(handleOf(fd), data, size, platform::win::AtPointer);
-    return done == size ? FileStatus{} : lastError();
+    done = 0;
+    for (const std::string_view part : {first, second}) {
+        const std::size_t reached =
+            platform::win::writeAll(handleOf(fd), part.data(), part.size(), platform::win::AtPointer);
+        done += reached;
+        if (reached != part.size())
+            return lastError();
+    }
+    return {};
 }
 
 FileStatus OutputFile::truncateTo(int fd, std::int64_t size) {

@@ -106,7 +106,7 @@ TEST(OutputFile, AppendsThroughOneDescriptorAndCutsBack) {
     ASSERT_TRUE(file.create(path));
     // never opens what is already there
     EXPECT_EQ(OutputFile().create(path), (platform::FileStatus{FileFailure::Exists, EEXIST}));
-    ASSERT_TRUE(file.write("1@a\r\n2@a\r\n3@", 13));
+    ASSERT_TRUE(file.write("1@a\r\n", "2@a\r\n3@")); // two parts, in their order
     ASSERT_TRUE(file.cutBack(10));
     EXPECT_TRUE(file.cutBack(10));         // to the size it has: not a failure
     EXPECT_FALSE(file.cutBack(11));        // never grows the file
@@ -120,11 +120,12 @@ TEST(OutputFile, AppendsThroughOneDescriptorAndCutsBack) {
     ASSERT_TRUE(file.cutBack(10));
 
 #ifdef _WIN32
-    ASSERT_TRUE(file.write("3@a\r", 4)); // as far as the size limit lets it below
+    ASSERT_TRUE(file.write("3@", "a\r")); // as far as the size limit lets it below
 #else
-    // A write across the file-size limit fails, with the bytes that reached the file counted.
+    // A write across the file-size limit fails, with the bytes that reached the file
+    // counted, in the second part too.
     const testsupport::Undo limit = testsupport::limitFileSize(14);
-    EXPECT_EQ(file.write("3@a\r\n", 5), (platform::FileStatus{FileFailure::WriteFailed, EFBIG}));
+    EXPECT_EQ(file.write("3@", "a\r\n"), (platform::FileStatus{FileFailure::WriteFailed, EFBIG}));
 #endif
     EXPECT_EQ(file.size(), 14);
     EXPECT_TRUE(file.close());
