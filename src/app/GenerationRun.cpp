@@ -15,8 +15,8 @@
 #include <cstring>
 
 GenerationRun::GenerationRun(std::int32_t from, std::int32_t to, QString path, RecordModel& records)
-    : from_(from), total_(std::int64_t{to} - from + 1), path_(std::move(path)), records_(records),
-      pieces_{PieceFormatter(PieceBytes), PieceFormatter(PieceBytes)} {}
+    : from_(from), total_(std::int64_t{to} - from + 1), path_(std::move(path)),
+      records_(records), pieces_{PieceFormatter(PieceBytes), PieceFormatter(PieceBytes)} {}
 
 bool GenerationRun::namesProgramFile(const QString& path) {
     using platform::Installation;
@@ -134,8 +134,8 @@ GenerationRun::Outcome GenerationRun::writeSlice(OutputFile& file, const QByteAr
             std::memcpy(pieces.data() - lead, carried.data(), lead);
             carried = {};
         }
-        status = file.write(carried, std::string_view(pieces.data() - lead,
-                                                      lead + piece.bytes - kept));
+        status =
+            file.write(carried, std::string_view(pieces.data() - lead, lead + piece.bytes - kept));
         if (!status)
             break;
         carried = std::string_view(pieces.data() + piece.bytes - kept, kept);

@@ -88,8 +88,8 @@ FileStatus OutputFile::appendAll(int fd, std::string_view first, std::string_vie
     // end: writes at the pointer, which cost less than writes to the end of the file.
     done = 0;
     for (const std::string_view part : {first, second}) {
-        const std::size_t reached =
-            platform::win::writeAll(handleOf(fd), part.data(), part.size(), platform::win::AtPointer);
+        const std::size_t reached = platform::win::writeAll(handleOf(fd), part.data(), part.size(),
+                                                            platform::win::AtPointer);
         done += reached;
         if (reached != part.size())
             return lastError();
