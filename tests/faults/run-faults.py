@@ -7,7 +7,7 @@ injected failures, checked after every run against what the README promises.
 Injectors:
 - libfiu (fiu-run -x): random failures, with a real errno, of the POSIX calls its
   preload library wraps. Of the calls a settings write or a generation run makes those
-  are open, close, read, write and pwrite (also cut short: the ".../reduce" points),
+  are open, close, read, write, writev and pwrite (also cut short: the ".../reduce" points),
   ftruncate, fsync, fdatasync and rename; it has no failure points for fallocate,
   flock, fcntl, linkat or renameat2.
 - strace, for every system call of one settings write in turn: SIGKILL at that call,
