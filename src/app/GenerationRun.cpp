@@ -127,7 +127,8 @@ GenerationRun::Outcome GenerationRun::writeSlice(OutputFile& file, const QByteAr
                             static_cast<std::size_t>(
                                 (file.size() + static_cast<std::int64_t>(bytes)) % WriteBoundary));
         // The bytes kept back must lie in this buffer, as the other one takes the next
-        // piece; and where the system writes one part at a time, so must the write.
+        // piece. Where a write of two parts is two calls of the system's (Windows), the
+        // carried bytes go in front of this piece, so that one call writes them all.
         std::size_t lead = 0;
         if (!carried.empty() && (kept > piece.bytes || !OutputFile::GathersParts)) {
             lead = carried.size();
