@@ -70,7 +70,8 @@ for object_dir in object_dirs:
         listing = subprocess.run([nm, "-C", "--defined-only", str(obj)], check=True,
                                  capture_output=True, text=True).stdout
         for kind, symbol in re.findall(r"^\S* ([TDBR]) (.*)$", listing, re.M):
-            if symbol.startswith(("typeinfo", "vtable", "VTT", "guard variable")):
+            # the compiler's own, and AddressSanitizer's marker beside each global
+            if symbol.startswith(("typeinfo", "vtable", "VTT", "guard variable", "__odr_asan")):
                 continue
             pieces = [p for p in re.sub(r"<.*>", "", symbol.split("(")[0]).split("::") if p]
             # the name and its class (a lower-case qualifier is a namespace)
