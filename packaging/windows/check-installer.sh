@@ -6,12 +6,15 @@
 #   - Korvani.exe, started from the shortcut on Xvfb: an Add lands in the user's own copy
 #     in %APPDATA%\Korvani, and the shipped Korvani.ini stays byte for byte;
 #   - a second install over the first keeps the user's copy;
-#   - the silent uninstall (its QuietUninstallString) leaves no program file, shortcut or
-#     registry entry, and the user's copy stays;
+#   - the silent uninstall (its QuietUninstallString, run as it is registered) has removed
+#     the program and the registration when it ends, then leaves no program file, shortcut
+#     or registry entry, and the user's copy stays;
 #   - installed into the folder of a zip copy, the installer moves that copy's list into the
 #     user's own copy, which the uninstall leaves; while Korvani runs, or while Korvani.exe
 #     is in use with no mutex to show it, a silent install or uninstall changes nothing and
-#     says why in its exit code (check_in_use).
+#     says why in its exit code; into a zip copy's folder that takes no new file, the
+#     install changes nothing and says so; over a zip copy whose list is kept already, it
+#     adds no file (check_in_use).
 #   usage: check-installer.sh <korvani-<version>-setup-x64.exe> <korvani-...-windows-x64.zip>
 set -euo pipefail
 
@@ -38,25 +41,27 @@ install() {
     timeout 300 "$wine" "$setup" /S "$@"
     timeout 120 /usr/lib/wine/wineserver -w
 }
-# The uninstaller as Apps & features runs it silently: the QuietUninstallString under root
-# $1, with the switches after it ("_?=<folder>": in place, its exit code the uninstall's).
+# The uninstaller as a deployment tool runs it silently: the QuietUninstallString under
+# root $1 as it stands, its exit code the command's. Its words after the quoted program
+# are passed one by one (none holds a quote), and Wine joins them with one space again.
 uninstall() {
     local quiet uninstaller switches
     registration=$(registration "$1")
     quiet=$(value QuietUninstallString)
     uninstaller=$(sed -E 's/^"([^"]+)".*/\1/' <<<"$quiet")
     read -ra switches <<<"${quiet#\""$uninstaller"\"}"
-    timeout 300 "$wine" "$uninstaller" "${switches[@]}" "${@:2}" >/dev/null 2>&1
+    timeout 300 "$wine" "$uninstaller" "${switches[@]}" >/dev/null 2>&1
 }
 
 # $1 AllUsers or CurrentUser, $2 the installer's switch for it; $3 the program folder, $4
 # the Start-menu folder, $5 the registry root of that install, $6 the other root, which
 # must hold no registration.
 check_mode() {
-    local mode=$1 switch=$2 root=$5 other=$6 folder shortcut own shipped
+    local mode=$1 switch=$2 root=$5 other=$6 dir folder shortcut own shipped
     new_prefix "prefix-$mode"
     install ${switch:+"$switch"}
-    folder=$(unix "$(expand "$3")\\Korvani")
+    dir="$(expand "$3")\\Korvani"
+    folder=$(unix "$dir")
     shortcut=$(unix "$(expand "$4")\\Korvani.lnk")
     own=$(unix "$(expand '%APPDATA%')\\Korvani\\Korvani.ini")
     shipped=$folder/Korvani.ini
@@ -73,7 +78,7 @@ check_mode() {
         $(value Publisher) == "Korvani Software" && $(value EstimatedSize) =~ ^0x[0-9a-f]+$ &&
         $(value DisplayIcon) == *'\Korvani.exe,0' &&
         $(value UninstallString) == *"\\Uninstall.exe\" /$mode" &&
-        $(value QuietUninstallString) == *"\\Uninstall.exe\" /$mode /S" ]] ||
+        $(value QuietUninstallString) == "\"$dir\\Uninstall.exe\" /$mode /S"* ]] ||
         fail "$mode: registration in $root: $registration"
     (($(value EstimatedSize) > 20000)) || fail "$mode: size $(value EstimatedSize) KB"
     [[ -z $(registration "$other") ]] || fail "$mode: registered in $other too"
@@ -97,6 +102,10 @@ check_mode() {
     echo "== $mode: installed again over itself, the user's copy stays"
 
     uninstall "$root"
+    # When the command has ended, as a deployment tool then looks: the program and its
+    # registration are gone (the uninstaller's own file goes right after).
+    [[ ! -e $folder/Korvani.exe && -z $(registration "$root") ]] ||
+        fail "$mode: the silent uninstall ended before it removed the program"
     timeout 120 /usr/lib/wine/wineserver -w
     [[ ! -e $folder && ! -e $shortcut ]] || fail "$mode: left $(find "$folder" "$shortcut" 2>&1)"
     [[ -z $(registration "$root") ]] || fail "$mode: the registration stays"
@@ -111,15 +120,22 @@ check_mode CurrentUser /CurrentUser '%LOCALAPPDATA%\Programs' '%APPDATA%\Microso
 # (c) The list moves to the user's own copy; the folder holds the shipped Korvani.ini.
 # (a) With Korvani running from there (an old one: another DisplayVersion, other bytes),
 # the silent install stops with exit code 3 and changes no file and no registry value;
-# (b) so does the silent uninstall, and with Korvani.exe in use (a process stopped before
-# Korvani's main, under winedbg, with no mutex) it stops with 4 and removes nothing. The
-# last uninstall leaves the user's copy with the zip copy's list.
+# (b) so does the silent uninstall as it is registered, and with Korvani.exe in use (a
+# process stopped before Korvani's main, under winedbg, with no mutex) it stops with 4 and
+# removes nothing. The last uninstall leaves the user's copy with the zip copy's list.
+# (d) Into a zip copy whose folder takes no new file, the install stops with exit code 5
+# and changes nothing: no registration, no shortcut, the folder's list stays where it is.
+# (e) Into a zip copy unpacked again whose list is byte for byte the user's own copy, or
+# the list kept beside it from an earlier zip copy, the install adds no file.
 check_in_use() {
-    local dir='C:\Korvani' folder shortcut own before
+    local dir='C:\Korvani' folder shortcut own owndir before blocked again list kept
+    local -a watched
     new_prefix prefix-in-use
     folder=$(unix "$dir")
     shortcut=$(unix "$(expand '%ProgramData%\Microsoft\Windows\Start Menu\Programs')\Korvani.lnk")
     own=$(unix "$(expand '%APPDATA%')\Korvani\Korvani.ini")
+    owndir=$(dirname "$own")
+    watched=("$folder" "$shortcut" "$owndir")
     mkdir -p "$folder" && unzip -q "$zip" -d "$folder"
     printf 'zip-copy.example=\r\n' >>"$folder/Korvani.ini"
     cp "$folder/Korvani.ini" "$work/zip-list.ini"
@@ -131,7 +147,7 @@ check_in_use() {
     "$wine" reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Korvani' \
         /v DisplayVersion /d 0.9 /f >/dev/null 2>&1
     echo old >>"$folder/Korvani.exe"
-    state() { { find "$folder" "$shortcut" "$own" -type f -exec md5sum {} + 2>&1 || true; } | sort
+    state() { { find "${watched[@]}" -type f -exec md5sum {} + 2>&1 || true; } | sort
         registration HKLM; }
     # $1 the row, $2 the exit code the command after them must end with, changing nothing.
     exits() {
@@ -148,13 +164,13 @@ check_in_use() {
         fail "no old install: $before"
     exits '(a)' 3 timeout 300 "$wine" "$setup" /S
     echo "== (a) a silent install while Korvani runs: exit code 3, nothing changed"
-    exits '(b)' 3 uninstall HKLM "_?=$dir"
+    exits '(b)' 3 uninstall HKLM
     timeout 60 /usr/lib/wine/wineserver -k || true
     mkfifo "$work/winedbg-in" # winedbg waits for a command while it is open
     "$wine" winedbg "$dir\\Korvani.exe" <"$work/winedbg-in" >"$work/winedbg.txt" 2>&1 &
     exec 3>"$work/winedbg-in"
     wait_for 60 grep -q 'Wine-dbg>' "$work/winedbg.txt"
-    exits '(b) in use:' 4 uninstall HKLM "_?=$dir"
+    exits '(b) in use:' 4 uninstall HKLM
     exec 3>&-
     timeout 60 /usr/lib/wine/wineserver -k || true
     echo "== (b) a silent uninstall while Korvani runs (3), Korvani.exe in use (4): nothing changed"
@@ -164,5 +180,37 @@ check_in_use() {
     [[ ! -e $folder/Korvani.exe && -z $(registration HKLM) ]] || fail "(c) not uninstalled"
     cmp "$own" "$work/zip-list.ini" || fail "(c) the uninstall changed the user's copy"
     echo "== (c) uninstalled: the user's copy keeps the zip copy's list"
+
+    # As root, Wine writes wherever Linux lets root write: the folder is made immutable (no
+    # name can be added to it or taken from it, its files stay writable), or, where that is
+    # not allowed (no CAP_LINUX_IMMUTABLE), a folder takes the uninstaller's name.
+    blocked=$(unix 'C:\Blocked')
+    mkdir -p "$blocked" && unzip -q "$zip" -d "$blocked"
+    printf 'blocked.example=\r\n' >>"$blocked/Korvani.ini"
+    if chattr +i "$blocked" 2>/dev/null; then
+        frozen=$blocked
+    else
+        mkdir "$blocked/Uninstall.exe"
+    fi
+    watched=("$blocked" "$shortcut" "$owndir")
+    before=$(state)
+    exits '(d)' 5 timeout 300 "$wine" "$setup" /S '/D=C:\Blocked'
+    [[ -z $frozen ]] || chattr -i "$frozen"
+    frozen=
+    echo "== (d) into a zip copy's folder that takes no new file: exit code 5, nothing changed"
+
+    kept_lists() { find "$owndir" -type f -exec md5sum {} + | sort; }
+    kept="$owndir/Korvani (zip copy 1).ini"
+    printf '[Suffix]\r\nkept.example=\r\n' >"$kept"
+    again=$(unix 'C:\Again')
+    for list in "$own" "$kept"; do
+        rm -rf "$again" && mkdir -p "$again" && unzip -q "$zip" -d "$again"
+        cp "$list" "$again/Korvani.ini"
+        before=$(kept_lists)
+        install '/D=C:\Again'
+        [[ $(kept_lists) == "$before" ]] || fail "(e) a list as $list: $(ls "$owndir")"
+        cmp "$again/Korvani.ini" "$work/zip/Korvani.ini" || fail "(e) the shipped list is not in place"
+    done
+    echo "== (e) into zip copies whose list is kept already (as the user's copy, beside it): no file added"
 }
 check_in_use

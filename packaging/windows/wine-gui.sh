@@ -11,8 +11,10 @@ check=$(basename "$0")
 work=$(mktemp -d "${TMPDIR:-/tmp}/korvani-wine-gui.XXXXXX")
 xvfb=
 prefixes=()
+frozen= # a folder made immutable (chattr +i) by a check, made mutable again at the end
 cleanup() {
     local prefix
+    [[ -z $frozen ]] || chattr -i "$frozen" || true
     for prefix in "${prefixes[@]}"; do
         WINEPREFIX="$prefix" timeout 60 /usr/lib/wine/wineserver -k 2>/dev/null || true
     done
