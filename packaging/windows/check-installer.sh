@@ -126,7 +126,8 @@ check_mode CurrentUser /CurrentUser '%LOCALAPPDATA%\Programs' '%APPDATA%\Microso
 # (d) Into a zip copy whose folder takes no new file, the install stops with exit code 5
 # and changes nothing: no registration, no shortcut, the folder's list stays where it is.
 # (e) Into a zip copy unpacked again whose list is byte for byte the user's own copy, or
-# the list kept beside it from an earlier zip copy, the install adds no file.
+# the list kept beside it from an earlier zip copy, the install adds no file; a list that
+# differs from the user's copy in the case of one letter is kept beside it.
 check_in_use() {
     local dir='C:\Korvani' folder shortcut own owndir before blocked again list kept
     local -a watched
@@ -154,7 +155,7 @@ check_in_use() {
         local code=0
         "${@:3}" >/dev/null 2>&1 || code=$?
         [[ $code == "$2" && $(state) == "$before" ]] ||
-            fail "$1 exit code $code, not $2; changed: $(diff <(echo "$before") <(state))"
+            fail "$1 exit code $code, wanted $2; changed (<before, >after): $(diff <(echo "$before") <(state))"
     }
     (cd "$folder" && exec timeout 600 "$wine" Korvani.exe) >/dev/null 2>&1 &
     disown $!
@@ -176,8 +177,10 @@ check_in_use() {
     echo "== (b) a silent uninstall while Korvani runs (3), Korvani.exe in use (4): nothing changed"
 
     uninstall HKLM
+    [[ ! -e $folder/Korvani.exe && -z $(registration HKLM) ]] ||
+        fail "(c) not uninstalled: $(ls "$folder"; registration HKLM)"
     timeout 120 /usr/lib/wine/wineserver -w
-    [[ ! -e $folder/Korvani.exe && -z $(registration HKLM) ]] || fail "(c) not uninstalled"
+    [[ ! -e $folder ]] || fail "(c) left $(ls "$folder")"
     cmp "$own" "$work/zip-list.ini" || fail "(c) the uninstall changed the user's copy"
     echo "== (c) uninstalled: the user's copy keeps the zip copy's list"
 
@@ -211,6 +214,13 @@ check_in_use() {
         [[ $(kept_lists) == "$before" ]] || fail "(e) a list as $list: $(ls "$owndir")"
         cmp "$again/Korvani.ini" "$work/zip/Korvani.ini" || fail "(e) the shipped list is not in place"
     done
-    echo "== (e) into zip copies whose list is kept already (as the user's copy, beside it): no file added"
+    # A list of the same size as the user's copy, one letter in another case, is not kept.
+    rm -rf "$again" && mkdir -p "$again" && unzip -q "$zip" -d "$again"
+    sed 's/zip-copy/Zip-copy/' "$own" >"$again/Korvani.ini"
+    cp "$again/Korvani.ini" "$work/other-list.ini"
+    install '/D=C:\Again'
+    cmp "$owndir/Korvani (zip copy 2).ini" "$work/other-list.ini" ||
+        fail "(e) another list is not kept: $(ls "$owndir")"
+    echo "== (e) into zip copies whose list is kept already (as the user's copy, beside it): no file added; another list of the same size is kept"
 }
 check_in_use
