@@ -155,7 +155,7 @@ check_in_use() {
         local code=0
         "${@:3}" >/dev/null 2>&1 || code=$?
         [[ $code == "$2" && $(state) == "$before" ]] ||
-            fail "$1 exit code $code, wanted $2; changed (<before, >after): $(diff <(echo "$before") <(state))"
+            fail "$1 exit code $code, wanted $2; changed: $(diff <(echo "$before") <(state))"
     }
     (cd "$folder" && exec timeout 600 "$wine" Korvani.exe) >/dev/null 2>&1 &
     disown $!
@@ -221,6 +221,6 @@ check_in_use() {
     install '/D=C:\Again'
     cmp "$owndir/Korvani (zip copy 2).ini" "$work/other-list.ini" ||
         fail "(e) another list is not kept: $(ls "$owndir")"
-    echo "== (e) into zip copies whose list is kept already (as the user's copy, beside it): no file added; another list of the same size is kept"
+    echo "== (e) over zip copies whose list is kept already: no file added; another list is kept"
 }
 check_in_use
