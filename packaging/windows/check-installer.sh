@@ -169,11 +169,16 @@ check_in_use() {
     timeout 60 /usr/lib/wine/wineserver -k || true
     mkfifo "$work/winedbg-in" # winedbg waits for a command while it is open
     "$wine" winedbg "$dir\\Korvani.exe" <"$work/winedbg-in" >"$work/winedbg.txt" 2>&1 &
+    debugger=$!
     exec 3>"$work/winedbg-in"
     wait_for 60 grep -q 'Wine-dbg>' "$work/winedbg.txt"
     exits '(b) in use:' 4 uninstall HKLM
     exec 3>&-
     timeout 60 /usr/lib/wine/wineserver -k || true
+    # The debugger's own process ends after its wineserver: until then Korvani.exe may
+    # still count as in use for the uninstall below.
+    { sleep 60; kill "$debugger" 2>/dev/null; } &
+    wait "$debugger" || true
     echo "== (b) a silent uninstall while Korvani runs (3), Korvani.exe in use (4): nothing changed"
 
     uninstall HKLM
