@@ -191,7 +191,7 @@ bool flagsAt(const QByteArray& path, int openFlags, int& flags) {
     if (fd < 0)
         return false;
     const bool read = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 || errno == ENOTTY ||
-                      errno == EOPNOTSUPP || errno == EINVAL;
+                      errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS;
     if (!read || flags < 0)
         flags = 0;
     ::close(fd); // read-only
