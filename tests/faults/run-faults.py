@@ -280,26 +280,31 @@ def settings_under_strace(tool, work, check):
                 # another program's file.
                 again = run([tool, "write", s.file, "Suffix", "after.example", ""],
                             SETTINGS_BOUND)[0]
-                kept = [n for n in s.left() if open(os.path.join(s.own, n), "rb").read() !=
-                        (s.content or SUFFIX)]
-                if again != 1 or kept:
+                others = [n for n in s.left() if open(os.path.join(s.own, n), "rb").read() !=
+                          (s.content or SUFFIX)]
+                if again != 1 or others:
                     check.fail(where, "the next write did not remove what the killed one left")
-        return scenario[0], mode, state, killed, left
+                left_old = len(s.left())
+            else:
+                left_old = 0
+        return scenario[0], mode, state, killed, left, left_old
 
     jobs = [(scenario, call, mode) for scenario in SETTINGS
             for call in traced_calls(tool, scenario, work) for mode in ("kill", "error")]
     tally = collections.OrderedDict()
-    for name, mode, state, killed, left in two_at_a_time(one, jobs):
+    for name, mode, state, killed, left, left_old in two_at_a_time(one, jobs):
         tally.setdefault((name, mode), collections.Counter()).update(
-            calls=1, killed=int(killed), left=int(left > 0), **{state or "violated": 1})
+            calls=1, killed=int(killed), left=int(left > 0), left_old=int(left_old > 0),
+            **{state or "violated": 1})
     rows = {"kill": [], "error": []}
     for (name, mode), t in tally.items():
         held = [t["old"], t["new"], t["calls"] - t["violated"]]
-        rows[mode].append([name, t["calls"]] + ([t["killed"]] + held + [t["left"]]
+        rows[mode].append([name, t["calls"]] + ([t["killed"]] + held + [t["left"], t["left_old"]]
                                                 if mode == "kill" else held))
     check.tables.append(("A kill at every system call of one settings write",
                          ["row", "calls", "killed there", "old list", "new list",
-                          "invariants held", "temporary name left (removed by the next write)"],
+                          "invariants held", "temporary name left",
+                          "of them the old file the exchange moved out, which stays"],
                          rows["kill"]))
     check.tables.append(("A failure of every system call of one settings write, in turn",
                          ["row", "calls", "old list", "new list", "invariants held"],
