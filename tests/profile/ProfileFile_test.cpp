@@ -100,13 +100,15 @@ QByteArray flags(const QByteArray& path) {
                               16);
 }
 
-// Sets those flags where the file system has them.
+// Sets those flags, each where the file system has it (tmpfs: d and A).
 void setFlags(const QByteArray& path, int set) {
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK);
-    int value = 0;
-    if (::ioctl(fd, FS_IOC_GETFLAGS, &value) == 0) {
-        value = (value & ~(FS_NODUMP_FL | FS_NOATIME_FL | FS_SYNC_FL | FS_APPEND_FL)) | set;
-        ::ioctl(fd, FS_IOC_SETFLAGS, &value);
+    for (const int flag : {FS_NODUMP_FL, FS_NOATIME_FL, FS_SYNC_FL, FS_APPEND_FL}) {
+        int value = 0;
+        if (::ioctl(fd, FS_IOC_GETFLAGS, &value) == 0) {
+            value = (value & ~flag) | (set & flag);
+            ::ioctl(fd, FS_IOC_SETFLAGS, &value);
+        }
     }
     ::close(fd);
 }
