@@ -170,6 +170,10 @@ void ProfileFile::setBeforeReplaceHook(std::function<bool()> hook) {
     beforeReplaceHook() = std::move(hook);
 }
 
+void ProfileFile::setBeforeRenameHook(std::function<int(bool exchange)> hook) {
+    beforeRenameHook() = std::move(hook);
+}
+
 void ProfileFile::setInPlaceOnly(bool only) {
     inPlaceOnly() = only;
 }

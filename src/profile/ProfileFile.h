@@ -96,6 +96,12 @@ public:
     // Returning false makes the write fail there.
     static void setBeforeReplaceHook(std::function<bool()> hook);
 
+    // Test seam: runs before each rename that puts a new file at the file's name (an
+    // exchange of two names, or a plain rename) and before the exchange that puts another's
+    // file back; an errno it returns makes that call fail with it (EINVAL, ENOSYS: as on a
+    // file system without the exchange), 0 lets the call go on.
+    static void setBeforeRenameHook(std::function<int(bool exchange)> hook);
+
     // Test seam: makes the in-place rewrite the only way to replace a file, as in a
     // folder the user may not write to.
     static void setInPlaceOnly(bool inPlaceOnly);

@@ -12,6 +12,11 @@ std::function<bool()>& beforeReplaceHook() {
     return hook;
 }
 
+std::function<int(bool exchange)>& beforeRenameHook() {
+    static std::function<int(bool exchange)> hook;
+    return hook;
+}
+
 std::atomic<bool>& inPlaceOnly() {
     static std::atomic<bool> only{false};
     return only;
@@ -20,6 +25,11 @@ std::atomic<bool>& inPlaceOnly() {
 bool runBeforeReplaceHook() {
     const auto& hook = beforeReplaceHook();
     return !hook || hook();
+}
+
+int runBeforeRenameHook(bool exchange) {
+    const auto& hook = beforeRenameHook();
+    return hook ? hook(exchange) : 0;
 }
 
 FileStatus replaceFile(const QByteArray& target, const OldFile& old, const Edit& edit) {

@@ -32,6 +32,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #ifndef _WIN32
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/xattr.h>
 #endif
 
@@ -86,6 +88,31 @@ SectionRead readSection(const QString& path, const char* section,
     }
     return read;
 }
+
+#ifndef _WIN32
+// The inode flags a write keeps (chattr's d, A, S) of the file or folder at path, in hex.
+QByteArray flags(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK);
+    int value = 0;
+    ::ioctl(fd, FS_IOC_GETFLAGS, &value);
+    ::close(fd);
+    return QByteArray::number(value & (FS_NODUMP_FL | FS_NOATIME_FL | FS_SYNC_FL | FS_APPEND_FL),
+                              16);
+}
+
+// Sets those flags, each where the file system has it (tmpfs: d and A).
+void setFlags(const QByteArray& path, int set) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK);
+    for (const int flag : {FS_NODUMP_FL, FS_NOATIME_FL, FS_SYNC_FL, FS_APPEND_FL}) {
+        int value = 0;
+        if (::ioctl(fd, FS_IOC_GETFLAGS, &value) == 0) {
+            value = (value & ~flag) | (set & flag);
+            ::ioctl(fd, FS_IOC_SETFLAGS, &value);
+        }
+    }
+    ::close(fd);
+}
+#endif
 
 class ProfileFileTest : public ::testing::Test {
 protected:
@@ -400,7 +427,7 @@ TEST_F(ProfileFileTest, WritingKeepsThePermissions) {
         const ssize_t n = ::listxattr(path.constData(), names.data(), names.size());
         struct stat st {};
         EXPECT_EQ(::stat(path.constData(), &st), 0);
-        QByteArrayList all{QByteArray::number(st.st_mode & 07777, 8)};
+        QByteArrayList all{QByteArray::number(st.st_mode & 07777, 8), "flags " + flags(path)};
         for (const QByteArray& name :
              QByteArray(names.data(), std::max<ssize_t>(n, 0)).split('\0')) {
             const ssize_t size =
@@ -412,17 +439,58 @@ TEST_F(ProfileFileTest, WritingKeepsThePermissions) {
     };
     for (const bool withAcl : {false, acls}) {
         ASSERT_EQ(::chmod(path.constData(), 0666), 0);
+        // The inode flags d, A and S with the ACL (where the file system has them: ext4,
+        // xfs), none without; the folder's no-dump flag, which a new file inherits, the
+        // file lacks.
+        setFlags(path, withAcl ? FS_NODUMP_FL | FS_NOATIME_FL | FS_SYNC_FL : 0);
+        setFlags(QFile::encodeName(dir_.path()), withAcl ? 0 : FS_NODUMP_FL);
         if (withAcl) {
             ASSERT_EQ(::setxattr(path.constData(), "system.posix_acl_access", acl, sizeof acl, 0),
                       0);
             ::setxattr(path.constData(), "user.korvani", "kept", 4, 0); // where it may be set
         }
         const auto before = attributes();
-        EXPECT_EQ(before.size() > 1, withAcl);
+        EXPECT_EQ(before.size() > 2, withAcl);
         EXPECT_EQ(ProfileFile::writeString(file(), "S", "k", ""), 1);
         EXPECT_EQ(attributes(), before) << "with an ACL " << withAcl;
         EXPECT_EQ(ProfileFile::deleteKey(file(), "S", "k"), 1);
         EXPECT_EQ(attributes(), before);
+    }
+    setFlags(QFile::encodeName(dir_.path()), 0);
+}
+
+// A file that a new one cannot replace whole is written in place, leaving nothing beside
+// it: in a folder that lets no name go (append-only). A file whose owner may not write
+// it but its group or others may (0464, 0446) is writable.
+TEST_F(ProfileFileTest, AFileThatANewFileCannotReplaceIsWrittenInPlace) {
+    const QByteArray path = QFile::encodeName(file()), folder = QFile::encodeName(dir_.path());
+    const struct {
+        const char* what;
+        mode_t mode;
+        int folderFlags;
+        bool inPlace;
+    } rows[] = {{"append-only folder", 0644, FS_APPEND_FL, true},
+                {"0464", 0464, 0, false},
+                {"0446", 0446, 0, false}};
+    for (const auto& row : rows) {
+        writeFile(file(), "[Suffix]\r\na.com=\r\n");
+        ASSERT_EQ(::chmod(path.constData(), row.mode), 0);
+        // Held open, the file keeps its inode number: none of a new file can take it.
+        const int held = ::open(path.constData(), O_RDONLY);
+        struct stat before {
+        }, after{};
+        ASSERT_EQ(::fstat(held, &before), 0);
+        setFlags(folder, row.folderFlags);
+        const testsupport::Undo undo([&] { setFlags(folder, 0), ::close(held); });
+        if (row.folderFlags != 0 && flags(folder) != QByteArray::number(row.folderFlags, 16))
+            continue; // a file system without the flag
+        EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "b.com", ""), 1) << row.what;
+        EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "a.com"), 1) << row.what;
+        ASSERT_EQ(::stat(path.constData(), &after), 0);
+        EXPECT_EQ(after.st_ino == before.st_ino, row.inPlace) << row.what;
+        EXPECT_EQ(after.st_mode & 07777, row.mode);
+        EXPECT_EQ(readSection(file(), "Suffix").entries, QList<QByteArray>{"b.com="});
+        EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
     }
 }
 #endif
@@ -643,34 +711,107 @@ TEST_F(ProfileFileTest, ASettingsFileThatIsALinkStaysALink) {
     }
 }
 
-// A write replaces only the file it read: where another file or a link took its name
-// meanwhile (a backup tool's mv), that stays and the write fails; moved away and back,
-// the file is written.
+// A write replaces only the file it read, as it read it: where another file or a link
+// took its name meanwhile (a backup tool's mv), or another program wrote to it in place
+// (an editor, a script's >>), that stays and the write fails; moved away and back, the
+// file is written. Before the replace, also where the file system has no exchange of two
+// names (EINVAL, ENOSYS: the check comes just before the rename); just before the
+// exchange, caught in the file that came out, which goes back. Where it cannot go back,
+// it stays beside the file and the next write does not take it for a leftover.
 TEST_F(ProfileFileTest, AWriteReplacesOnlyTheFileItRead) {
     const QByteArray path = QFile::encodeName(file()), away = path + ".bak";
     const QByteArray content = "[Suffix]\r\na.com=\r\n", other = "[Suffix]\r\nx.com=\r\n";
+    const auto moveAway = [&] { EXPECT_EQ(::rename(path.constData(), away.constData()), 0); };
+    const auto inPlace = [&](int flags, QByteArrayView bytes) {
+        const int fd = ::open(path.constData(), O_WRONLY | flags);
+        EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), bytes.size());
+        ::close(fd);
+    };
+    const auto replaceWithOther = [&] {
+        writeFile(file() + ".other", other);
+        EXPECT_EQ(::rename(path + ".other", path.constData()), 0);
+    };
     const struct {
         const char* what;
-        std::function<void()> act;
+        std::function<void()> act;      // before the replace
+        std::function<int(int)> rename; // before the nth rename (1: the first exchange)
         FileFailure failure;
         QByteArray after;
+        QByteArray keptBeside = {}; // another's file that could not go back
     } rows[] = {
-        {"another file", [&] { writeFile(file(), other); }, FileFailure::Changed, other},
-        {"a link", [&] { EXPECT_EQ(::symlink(away.constData(), path.constData()), 0); },
-         FileFailure::Changed, content},
-        {"moved back", [&] { ::rename(away.constData(), path.constData()); }, FileFailure::None,
+        {"another file",
+         [&] { moveAway(), writeFile(file(), other); },
+         {},
+         FileFailure::Changed,
+         other},
+        {"a link",
+         [&] {
+             moveAway();
+             EXPECT_EQ(::symlink(away.constData(), path.constData()), 0);
+         },
+         {},
+         FileFailure::Changed,
+         content},
+        {"moved back",
+         [&] { moveAway(), ::rename(away.constData(), path.constData()); },
+         {},
+         FileFailure::None,
          content + "b.com=\r\n"},
+        {"appended to (>>)",
+         [&] { inPlace(O_APPEND, "x.com=\r\n"); },
+         {},
+         FileFailure::Changed,
+         content + "x.com=\r\n"},
+        {"rewritten in place, same size",
+         [&] { inPlace(O_TRUNC, other); },
+         {},
+         FileFailure::Changed,
+         other},
+        {"rewritten in place, shorter",
+         [&] { inPlace(O_TRUNC, "[Suffix]\r\n"); },
+         {},
+         FileFailure::Changed,
+         "[Suffix]\r\n"},
+        {"appended to just before the exchange",
+         {},
+         [&](int nth) { return nth == 1 ? (inPlace(O_APPEND, "x.com=\r\n"), 0) : 0; },
+         FileFailure::Changed,
+         content + "x.com=\r\n"},
+        {"replaced just before the exchange, which cannot be undone",
+         {},
+         [&](int nth) { return nth == 1 ? (replaceWithOther(), 0) : EIO; },
+         FileFailure::Changed,
+         content + "b.com=\r\n",
+         other},
+        {"the exchange failing", {}, [&](int) { return EIO; }, FileFailure::WriteFailed, content},
     };
     for (const auto& row : rows) {
-        writeFile(file(), content);
-        ProfileFile::setBeforeReplaceHook(
-            [&] { return ::rename(path.constData(), away.constData()) == 0 && (row.act(), true); });
-        EXPECT_EQ(ProfileFile::setKey(file(), "Suffix", "b.com", "").failure, row.failure);
-        ProfileFile::setBeforeReplaceHook({});
-        EXPECT_EQ(readFile(file()), row.after) << row.what;
-        ::unlink(path.constData());
-        ::unlink(away.constData());
-        EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
+        // 0: the exchange as the file system does it; EINVAL, ENOSYS: none there.
+        for (const int noExchange : {0, EINVAL, ENOSYS}) {
+            if (row.rename && noExchange != 0)
+                continue;
+            SCOPED_TRACE(testing::Message() << row.what << ", no exchange " << noExchange);
+            writeFile(file(), content);
+            ProfileFile::setBeforeReplaceHook([&] { return row.act ? row.act() : void(), true; });
+            int renames = 0;
+            ProfileFile::setBeforeRenameHook([&](bool exchange) {
+                return exchange && noExchange ? noExchange : row.rename ? row.rename(++renames) : 0;
+            });
+            EXPECT_EQ(ProfileFile::setKey(file(), "Suffix", "b.com", "").failure, row.failure);
+            ProfileFile::setBeforeReplaceHook({});
+            ProfileFile::setBeforeRenameHook({});
+            EXPECT_EQ(readFile(file()), row.after);
+            ::unlink(away.constData());
+            if (!row.keptBeside.isEmpty()) {
+                ASSERT_EQ(strayFiles().size(), 1);
+                EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "c.com", ""), 1);
+                ASSERT_EQ(strayFiles().size(), 1) << "the next write took it for a leftover";
+                EXPECT_EQ(readFile(file(strayFiles()[0])), row.keptBeside);
+                QFile::remove(file(strayFiles()[0]));
+            }
+            ::unlink(path.constData());
+            EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
+        }
     }
 }
 
@@ -952,6 +1093,27 @@ TEST_F(ProfileFilePermissionTest, AWriteKeepsTheFilesOwner) {
         EXPECT_EQ(st.st_mode & 07777, row.mode);
         EXPECT_EQ(readSection(file(), "Suffix").entries, (QList<QByteArray>{"b.com=", "c.com="}));
     }
+}
+
+// An attribute the user may not give a new file (a capability root set, which only root
+// may set) keeps the user's own file from being replaced: it is written in place.
+TEST_F(ProfileFilePermissionTest, AnAttributeTheUserMayNotSetIsWrittenInPlace) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can set a capability";
+    lay(0644, 0777);
+    testsupport::giveToUser(file()); // no change of owner holds the write back
+    const QByteArray path = QFile::encodeName(file());
+    const quint32 capability[] = {0x02000000, 0x400, 0, 0, 0}; // cap_net_bind_service
+    ASSERT_EQ(::setxattr(path.constData(), "security.capability", capability, sizeof capability, 0),
+              0);
+    struct stat before {
+    }, after{};
+    ASSERT_EQ(::stat(path.constData(), &before), 0);
+    EXPECT_EQ(write("c.com"), 1);
+    ASSERT_EQ(::stat(path.constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(readFile(file()), permissionContent + "c.com=\r\n");
+    EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
 }
 
 #endif

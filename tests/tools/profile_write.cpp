@@ -8,11 +8,15 @@
 //                         and, on a failure, its reason on stderr
 //     --in-place          as if the folder took no temporary file
 //     --seed FILE         a missing file starts as a copy of FILE
+//     --meddle append|rewrite  as another program would, once the new content is ready
+//                         and before it replaces the file: appends "meddled.example=" to
+//                         the file (>>), or rewrites it in place with "mail." made "post."
 //   profile_write list <file> <section>   prints "key <key>" for every suffix the
 //                         settings section lists (empty keys left out); exit 1 when the
 //                         file cannot be read
 //   profile_write [--seed FILE] add-many <file> <section> <prefix> <count>
-//                         adds <prefix>0 .. <prefix><count-1>; exit 0 when every write
+//                         adds <prefix>0 .. <prefix><count-1>; prints "failed <key>
+//                         <failure>" for each that failed; exit 0 when every write
 //                         returned 1, otherwise 1
 //   profile_write crash  <file> <section> <key> <value>   dies (exit 42) after the new
 //                         content is written and before it replaces the file
@@ -22,6 +26,7 @@
 #include "profile/ProfileFile.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 #include <cstdio>
@@ -35,7 +40,7 @@ using profile::ProfileFile;
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: profile_write [--in-place] [--seed FILE] "
+    std::fprintf(stderr, "usage: profile_write [--in-place] [--seed FILE] [--meddle HOW] "
                          "write|delete|list|add-many|crash|churn <file> ...\n");
     return 2;
 }
@@ -57,12 +62,15 @@ int report(const platform::FileStatus& status) {
 
 int main(int argc, char** argv) {
     QString seed;
+    const char* meddle = nullptr;
     int first = 1;
     for (; first < argc && std::strncmp(argv[first], "--", 2) == 0; ++first) {
         if (std::strcmp(argv[first], "--in-place") == 0)
             ProfileFile::setInPlaceOnly(true);
         else if (std::strcmp(argv[first], "--seed") == 0 && first + 1 < argc)
             seed = QString::fromLocal8Bit(argv[++first]);
+        else if (std::strcmp(argv[first], "--meddle") == 0 && first + 1 < argc)
+            meddle = argv[++first];
         else
             return usage();
     }
@@ -73,6 +81,16 @@ int main(int argc, char** argv) {
     const char* mode = argv[1];
     const QString file = QString::fromLocal8Bit(argv[2]);
     const QByteArray section = argv[3];
+    if (meddle != nullptr)
+        ProfileFile::setBeforeReplaceHook([meddle, file] {
+            QFile other(file);
+            if (std::strcmp(meddle, "append") == 0)
+                return other.open(QIODevice::Append) && other.write("meddled.example=\r\n") > 0;
+            if (!other.open(QIODevice::ReadWrite))
+                return false;
+            const QByteArray data = other.readAll().replace("mail.", "post.");
+            return other.seek(0) && other.write(data) == data.size(); // same size, in place
+        });
 
     if (std::strcmp(mode, "write") == 0 && argc == 6)
         return report(ProfileFile::setKey(file, section, argv[4], argv[5], seed));
@@ -93,8 +111,13 @@ int main(int argc, char** argv) {
         int failures = 0;
         for (int i = 0; i < count; ++i) {
             const QByteArray key = QByteArray(argv[4]) + QByteArray::number(i);
-            if (!ProfileFile::setKey(file, section, key, QByteArrayView(), seed))
+            const platform::FileStatus status =
+                ProfileFile::setKey(file, section, key, QByteArrayView(), seed);
+            if (!status) {
                 ++failures;
+                std::printf("failed %s %s\n", key.constData(),
+                            platform::failureName(status.failure));
+            }
         }
         std::printf("failures=%d\n", failures);
         return failures == 0 ? 0 : 1;
