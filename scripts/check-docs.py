@@ -44,6 +44,7 @@ SOURCE_EXTENSIONS = (".c", ".cpp", ".h", ".py", ".sh", ".txt", ".json", ".ini", 
                      ".xml", ".in")
 SKIPPED_DIRS = {".git", "debian/.debhelper", "debian/korvani", "debian/tmp"}
 IDENTIFIER = r"[A-Za-z_][A-Za-z0-9_]*"
+SELF = os.path.realpath(__file__)
 
 
 def is_build_dir(relative):
@@ -77,8 +78,8 @@ class Tree:
             for name in files:
                 relative = relative_folder + name
                 self.paths.add(relative)
-                if relative in docs:
-                    continue
+                if relative in docs or os.path.realpath(os.path.join(folder, name)) == SELF:
+                    continue  # the docs, and this script's planted names
                 try:
                     with open(os.path.join(folder, name), "rb") as f:
                         data = f.read(4_000_000)
