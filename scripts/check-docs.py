@@ -332,7 +332,7 @@ SELF_TEST_TREE = {
     "src/app/Run.cpp": "void runner::Run::writeAll() {}\n",
     "src/platform/Desktop.h": "struct MessageBox;\n",
     "resources/language/Korvani_EN.ini": "[frmMain]\n",
-    "docs/other.md": "# Other\n\n## The system's limit\n\n## `make bench`\n",
+    "docs/other.md": "# Other\n\n## The kernel's limit\n\n## `make bench`\n",
     "README.md": "# Read me\n",
     "CONTRIBUTING.md": "# Contributing\n",
 }
@@ -340,13 +340,13 @@ SELF_TEST_TREE = {
 # Each row: a line of docs/testing.md and the part of the one problem it must give
 # (None: no problem).
 SELF_TEST_ROWS = [
-    ("[ok](other.md#the-systems-limit) and [ok](other.md#make-bench)", None),
+    ("[ok](other.md#the-kernels-limit) and [ok](other.md#make-bench)", None),
     ("[same file](#testing) and [up](../README.md#read-me)", None),
     ("[dead link](missing.md)", "missing.md, which is not in the tree"),
-    ("[dead anchor](other.md#the-system-limit)", "the anchor #the-system-limit"),
+    ("[dead anchor](other.md#the-kernel-limit)", "the anchor #the-kernel-limit"),
     ("[dead anchor here](#no-such-heading)", "the anchor #no-such-heading"),
     ("`runner::Run::writeAll`, `Run::writeAll()`, `ChunkLimit`, `writeAll`", None),
-    ("the constant `ChunkBytes`", "ChunkBytes is not found"),
+    ("the constant `PieceBytes`", "PieceBytes is not found"),
     ("`Run::done()`", "`Run::done()`: not found"),
     ("`make build`, `make test-plain CHECK=1`, `make`", None),
     ("`make faults`", "the Makefile has no target faults"),
