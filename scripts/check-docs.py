@@ -106,6 +106,14 @@ class Tree:
             pass
         return targets
 
+    def has_token(self, name):
+        """The identifier in the tree; a system constant also by its last words (PUNCH_HOLE
+        for FALLOC_FL_PUNCH_HOLE)."""
+        if name in self.tokens:
+            return True
+        return bool(re.fullmatch(r"[A-Z0-9]+(_[A-Z0-9]+)+", name)) and any(
+            t.endswith("_" + name) for t in self.tokens)
+
     def exists(self, relative):
         relative = os.path.normpath(relative).replace(os.sep, "/")
         return relative in self.paths
@@ -263,7 +271,7 @@ def check_name(tree, doc, name):
         return None
     called = name.endswith("()")
     for part in core.split("."):
-        if (code_shaped(part) or called) and part not in tree.tokens:
+        if (code_shaped(part) or called) and not tree.has_token(part):
             return "`%s`: %s is not found in the tree's code" % (name, part)
     return None
 
@@ -328,7 +336,8 @@ def check(root):
 
 SELF_TEST_TREE = {
     "Makefile": "build: deps\n\tcmake\ntest-plain bench:\n\ttrue\nX := 1\n",
-    "src/app/Run.h": "namespace runner { class Run { void writeAll(); int ChunkLimit; }; }\n",
+    "src/app/Run.h": "namespace runner { class Run { void writeAll(); int ChunkLimit; }; }\n"
+                     "#define FALLOC_FL_KEEP 1\n",
     "src/app/Run.cpp": "void runner::Run::writeAll() {}\n",
     "src/platform/Desktop.h": "struct MessageBox;\n",
     "resources/language/Korvani_EN.ini": "[frmMain]\n",
@@ -345,7 +354,8 @@ SELF_TEST_ROWS = [
     ("[dead link](missing.md)", "missing.md, which is not in the tree"),
     ("[dead anchor](other.md#the-kernel-limit)", "the anchor #the-kernel-limit"),
     ("[dead anchor here](#no-such-heading)", "the anchor #no-such-heading"),
-    ("`runner::Run::writeAll`, `Run::writeAll()`, `ChunkLimit`, `writeAll`", None),
+    ("`runner::Run::writeAll`, `Run::writeAll()`, `ChunkLimit`, `writeAll`, `FL_KEEP`", None),
+    ("`FL_KEEPS`", "FL_KEEPS is not found"),
     ("the constant `PieceBytes`", "PieceBytes is not found"),
     ("`Run::done()`", "`Run::done()`: not found"),
     ("`make build`, `make test-plain CHECK=1`, `make`", None),
