@@ -74,7 +74,6 @@ public:
     static bool namesProgramFile(const QString& path);
 
     std::int64_t total() const { return total_; }
-    std::int64_t done() const { return done_; }
 
     // Empties the list, replaces the file and writes the range; returns how it ended.
     Outcome run(const Hooks& hooks);

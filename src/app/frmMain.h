@@ -35,6 +35,7 @@ public:
 
     const RecordModel& records() const { return records_; }
     bool running() const { return running_; }
+    // Test seams: whether Stop was pressed, and how the last run ended.
     bool stopRequested() const { return StopRequested; }
     // How the run of the last click on Start ended; none when that click ran none.
     std::optional<GenerationRun::Outcome> lastOutcome() const { return lastOutcome_; }

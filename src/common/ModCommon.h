@@ -15,10 +15,6 @@ char16_t FilterNumberKey(char16_t keyAscii);
 // file (or a link to one).
 bool CheckFileExists(const QString& path);
 
-// The line append that the program's design names here (AppendLine) is the run's output
-// file, platform/OutputFile.h: created once per run and appended to through that one
-// descriptor, never opened and closed again for each line.
-
 // The part of text before its first NUL, or the whole text when it holds none.
 QString CutAtNul(const QString& text);
 

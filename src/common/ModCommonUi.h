@@ -2,7 +2,6 @@
 
 #include <QString>
 
-class QWidget;
 class QProgressBar;
 
 // The routines of ModCommon that show a dialog, hand an address to the desktop or
@@ -14,7 +13,7 @@ QString AskSaveFile();
 
 // Opens a web address with the desktop's default handler. Only http:, https: and
 // mailto: addresses are handed over; anything else is silently not opened.
-void OpenLink(QWidget* window, const QString& target);
+void OpenLink(const QString& target);
 
 // HTTP GET of address, driving progressBar 0, 10, 20, 90, 100. Returns the body
 // (cut at 64 KiB), or empty text without a progress bar or when the fetch fails.

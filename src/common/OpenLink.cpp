@@ -6,7 +6,7 @@
 
 namespace ModCommon {
 
-void OpenLink(QWidget* /*window*/, const QString& target) {
+void OpenLink(const QString& target) {
     // The address comes from an editable language file: hand over web and mail
     // addresses only, never a local program or file. A web address needs a host and a
     // mail address a recipient; the text handed over is the target as given.

@@ -38,7 +38,7 @@ struct WindowCaptions {
 };
 
 // The tables of ApplyMainCaptions, ApplyAboutCaptions, ApplyHelpCaptions and
-// ApplyUpdateCaptions, in this order.
+// ApplyUpdateCaptions, in this order (a test seam: the tests check each caption's control).
 std::span<const WindowCaptions> CaptionTables();
 
 } // namespace ModTransLate

@@ -79,15 +79,15 @@ void frmAbout::Form_Load() {
 
 void frmAbout::LabelHomepage_Click() {
     // The address is read now, not taken from the caption.
-    ModCommon::OpenLink(this, ModTransLate::Text().frmMain.HomePageLink);
+    ModCommon::OpenLink(ModTransLate::Text().frmMain.HomePageLink);
 }
 
 void frmAbout::lbEmail_Click() {
-    ModCommon::OpenLink(this, QStringLiteral("mailto:") + ContactAddress1());
+    ModCommon::OpenLink(QStringLiteral("mailto:") + ContactAddress1());
 }
 
 void frmAbout::lbEmail2_Click() {
-    ModCommon::OpenLink(this, QStringLiteral("mailto:") + ContactAddress2());
+    ModCommon::OpenLink(QStringLiteral("mailto:") + ContactAddress2());
 }
 
 void frmAbout::CommandOk_Click() {

@@ -80,7 +80,9 @@ public:
     static platform::FileResult<int> readSectionChecked(const QString& path, QByteArrayView section,
                                                         char* buffer, int bufferSize);
 
-    // The Windows calls: 1 on success, 0 on any failure.
+    // The Windows calls: 1 on success, 0 on any failure. The program calls setKey and
+    // removeKey; these two are test seams, for the tests, their tools and the conformance
+    // driver that compares them with the Windows functions.
     static int writeString(const QString& path, QByteArrayView section, QByteArrayView key,
                            QByteArrayView value);
     static int deleteKey(const QString& path, QByteArrayView section, QByteArrayView key);
@@ -89,7 +91,7 @@ public:
     // replacing it (see ProfileLock.h). A writer that cannot get it within this time
     // fails (Busy).
     static constexpr int DefaultLockTimeoutMs = 5000;
-    static void setLockTimeout(int milliseconds);
+    static void setLockTimeout(int milliseconds); // a test seam
 
     // Test seam: runs when the new content is ready to replace the old (in a temporary
     // file, or with the space for an in-place rewrite reserved) and before it does.

@@ -12,6 +12,7 @@ public:
 
     void setMaximum64(qint64 maximum);
     void setPosition64(qint64 position);
+    // Test seams: the range and position as set, before they are scaled to int.
     qint64 maximum64() const { return maximum64_; }
     qint64 position64() const { return position64_; }
 

@@ -28,7 +28,9 @@ public:
     // when cells in view changed. It never visits rows, so it costs the same for any list.
     void modelChanged();
 
-    // Columns: removed all at once, added left to right.
+    // Columns: removed all at once, added left to right. columnWidthUnits, columnKey,
+    // rowHeight, headerHeight and lastPaintCellCount are test seams: the tests read the
+    // layout through them.
     void clearColumns();
     void addColumn(const QString& key, const QString& header, float widthUnits);
     int columnCount() const { return static_cast<int>(columns_.size()); }

@@ -94,7 +94,7 @@ void frmUpdate::Command_Click(int index) {
         if (tag() == CheckTag)
             CheckVersion();
         else
-            ModCommon::OpenLink(this, ModTransLate::Text().frmMain.HomePageLink);
+            ModCommon::OpenLink(ModTransLate::Text().frmMain.HomePageLink);
         break;
     case 1:
         close();

@@ -25,13 +25,14 @@ public:
     void Command_Click(int index);
     void CheckVersion();
 
+    // Test seams: the versions the last check compared, and whether a check is waiting.
     float LocalVersion() const { return localVersion_; }
     float RemoteVersion() const { return remoteVersion_; }
 
     // The mode of Command(0), kept in its "Tag" property: "CHECK" or "DOWN".
     QString tag() const;
     // True while a check waits for the network; the buttons and the close box then
-    // do nothing.
+    // do nothing (a test seam: the window reads checking_ itself).
     bool isChecking() const { return checking_; }
 
 protected:

@@ -2,8 +2,6 @@
 #include "platform/Desktop.h"
 #include "support/TestSupport.h"
 
-#include <QWidget>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -16,20 +14,15 @@ protected:
 TEST_F(OpenLinkTest, HandsWebAndMailAddressesOverUnchanged) {
     const QStringList targets = {
         QStringLiteral("http://example.com"),
+        QStringLiteral("https://example.com/"),
         QStringLiteral("https://www.example.com/korvani/"),
         QStringLiteral("HTTPS://WWW.EXAMPLE.COM/Korvani?x=1#top"),
         QStringLiteral("mailto:support@example.com"),
         QStringLiteral("MailTo:sales@example.com"),
     };
-    QWidget owner;
     for (const QString& target : targets)
-        ModCommon::OpenLink(&owner, target);
+        ModCommon::OpenLink(target);
     EXPECT_EQ(platform::Shell::opened(), targets);
-}
-
-TEST_F(OpenLinkTest, WorksWithoutOwnerWindow) {
-    ModCommon::OpenLink(nullptr, QStringLiteral("https://example.com/"));
-    EXPECT_EQ(platform::Shell::opened(), QStringList{QStringLiteral("https://example.com/")});
 }
 
 TEST_F(OpenLinkTest, RefusesEverythingElseSilently) {
@@ -52,7 +45,7 @@ TEST_F(OpenLinkTest, RefusesEverythingElseSilently) {
         QStringLiteral("https://exa mple.com/"),
     };
     for (const QString& target : refused)
-        ModCommon::OpenLink(nullptr, target);
+        ModCommon::OpenLink(target);
     EXPECT_TRUE(platform::Shell::opened().isEmpty())
         << platform::Shell::opened().join(u' ').toStdString();
     EXPECT_TRUE(platform::MessageBox::shown().isEmpty()); // nothing is reported
