@@ -138,6 +138,12 @@ TEST_F(GenerationRunTest, ARunWhoseFileWasChangedFromOutsideEndsAsAFailedWrite) 
 #ifdef __linux__
         {"a hole punched into its first 64 KiB, its size kept",
          [&] { ASSERT_TRUE(punchHole(output(), 0, 65536)); }, EIO},
+        {"cut to 1,000 bytes and extended to its size again",
+         [&] {
+             const qint64 size = QFileInfo(output()).size();
+             ASSERT_TRUE(QFile::resize(output(), 1000) && QFile::resize(output(), size));
+         },
+         EIO},
 #endif
     };
     for (const auto& row : rows) {
