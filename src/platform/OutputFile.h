@@ -63,8 +63,11 @@ public:
     bool isOpen() const { return fd_ >= 0; }
     // Whether the file at path is the open file and holds exactly the bytes written
     // through it: Changed ENOENT once its name was removed or given to another file (a
-    // rename, a second run to the same name), Changed EIO once another process cut it or
-    // appended to it (or a file system showed a new file under the old one's number).
+    // rename, a second run to the same name), Changed EIO once another process cut it,
+    // appended to it or punched a hole into it (or a file system showed a new file under
+    // the old one's number). A change that keeps the size and leaves no hole (an overwrite
+    // in place, a cut and a re-extension to the same size, a write through a mapping) is
+    // not seen: that would take reading the file back.
     platform::FileStatus checkWrittenAt(const QString& path) const;
 
 private:
@@ -79,6 +82,10 @@ private:
     static platform::FileStatus closeDescriptor(int fd);
     static std::optional<Found> find(const QString& path);
     static std::optional<Found> findDescriptor(int fd);
+    // Whether the file's first `size` bytes hold a hole (SEEK_HOLE), which none of our
+    // writes leaves: one lseek. Never on Windows, where no other process may write to
+    // the file while it is open (its sharing mode), and so none can punch one there.
+    static bool hasHoleBefore(int fd, std::int64_t size);
 
     int fd_ = -1;
     std::int64_t size_ = 0;
@@ -125,7 +132,7 @@ inline platform::FileStatus OutputFile::checkWrittenAt(const QString& path) cons
         return {platform::FileFailure::Changed, ENOENT};
     // Both sizes: a file system that gives a new file the old one's number (a FUSE mount)
     // still shows the new file's size at the path.
-    if (written->size != size_ || named->size != size_)
+    if (written->size != size_ || named->size != size_ || hasHoleBefore(fd_, size_))
         return {platform::FileFailure::Changed, EIO};
     return {};
 }

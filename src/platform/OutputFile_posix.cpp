@@ -94,3 +94,13 @@ std::optional<OutputFile::Found> OutputFile::findDescriptor(int fd) {
     struct stat st {};
     return foundOf(::fstat(fd, &st), st);
 }
+
+bool OutputFile::hasHoleBefore(int fd, std::int64_t size) {
+    // Every write appends (O_APPEND), so moving the offset changes none of them. A file
+    // system without holes reports the end of the file; one that cannot tell (an old
+    // one: EINVAL) is taken as holding none.
+    if (size <= 0)
+        return false;
+    const off_t hole = ::lseek(fd, 0, SEEK_HOLE);
+    return hole >= 0 && hole < static_cast<off_t>(size);
+}

@@ -120,3 +120,9 @@ std::optional<OutputFile::Found> OutputFile::find(const QString& path) {
 std::optional<OutputFile::Found> OutputFile::findDescriptor(int fd) {
     return foundOfHandle(handleOf(fd));
 }
+
+bool OutputFile::hasHoleBefore(int, std::int64_t) {
+    // While it is open here another process can open the file only to read it, and
+    // zeroing a range into a hole (FSCTL_SET_ZERO_DATA) takes the right to write.
+    return false;
+}

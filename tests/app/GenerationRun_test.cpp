@@ -13,11 +13,35 @@
 
 #include <functional>
 
+#ifdef __linux__
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 using End = GenerationRun::End;
 using platform::FileFailure;
 using platform::FileStatus;
+
+#ifdef _WIN32
+constexpr bool IsWindows = true;
+#else
+constexpr bool IsWindows = false;
+#endif
+
+#ifdef __linux__
+// Punches a hole of size bytes at offset into the file at path, its size kept, as another
+// program may (fallocate).
+bool punchHole(const QString& path, off_t offset, off_t size) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+    const bool punched =
+        fd >= 0 && ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset, size) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return punched;
+}
+#endif
 
 class GenerationRunTest : public ::testing::Test {
 protected:
@@ -111,6 +135,16 @@ TEST_F(GenerationRunTest, ARunWhoseFileWasChangedFromOutsideEndsAsAFailedWrite) 
              ASSERT_EQ(file.write("stranger@x\r\n"), 12);
          },
          EIO},
+#ifdef __linux__
+        {"a hole punched into its first 64 KiB, its size kept",
+         [&] { ASSERT_TRUE(punchHole(output(), 0, 65536)); }, EIO},
+        {"cut to 1,000 bytes and extended to its size again",
+         [&] {
+             const qint64 size = QFileInfo(output()).size();
+             ASSERT_TRUE(QFile::resize(output(), 1000) && QFile::resize(output(), size));
+         },
+         EIO},
+#endif
     };
     for (const auto& row : rows) {
         // Windows lets no other process write to the file while the run holds it open.
@@ -172,6 +206,9 @@ TEST_F(GenerationRunTest, TheProgramsOwnFilesAreNeverAnOutput) {
         {copy, true, true},
         {folder_.file(QStringLiteral("Korvani.ini")), true, true},
         {folder_.file(QStringLiteral("language/Korvani.ini")), false, true},
+        // Another letter case names the same file on Windows only.
+        {folder_.file(QStringLiteral("korvani.ini")), IsWindows, true},
+        {QFileInfo(copy).path() + QStringLiteral("/KORVANI.INI"), IsWindows, true},
 #ifdef _WIN32 // names as Windows matches them; the installer's files
         {copy + QStringLiteral("."), true, true},
         {copy + QStringLiteral(" . "), true, true},

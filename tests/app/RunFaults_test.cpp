@@ -3,6 +3,7 @@
 // run under a file-size limit. After each, the output file must be the start of the
 // expected list, line by line.
 #include "app/AddressFormatter.h"
+#include "app/GenerationRun.h"
 #include "i18n/ModTransLate.h"
 #include "i18n/WindowCaptions.h"
 #include "support/TestSupport.h"
@@ -315,6 +316,85 @@ TEST_F(RunFaultsTest, AStoppedOrFileLimitedRunEndsOnAWholeLineAndEqualsTheList) 
                     static_cast<long long>(check.bytes));
     }
 }
+
+#ifdef __linux__ // the writev shim is a library put in front of the C library (LD_PRELOAD)
+// ---------------------------------------------------------------------------
+// Writes cut short or interrupted (tests/tools/writev_shim.c): the run takes each up where
+// it stopped and completes with the list. Every write but a slice's last ends on a
+// WriteBoundary of the file: the shim records each write, the tool each event point.
+
+TEST_F(RunFaultsTest, AWriteCutShortOrInterruptedGoesOnWhereItStopped) {
+    constexpr std::int64_t From = 999'990;
+    constexpr std::int64_t Total = 3'000'000;
+    const QString shim = QStringLiteral(KORVANI_TEST_TOOLS_DIR "/writev_shim.so");
+    ASSERT_TRUE(QFileInfo::exists(shim));
+    const QString log = folder_.file(QStringLiteral("writes.log"));
+    const struct Row {
+        const char* what;
+        const char* variable; // the shim's fault, none: every write recorded
+        const char* nth;
+        const char* seen; // the line the fault leaves in the log
+    } rows[] = {
+        {"the first write of two parts ends inside its first part", "KORVANI_SHIM_SHORT", "1",
+         "short "},
+        {"the 40th write of two parts ends inside its first part", "KORVANI_SHIM_SHORT", "40",
+         "short "},
+        {"the first write is interrupted (EINTR)", "KORVANI_SHIM_EINTR", "1", "interrupted "},
+        {"the 40th write is interrupted (EINTR)", "KORVANI_SHIM_EINTR", "40", "interrupted "},
+        {"no fault", nullptr, nullptr, "write "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        QFile::remove(output());
+        QFile::remove(log);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LD_PRELOAD"), shim);
+        environment.insert(QStringLiteral("KORVANI_SHIM_FILE"), output());
+        environment.insert(QStringLiteral("KORVANI_SHIM_LOG"), log);
+        if (row.variable != nullptr)
+            environment.insert(QString::fromLatin1(row.variable), QString::fromLatin1(row.nth));
+        // AddressSanitizer wants its library first; the shim passes every call on to it.
+        const QString sanitizer = environment.value(QStringLiteral("ASAN_OPTIONS"));
+        environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                           sanitizer + (sanitizer.isEmpty() ? "" : ":") +
+                               QStringLiteral("verify_asan_link_order=0"));
+        const ChildResult result = runChild(
+            arguments(From, From + Total - 1, output(), {QStringLiteral("--event-log"), log}),
+            240000, -1, environment);
+        ASSERT_TRUE(result.finished) << result.errors.toStdString();
+        EXPECT_EQ(result.notices,
+                  QStringList{QStringLiteral("information ") + text().CreateNoSuccessfully});
+        EXPECT_EQ(result.count, Total);
+        const PrefixCheck check = checkPrefix(output(), From, Total, Suffix);
+        EXPECT_EQ(check.mismatchAt, -1);
+        EXPECT_EQ(check.wholeLines, Total);
+        const QList<QByteArray> lines = testsupport::readFile(log).split('\n');
+        EXPECT_TRUE(std::any_of(lines.cbegin(), lines.cend(),
+                                [&](const QByteArray& line) { return line.startsWith(row.seen); }));
+        if (row.variable != nullptr)
+            continue;
+        // The writes between two event points (one slice): all but the last end on a boundary.
+        std::vector<std::vector<qint64>> slices; // the end of each write in the file
+        for (const QByteArray& line : lines) {
+            const QList<QByteArray> fields = line.split(' ');
+            if (line == "event")
+                slices.emplace_back();
+            else if (fields.size() == 3 && !slices.empty())
+                slices.back().push_back(fields[1].toLongLong() + fields[2].toLongLong());
+        }
+        int checked = 0; // slices after the first that make more than one write
+        bool first = true;
+        for (const std::vector<qint64>& ends : slices) {
+            for (std::size_t i = 0; i + 1 < ends.size(); ++i)
+                EXPECT_EQ(ends[i] % static_cast<qint64>(GenerationRun::WriteBoundary), 0)
+                    << "write ending at " << ends[i];
+            checked += !first && ends.size() > 1 ? 1 : 0;
+            first = first && ends.empty();
+        }
+        EXPECT_GE(checked, 1) << "the run was over in one slice";
+    }
+}
+#endif
 
 #ifndef _WIN32 // the soak measures its disk with statvfs
 // ---------------------------------------------------------------------------

@@ -15,7 +15,8 @@ Injectors:
   other EIO). This reaches the calls libfiu lacks.
 - FIFOs where the settings file or the language file should be.
 - For the output file: strace -P (the calls on that file only) failing its close or its
-  ftruncate; the file removed, renamed or written by a second run during a run.
+  ftruncate; the file removed, renamed or written by a second run during a run, or
+  given a hole (fallocate --punch-hole).
 
 Invariants:
 - settings file: it reads as the old or the new suffix list (through the program's own
@@ -25,8 +26,9 @@ Invariants:
   From, each a whole line ended by CR LF; only a run that reported its cut-back failed
   (a failed write whose cut-back failed too) may end in a torn tail of the addresses
   after those; a completion or stop notice only for a run that completed or stopped;
-- a run whose output was removed, renamed or replaced by a second run (real ones,
-  during the run), whose close fails, or whose cut-back fails, ends as a failed write;
+- a run whose output was removed, renamed, replaced by a second run or given a hole
+  (real ones, during the run), whose close fails, or whose cut-back fails, ends as a
+  failed write;
 - every run ends within its bound.
 Exits 1 on any violation.
 """
@@ -683,6 +685,17 @@ def runs_whose_file_lost_its_name(build, work, check):
         count=100_000_000, extra=["--stop-after-events", "100"])  # about 0.8 s
     one("replaced by a second run to the same name",
         lambda out: ("", Generation(build, out, 1000).run()))
+    def punch_hole(out):
+        """A hole in the file's first 64 KiB, its size kept, once it holds 128 KiB; the
+        file then holds NUL bytes where addresses were, and is not checked against them."""
+        deadline = time.monotonic() + RUN_BOUND
+        while os.path.getsize(out) < 131_072 and time.monotonic() < deadline:
+            time.sleep(0.002)
+        subprocess.run(["fallocate", "--punch-hole", "--offset", "0", "--length", "65536", out],
+                       check=True)
+        return "", None
+
+    one("a hole punched into its first 64 KiB", punch_hole, reason=("changed", errno.EIO))
     eio = ("write-failed", errno.EIO)
     one("its close fails (EIO)", count=RUN_COUNT, failing="close", reason=eio)
     one("a size limit of 100,003 bytes, its cut-back fails (EIO)", count=RUN_COUNT,

@@ -6,6 +6,7 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -101,6 +102,43 @@ TEST_F(InstallTest, LaysOutTheProgramFolderTheCommandAndTheDesktopFiles) {
     for (const char* doc : {"share/man/man1/korvani.1.gz", "share/doc/korvani/copyright",
                             "share/doc/korvani/changelog.gz"})
         EXPECT_TRUE(QFileInfo(usr(QLatin1String(doc))).isFile()) << doc;
+}
+
+// Whether the program runs installed: its folder and the installed one are compared as
+// folders, whatever links lead to either.
+TEST(RunsInstalled, TheInstalledFolderByAnyNameIsTheSameFolder) {
+    QTemporaryDir top;
+    const QString real = top.filePath(QStringLiteral("lib/korvani"));
+    const QString other = top.filePath(QStringLiteral("opt/korvani"));
+    ASSERT_TRUE(QDir().mkpath(real) && QDir().mkpath(other));
+    // /lib, a link to /usr/lib on a merged system; and a link to the program folder itself.
+    ASSERT_TRUE(
+        QFile::link(top.filePath(QStringLiteral("lib")), top.filePath(QStringLiteral("usrlib"))));
+    ASSERT_TRUE(QFile::link(real, top.filePath(QStringLiteral("current"))));
+    const QString throughParent = top.filePath(QStringLiteral("usrlib/korvani"));
+    const QString throughLink = top.filePath(QStringLiteral("current"));
+    const struct Row {
+        const char* what;
+        QString program, installed;
+        bool installedHere;
+    } rows[] = {
+        {"the same name", real, real, true},
+        {"the program folder below a link", throughParent, real, true},
+        {"the program folder a link itself", throughLink, real, true},
+        {"the installed folder below a link", real, throughParent, true},
+        {"the installed folder a link itself", real, throughLink, true},
+        {"both through links", throughLink, throughParent, true},
+        {"another folder of the same name", other, real, false},
+        {"the parent of a link to the program folder", throughLink + QStringLiteral("/.."),
+         top.filePath(QStringLiteral("lib")), true},
+        {"the link's own parent", top.path(), top.filePath(QStringLiteral("lib")), false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        platform::Installation::setProgramFolder(row.program);
+        platform::Installation::setInstalledProgramFolder(row.installed);
+        EXPECT_EQ(platform::Installation::runsInstalled(), row.installedHere);
+    }
 }
 
 // The program has no command line and shows a window: strace shows from outside which

@@ -10,6 +10,8 @@
 //     --output PATH       the name the Save dialog answers
 //     --stop-after-events N   clicks Stop at the N-th event point of the run
 //     --stop-after-ms N       clicks Stop from a timer N ms after Start
+//     --event-log FILE        appends the line "event" to FILE at each event point of the
+//                             run (the writev shim of tests/tools records each write there)
 //
 // The message boxes and the Save dialog are in recording mode: nothing is shown.
 // Printed on stdout when the run is over, one item a line:
@@ -29,6 +31,7 @@
 #include "platform/Installation.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -61,11 +64,13 @@ struct Options {
     QString output;
     int stopAfterEvents = 0;
     int stopAfterMs = -1;
+    QString eventLog;
 };
 
 int usage() {
     std::fprintf(stderr, "usage: generation_run --to N --output PATH [--folder DIR] [--from N]\n"
-                         "       [--suffix TEXT] [--stop-after-events N] [--stop-after-ms N]\n");
+                         "       [--suffix TEXT] [--stop-after-events N] [--stop-after-ms N]\n"
+                         "       [--event-log FILE]\n");
     return 2;
 }
 
@@ -90,6 +95,8 @@ std::optional<Options> parse(int argc, char** argv) {
             options.stopAfterEvents = value.toInt();
         else if (std::strcmp(name, "--stop-after-ms") == 0)
             options.stopAfterMs = value.toInt();
+        else if (std::strcmp(name, "--event-log") == 0)
+            options.eventLog = value;
         else
             return std::nullopt;
     }
@@ -138,8 +145,13 @@ int main(int argc, char** argv) {
     QPushButton* stop = driver.control<QPushButton>("btnCancel");
 
     int eventPoints = 0;
-    if (options->stopAfterEvents > 0) {
+    QFile eventLog(options->eventLog);
+    if (!options->eventLog.isEmpty() && !eventLog.open(QIODevice::Append | QIODevice::Unbuffered))
+        return usage();
+    if (options->stopAfterEvents > 0 || eventLog.isOpen()) {
         platform::Events::setHook([&] {
+            if (eventLog.isOpen())
+                eventLog.write("event\n");
             if (++eventPoints == options->stopAfterEvents)
                 stop->click();
         });
