@@ -3,6 +3,7 @@
 #include "platform/Desktop.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -84,8 +85,10 @@ void apply(QWidget* window, const WindowCaptions& table) {
                                   QString::fromLatin1(name.control)));
     }
     for (QLabel* label : window->findChildren<QLabel*>()) {
-        if (auto* box = qobject_cast<QComboBox*>(label->buddy()); box && box->lineEdit())
+        if (auto* box = qobject_cast<QComboBox*>(label->buddy()); box && box->lineEdit()) {
             box->lineEdit()->setAccessibleName(label->text());
+            box->view()->setAccessibleName(label->text()); // the drop-down list
+        }
     }
 }
 

@@ -33,7 +33,8 @@ struct Caption {
 // captions, and the accessible names of the controls that show no caption (the list and
 // the progress bars), which assistive tools read in place of one. A field beside a label
 // is named by that label (its buddy); the line edit inside an editable combo box takes
-// the name of the box's label, since it is the control that holds the focus.
+// the name of the box's label, since it is the control that holds the focus, and so does
+// the box's drop-down list.
 struct WindowCaptions {
     const char* window;
     QString (*title)(const Catalogue&);
