@@ -10,14 +10,15 @@
 namespace {
 constexpr qint64 IntMax = std::numeric_limits<int>::max();
 
-std::function<qint64()>& testClock() {
+// The clock a test drives (ProgressBar::setClock); empty: the steady clock below.
+std::function<qint64()>& drivenClock() {
     static std::function<qint64()> now;
     return now;
 }
 
 qint64 now() {
-    if (testClock())
-        return testClock()();
+    if (drivenClock())
+        return drivenClock()();
     static const QElapsedTimer started = [] {
         QElapsedTimer timer;
         timer.start();
@@ -96,7 +97,7 @@ ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent) {
 }
 
 void ProgressBar::setClock(std::function<qint64()> clockFunction) {
-    testClock() = std::move(clockFunction);
+    drivenClock() = std::move(clockFunction);
 }
 
 bool ProgressBar::takeAnnouncement() {
