@@ -11,6 +11,7 @@ Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 &
 screen=$!
 trap 'kill $screen' EXIT
 sleep 1
+# shellcheck disable=SC2016 # the inner shell expands its own arguments
 DISPLAY=$display dbus-run-session -- sh -c '
     /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
     sleep 1
