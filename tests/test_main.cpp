@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #ifdef KORVANI_TEST_GUI
+#include "ui/ProgressBar.h"
 #include "ui/RecordViewAccessible.h"
 
 #include <QApplication>
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     TestApplication app(argc, argv);
 #ifdef KORVANI_TEST_GUI
     installRecordViewAccessibility(); // as start-up does
+    installProgressBarAccessibility();
 #endif
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::UnitTest::GetInstance()->listeners().Append(new testsupport::SeamGuardListener);

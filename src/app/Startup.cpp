@@ -2,6 +2,7 @@
 
 #include "app/frmMain.h"
 #include "i18n/WindowCaptions.h"
+#include "ui/ProgressBar.h"
 #include "ui/RecordViewAccessible.h"
 
 #include <csignal>
@@ -15,8 +16,10 @@ frmMain* Main() {
 #ifdef SIGXFSZ
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
-    // Assistive tools read the address list as a table.
+    // Assistive tools read the address list as a table, and hear the progress of a run
+    // a few times a second.
     installRecordViewAccessibility();
+    installProgressBarAccessibility();
     ModTransLate::LoadLanguage();
     auto* window = new frmMain;
     window->show();

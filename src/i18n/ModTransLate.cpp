@@ -69,6 +69,9 @@ constexpr Entry Table[] = {
         frmMain, ProgramFileRefused,
         "This file is one of Korvani's own (its settings, a language file or "
         "the program itself) and is not replaced. Please choose another name."),
+    CATALOGUE_ENTRY_BUILT_IN(frmMain, AddressList, "Addresses"),
+    CATALOGUE_ENTRY_BUILT_IN(frmMain, Progress, "Progress"),
+    CATALOGUE_ENTRY_BUILT_IN(frmUpdate, Progress, "Progress"),
 };
 
 #undef CATALOGUE_ENTRY

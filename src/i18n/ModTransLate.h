@@ -19,7 +19,7 @@ struct Catalogue {
         QString Add, Del, Start, Exit, Stop, Contact, Update, Suffix, NoFrom, To;
         QString AddSuccessfully, CancelAndSave, CreateNoSuccessfully, PlsFillNo, WrongNoFormat;
         QString StartLargerEnd, DelSuccessfully, SuffixCanNotEmpty, SuffixExist, HomePageLink;
-        QString SuffixInvalid, ProgramFileRefused;
+        QString SuffixInvalid, ProgramFileRefused, AddressList, Progress;
     } frmMain;
     struct {
         QString About, HomePage, Email, Contact, Ok;
@@ -29,7 +29,7 @@ struct Catalogue {
     } frmHelp;
     struct {
         QString FindTheLastestVer, NoFindTheLastestVer, CheckUpdate, DownNewVersion;
-        QString TheLastestVer, CheckingLastestVer, CheckFailed;
+        QString TheLastestVer, CheckingLastestVer, CheckFailed, Progress;
     } frmUpdate;
 };
 
@@ -44,8 +44,9 @@ struct Entry {
 };
 
 // Every entry, in the order of reading: ProductName, the thirty-three of the windows,
-// then the three added by this program (frmMain SuffixInvalid, frmUpdate CheckFailed,
-// frmMain ProgramFileRefused).
+// then the six added by this program (frmMain SuffixInvalid, frmUpdate CheckFailed,
+// frmMain ProgramFileRefused, and the names that assistive tools read for the controls
+// without a caption: frmMain AddressList and Progress, frmUpdate Progress).
 std::span<const Entry> Entries();
 // The built-in text of an entry; empty for most.
 QString BuiltInText(const Entry& entry);

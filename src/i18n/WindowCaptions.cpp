@@ -3,7 +3,10 @@
 #include "platform/Desktop.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QWidget>
 
 namespace ModTransLate {
@@ -21,6 +24,11 @@ constexpr Caption MainCaptions[] = {
     {"slSuffix", [](const Catalogue& t) { return t.frmMain.Suffix; }},
     {"slTo", [](const Catalogue& t) { return t.frmMain.To; }},
     {"slNoFrom", [](const Catalogue& t) { return t.frmMain.NoFrom; }},
+};
+
+constexpr Caption MainNames[] = {
+    {"lvRecord", [](const Catalogue& t) { return t.frmMain.AddressList; }},
+    {"pb", [](const Catalogue& t) { return t.frmMain.Progress; }},
 };
 
 constexpr Caption AboutCaptions[] = {
@@ -41,11 +49,17 @@ constexpr Caption UpdateCaptions[] = {
     {"Command(1)", [](const Catalogue& t) { return t.frmMain.Exit; }},
 };
 
+constexpr Caption UpdateNames[] = {
+    {"pbUpdate", [](const Catalogue& t) { return t.frmUpdate.Progress; }},
+};
+
 constexpr WindowCaptions Tables[] = {
-    {"frmMain", [](const Catalogue& t) { return t.SysGlobal.ProductName; }, MainCaptions},
+    {"frmMain", [](const Catalogue& t) { return t.SysGlobal.ProductName; }, MainCaptions,
+     MainNames},
     {"frmAbout", [](const Catalogue& t) { return t.frmAbout.About; }, AboutCaptions},
     {"frmHelp", [](const Catalogue& t) { return t.frmHelp.Help; }, HelpCaptions},
-    {"frmUpdate", [](const Catalogue& t) { return t.frmUpdate.CheckUpdate; }, UpdateCaptions},
+    {"frmUpdate", [](const Catalogue& t) { return t.frmUpdate.CheckUpdate; }, UpdateCaptions,
+     UpdateNames},
 };
 
 void apply(QWidget* window, const WindowCaptions& table) {
@@ -61,6 +75,20 @@ void apply(QWidget* window, const WindowCaptions& table) {
             Q_ASSERT_X(false, table.window,
                        qPrintable(QStringLiteral("no button or label named ") +
                                   QString::fromLatin1(caption.control)));
+    }
+    for (const Caption& name : table.names) {
+        if (auto* target = window->findChild<QWidget*>(QString::fromLatin1(name.control)))
+            target->setAccessibleName(name.text(t));
+        else
+            Q_ASSERT_X(false, table.window,
+                       qPrintable(QStringLiteral("no control named ") +
+                                  QString::fromLatin1(name.control)));
+    }
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (auto* box = qobject_cast<QComboBox*>(label->buddy()); box && box->lineEdit()) {
+            box->lineEdit()->setAccessibleName(label->text());
+            box->view()->setAccessibleName(label->text()); // the drop-down list
+        }
     }
 }
 

@@ -29,12 +29,17 @@ struct Caption {
     QString (*text)(const Catalogue&);
 };
 
-// What one of the routines above sets: the window (by object name), its title and
-// its captions.
+// What one of the routines above sets: the window (by object name), its title, its
+// captions, and the accessible names of the controls that show no caption (the list and
+// the progress bars), which assistive tools read in place of one. A field beside a label
+// is named by that label (its buddy); the line edit inside an editable combo box takes
+// the name of the box's label, since it is the control that holds the focus, and so does
+// the box's drop-down list.
 struct WindowCaptions {
     const char* window;
     QString (*title)(const Catalogue&);
     std::span<const Caption> captions;
+    std::span<const Caption> names = {};
 };
 
 // The tables of ApplyMainCaptions, ApplyAboutCaptions, ApplyHelpCaptions and

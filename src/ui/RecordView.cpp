@@ -257,6 +257,25 @@ void RecordView::paintEvent(QPaintEvent* event) {
     const QRect exposed = event->rect();
     painter.fillRect(exposed, palette().brush(QPalette::Base));
     lastPaintCells_ = 0;
+    paintCells(painter, exposed);
+    // With the focus, the top row in view carries the focus frame, as the focused item
+    // of a native list does (in an empty list, the place of its first row); there is no
+    // selection.
+    if (hasFocus() && exposed.top() < rowHeight_) {
+        const int scroll = horizontalScrollBar()->value();
+        const int columnsShown = std::min(columnCount(), int{RecordModel::Columns});
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = columnsShown == 0
+                         ? QRect(0, 0, viewport()->width(), rowHeight_)
+                         : QRect(columnLeft(0) - scroll, 0,
+                                 columnLeft(columnsShown) - columnLeft(0), rowHeight_);
+        focus.backgroundColor = palette().color(QPalette::Base);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
+}
+
+void RecordView::paintCells(QPainter& painter, const QRect& exposed) {
     if (!model_ || columns_.empty())
         return;
     const int rows = model_->rowCount();
@@ -299,15 +318,6 @@ void RecordView::paintEvent(QPaintEvent* event) {
                 metrics.elidedText(QString::fromUtf8(buffer, length), Qt::ElideRight, box.width());
             painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
         }
-    }
-    // With the focus, the top row in view carries the focus frame, as the focused
-    // item of a native list does; there is no selection.
-    if (hasFocus() && firstRow == first) {
-        QStyleOptionFocusRect focus;
-        focus.initFrom(this);
-        focus.rect = QRect(left[0], 0, left[columnsShown] - left[0], rowHeight_);
-        focus.backgroundColor = palette().color(QPalette::Base);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
     }
 }
 

@@ -69,6 +69,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Draws the cells of the rows and columns that meet exposed.
+    void paintCells(QPainter& painter, const QRect& exposed);
     struct Column {
         QString key;
         QString header;

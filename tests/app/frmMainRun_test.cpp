@@ -1,9 +1,12 @@
 // The run as the main window drives it: the range typed, the Save dialog, the buttons, the
 // notices, the list and the progress bar (the run itself: GenerationRun_test.cpp).
 #include "app/MainWindowFixture.h"
+#include "info/frmAbout.h"
 #include "info/frmHelp.h"
+#include "ui/AccessibilityChecks.h"
 #include "ui/ProgressBar.h"
 #include "ui/RecordView.h"
+#include "update/frmUpdate.h"
 
 #include <QApplication>
 #include <QDir>
@@ -196,6 +199,151 @@ TEST_F(MainWindowRunTest, RunsChangedAtAnEventPointKeepFileAndListEqual) {
         if (row.after)
             row.after();
     }
+}
+
+// The whole job with the keyboard alone: every key goes to the control that has the focus,
+// which only Tab and Shift+Tab move; the Save dialog is answered through the desktop's seam.
+TEST_F(MainWindowRunTest, TheWholeJobByKeyboardAlone) {
+    const auto focused = [] {
+        QWidget* w = QApplication::focusWidget();
+        // The combo box's line edit carries the focus for the box.
+        while (w && w->objectName().isEmpty())
+            w = w->parentWidget();
+        return w ? w->objectName() : QStringLiteral("none");
+    };
+    const auto press = [](Qt::Key key, int times = 1, Qt::KeyboardModifiers mods = {}) {
+        for (int i = 0; i < times; ++i)
+            QTest::keyClick(QApplication::focusWidget(), key, mods);
+    };
+    const auto type = [](const QString& text) {
+        QTest::keyClicks(QApplication::focusWidget(), text);
+    };
+    // Opens a secondary window with the focused button; in it, presses Tab `tabs` times
+    // and Space, which must close it. Returns the window's kind as the names read.
+    const auto openAndClose = [&](int tabs) {
+        QString seen;
+        bool closed = false;
+        QTimer poll;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || !modal->isActiveWindow() || !QApplication::focusWidget())
+                return;
+            poll.stop();
+            seen = modal->objectName();
+            EXPECT_EQ(a11y::unnamedControls(*modal, {"pbUpdate"}), QStringList())
+                << seen.toStdString();
+            press(Qt::Key_Tab, tabs);
+            seen += QLatin1Char(':') + a11y::name(QApplication::focusWidget());
+            press(Qt::Key_Space);
+            closed = !modal->isVisible();
+        });
+        poll.start();
+        press(Qt::Key_Space); // returns when the window has closed
+        EXPECT_TRUE(closed);
+        // The window manager hands the activation back (About and Update have no owner).
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        return seen;
+    };
+    const auto& t = ModTransLate::Text();
+
+    window->activateWindow();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return focused() == "tbFromNo"; }));
+    type(QStringLiteral("7"));
+    press(Qt::Key_Tab);
+    type(QStringLiteral("30"));
+    // A suffix typed and added.
+    press(Qt::Key_Tab, 8);
+    ASSERT_EQ(focused(), QStringLiteral("cbSuffix"));
+    press(Qt::Key_A, 1, Qt::ControlModifier);
+    type(QStringLiteral("keys.example"));
+    press(Qt::Key_Tab, 2, Qt::ShiftModifier);
+    ASSERT_EQ(focused(), QStringLiteral("btnAdd"));
+    press(Qt::Key_Space);
+    EXPECT_EQ(messages(), QStringList{t.frmMain.AddSuccessfully});
+    auto* box = control<QComboBox>("cbSuffix");
+    ASSERT_NE(box->findText(QStringLiteral("keys.example")), -1);
+    // Chosen from the list with the arrow keys: down to the last entry, up to the first,
+    // down again to the new one.
+    press(Qt::Key_Tab, 2);
+    ASSERT_EQ(focused(), QStringLiteral("cbSuffix"));
+    press(Qt::Key_Down, box->count());
+    EXPECT_EQ(box->currentIndex(), box->count() - 1);
+    press(Qt::Key_Up, box->count());
+    EXPECT_EQ(box->currentIndex(), 0);
+    EXPECT_NE(box->currentText(), QStringLiteral("keys.example"));
+    for (int i = 0; i < box->count() && box->currentText() != "keys.example"; ++i)
+        press(Qt::Key_Down);
+    EXPECT_EQ(box->currentText(), QStringLiteral("keys.example"));
+
+    // Start: the Save dialog is answered, the run writes the range.
+    press(Qt::Key_Tab, 5);
+    ASSERT_EQ(focused(), QStringLiteral("btnBuild"));
+    platform::MessageBox::clearShown();
+    platform::FileDialog::setNextFileName(output());
+    press(Qt::Key_Space);
+    EXPECT_EQ(platform::FileDialog::requests().size(), 1);
+    EXPECT_EQ(messages(), QStringList{t.frmMain.CreateNoSuccessfully});
+    QByteArray expected;
+    for (int n = 7; n <= 30; ++n)
+        expected += QByteArray::number(n) + "@keys.example\r\n";
+    EXPECT_EQ(testsupport::readFile(output()), expected);
+    ASSERT_EQ(window->records().count(), 24);
+    EXPECT_EQ(window->records().cellText(0, 0), QStringLiteral("7@keys.example"));
+    EXPECT_EQ(window->records().cellText(5, 3), QStringLiteral("30@keys.example"));
+
+    // Stop: while a run lasts Start is disabled and the focus it had moves on to Stop.
+    press(Qt::Key_Tab, 2, Qt::ShiftModifier);
+    ASSERT_EQ(focused(), QStringLiteral("tbToNo"));
+    press(Qt::Key_A, 1, Qt::ControlModifier);
+    type(QStringLiteral("50000000"));
+    press(Qt::Key_Tab);
+    platform::MessageBox::clearShown();
+    platform::FileDialog::setNextFileName(output());
+    QString focusDuringRun;
+    int points = 0;
+    platform::Events::setHook([&] {
+        if (++points != 2)
+            return;
+        focusDuringRun = focused();
+        press(Qt::Key_Space);
+    });
+    press(Qt::Key_Space);
+    platform::Events::setHook({});
+    EXPECT_EQ(focusDuringRun, QStringLiteral("btnCancel"));
+    EXPECT_EQ(messages(), QStringList{t.frmMain.CancelAndSave});
+    EXPECT_GT(window->records().count(), 0);
+    EXPECT_LT(window->records().count(), 50000000);
+    EXPECT_TRUE(testsupport::readFile(output()).startsWith("7@keys.example\r\n"));
+
+    // Delete the new suffix again.
+    press(Qt::Key_Tab, 6);
+    ASSERT_EQ(focused(), QStringLiteral("cbSuffix"));
+    ASSERT_EQ(box->currentText(), QStringLiteral("keys.example"));
+    press(Qt::Key_Tab, 1, Qt::ShiftModifier);
+    ASSERT_EQ(focused(), QStringLiteral("btnDel"));
+    platform::MessageBox::clearShown();
+    press(Qt::Key_Space);
+    EXPECT_EQ(messages(), QStringList{t.frmMain.DelSuccessfully});
+    EXPECT_EQ(box->findText(QStringLiteral("keys.example")), -1);
+
+    // Contact, Help and Update open, are read and close by keys.
+    press(Qt::Key_Tab, 2, Qt::ShiftModifier);
+    ASSERT_EQ(focused(), QStringLiteral("btnContact"));
+    EXPECT_EQ(openAndClose(0), QStringLiteral("frmAbout:") + t.frmAbout.Ok);
+    press(Qt::Key_Tab, 4);
+    ASSERT_EQ(focused(), QStringLiteral("btnHelp"));
+    EXPECT_EQ(openAndClose(0), QStringLiteral("frmHelp:") + t.frmAbout.Ok);
+    press(Qt::Key_Tab);
+    ASSERT_EQ(focused(), QStringLiteral("btnUpdate"));
+    EXPECT_EQ(openAndClose(1), QStringLiteral("frmUpdate:") + t.frmMain.Exit);
+
+    // Exit.
+    press(Qt::Key_Tab, 5);
+    ASSERT_EQ(focused(), QStringLiteral("btnExit"));
+    press(Qt::Key_Space);
+    EXPECT_FALSE(window->isVisible());
 }
 
 // Input the run refuses, a cancelled dialog, a refused file or a number out of range: the

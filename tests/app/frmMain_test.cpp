@@ -1,9 +1,11 @@
 #include "app/MainWindowFixture.h"
+#include "ui/AccessibilityChecks.h"
 #include "ui/ProgressBar.h"
 #include "ui/RecordView.h"
 #include "ui/SkinLabel.h"
 #include "ui_frmMain.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
@@ -80,6 +82,64 @@ TEST_F(MainWindowTest, TabWalksTheControlsInTheirOrderAndSkipsLabelsAndProgress)
     EXPECT_EQ(order,
               QStringList({"tbToNo", "btnBuild", "btnCancel", "btnExit", "lvRecord", "btnContact",
                            "btnAdd", "btnDel", "cbSuffix", "btnHelp", "btnUpdate", "tbFromNo"}));
+}
+
+// What a screen reader reads: every control that takes the focus, the list and the
+// progress bar have a name; each label is tied to its field, which takes its caption.
+struct LabelRow {
+    const char* label;
+    const char* field;
+};
+constexpr LabelRow Labels[] = {
+    {"slNoFrom", "tbFromNo"}, {"slTo", "tbToNo"}, {"slSuffix", "cbSuffix"}};
+
+TEST_F(MainWindowTest, EveryControlHasANameAndEachLabelNamesItsField) {
+    EXPECT_EQ(a11y::unnamedControls(*window, {"lvRecord", "pb"}), QStringList());
+    const ModTransLate::Catalogue& t = ModTransLate::Text();
+    EXPECT_EQ(a11y::name(control("lvRecord")), t.frmMain.AddressList);
+    EXPECT_EQ(a11y::name(control("pb")), t.frmMain.Progress);
+    for (const LabelRow& row : Labels) {
+        SCOPED_TRACE(row.label);
+        auto* label = control<QLabel>(row.label);
+        QWidget* field = control(row.field);
+        EXPECT_EQ(label->buddy(), field);
+        EXPECT_TRUE(a11y::related(label, QAccessible::Labelled, field)); // label-for
+        EXPECT_TRUE(a11y::related(field, QAccessible::Label, label));    // labelled-by
+        // The field that holds the focus reads the label's caption as its name.
+        auto* box = qobject_cast<QComboBox*>(field);
+        EXPECT_EQ(a11y::name(box ? box->lineEdit() : field), label->text());
+        EXPECT_TRUE(!box || a11y::name(box->view()) == label->text());
+        EXPECT_FALSE(label->text().isEmpty());
+    }
+}
+
+TEST_F(MainWindowTest, TheProgressBarReadsItsValueInPerCent) {
+    auto* bar = control<ProgressBar>("pb");
+    QAccessibleInterface* iface = a11y::of(bar);
+    ASSERT_NE(iface, nullptr);
+    EXPECT_EQ(iface->role(), QAccessible::ProgressBar);
+    const struct {
+        qint64 maximum, position;
+        const char* read;
+    } rows[] = {{100, 0, "0%"}, {8, 3, "37%"}, {8, 8, "100%"}, {4294967296, 1073741824, "25%"}};
+    for (const auto& row : rows) {
+        bar->setMaximum64(row.maximum);
+        bar->setPosition64(row.position);
+        EXPECT_EQ(iface->text(QAccessible::Value), QString::fromLatin1(row.read)) << row.read;
+        ASSERT_NE(iface->valueInterface(), nullptr);
+        EXPECT_EQ(iface->valueInterface()->currentValue().toInt(), bar->value());
+    }
+}
+
+// The focus shows on every control that takes it, in the skin.
+TEST_F(MainWindowTest, TheFocusShowsOnEveryControlThatTakesIt) {
+    ASSERT_TRUE(window->property("skinned").toBool());
+    for (const char* name :
+         {"tbFromNo", "tbToNo", "btnBuild", "btnCancel", "btnExit", "lvRecord", "btnContact",
+          "btnAdd", "btnDel", "cbSuffix", "btnHelp", "btnUpdate"}) {
+        QWidget* away = control(std::string_view(name) == "tbFromNo" ? "tbToNo" : "tbFromNo");
+        EXPECT_TRUE(a11y::focusShows(control(name), away)) << name;
+    }
 }
 
 TEST_F(MainWindowTest, LoadReplacesTheDesignCaptionsAndStartsEmpty) {

@@ -82,6 +82,14 @@ TEST(Captions, EveryTargetIsAButtonOrLabelOfTheRealWindow) {
                         qobject_cast<const QLabel*>(target))
                 << tables[i].window << ": " << caption.control;
         }
+        // The names are for controls that show no caption: a tool reads them instead.
+        for (const ModTransLate::Caption& name : tables[i].names) {
+            const auto* target =
+                windows[i]->findChild<const QWidget*>(QString::fromLatin1(name.control));
+            EXPECT_TRUE(target && !qobject_cast<const QAbstractButton*>(target) &&
+                        !qobject_cast<const QLabel*>(target))
+                << tables[i].window << ": " << name.control;
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 #include "info/frmHelp.h"
 #include "platform/Desktop.h"
 #include "support/TestSupport.h"
+#include "ui/AccessibilityChecks.h"
 #include "ui/Skin.h"
 
 #include <QAbstractButton>
@@ -234,6 +235,45 @@ TEST_F(InfoWindowTest, EscapePressesNothingAndEnterOnlyTheFocusedButton) {
     EXPECT_TRUE(help.isVisible());
     QTest::keyClick(helpOk, Qt::Key_Return);
     EXPECT_FALSE(help.isVisible());
+}
+
+// By Tab alone, in the windows' order: each control has a name and shows the focus.
+TEST_F(InfoWindowTest, TabReachesEveryControlNamedAndShowingTheFocus) {
+    frmAbout about;
+    frmHelp help;
+    const auto& t = ModTransLate::Text();
+    const struct {
+        QWidget* window;
+        QStringList order; // from the first control, Tab after Tab, back to the first
+        QStringList names;
+    } rows[] = {
+        {&about,
+         {"CommandOk", "LabelHomepage", "lbEmail2", "lbEmail", "CommandOk"},
+         {t.frmAbout.Ok, QString::fromUtf8(HomePage), frmAbout::ContactAddress2(),
+          frmAbout::ContactAddress1(), t.frmAbout.Ok}},
+        {&help, {"btnOk", "btnOk"}, {t.frmAbout.Ok, t.frmAbout.Ok}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.window->objectName().toStdString());
+        showAndWait(*row.window);
+        row.window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(row.window));
+        EXPECT_EQ(a11y::unnamedControls(*row.window), QStringList());
+        ASSERT_TRUE(testsupport::waitUntil([&] { return QApplication::focusWidget(); }));
+        QStringList order, names;
+        for (int i = 0; i < row.order.size(); ++i) {
+            QWidget* focused = QApplication::focusWidget();
+            order << focused->objectName();
+            names << a11y::name(focused);
+            EXPECT_TRUE(a11y::focusShows(focused)) << focused->objectName().toStdString();
+            if (i + 1 < row.order.size())
+                QTest::keyClick(focused, Qt::Key_Tab);
+        }
+        EXPECT_EQ(order, row.order);
+        EXPECT_EQ(names, row.names);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // the first: OK
+        EXPECT_FALSE(row.window->isVisible());
+    }
 }
 
 TEST_F(InfoWindowTest, AboutLayoutInPixels) {

@@ -1,8 +1,11 @@
 #include "ui/ProgressBar.h"
 
+#include <QAccessible>
+
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -23,6 +26,114 @@ TEST(ProgressBar, CountsInSixtyFourBitsAndShowsTheScaledValue) {
     bar.setPosition64(2);
     EXPECT_EQ(bar.maximum(), 3);
     EXPECT_EQ(bar.value(), 2);
+}
+
+} // namespace
+
+namespace {
+
+// Every accessibility update that gets past the progress bars' filter.
+struct Heard {
+    QAccessible::Event type;
+    QObject* object;
+    int value;
+};
+std::vector<Heard>& heard() {
+    static std::vector<Heard> list;
+    return list;
+}
+void hear(QAccessibleEvent* event) {
+    const int value = event->type() == QAccessible::ValueChanged
+                          ? static_cast<QAccessibleValueChangeEvent*>(event)->value().toInt()
+                          : -1;
+    heard().push_back({event->type(), event->object(), value});
+}
+
+// The filter in front of a listening tool (the recorder), and a clock the test moves. The
+// offscreen platform has no bridge that a tool could switch on, and without one Qt hands
+// no update to any handler: the bar's updates are given to the filter as Qt would give
+// them, one for each change of its value.
+class ProgressAnnouncementTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QAccessible::installUpdateHandler(hear);
+        installProgressBarAccessibility();
+        filter = QAccessible::installUpdateHandler(nullptr);
+        ASSERT_NE(filter, nullptr);
+        ASSERT_NE(filter, hear);
+        ProgressBar::setClock([this] { return now; });
+        heard().clear();
+        bar.setMaximum64(1000);
+        bar.show();
+    }
+    void TearDown() override {
+        ProgressBar::setClock({});
+        QAccessible::installUpdateHandler(nullptr);
+        installProgressBarAccessibility(); // as start-up left it
+    }
+    void move(qint64 position) {
+        const int before = bar.value();
+        bar.setPosition64(position);
+        if (bar.value() != before) {
+            ++changes;
+            QAccessibleValueChangeEvent event(&bar, bar.value());
+            filter(&event);
+        }
+    }
+    std::vector<int> values() const {
+        std::vector<int> told;
+        for (const Heard& h : heard())
+            if (h.type == QAccessible::ValueChanged && h.object == &bar)
+                told.push_back(h.value);
+        return told;
+    }
+
+    QAccessible::UpdateHandler filter = nullptr;
+    qint64 now = 10000;
+    int changes = 0;
+    ProgressBar bar;
+};
+
+TEST_F(ProgressAnnouncementTest, ValueChangesAreToldAtMostOncePerIntervalAndTheEndsAlways) {
+    const struct {
+        qint64 time, position;
+        bool told;
+    } rows[] = {
+        {10000, 10, true},   {10100, 20, false}, {10249, 30, false}, {10250, 40, true},
+        {10260, 1000, true}, {10261, 0, true},   {10262, 5, false},  {10600, 5, false}, // no change
+        {10600, 6, true},    {10601, 7, false},  {10851, 8, true},
+    };
+    std::vector<int> expected;
+    for (const auto& row : rows) {
+        now = row.time;
+        move(row.position);
+        if (row.told)
+            expected.push_back(static_cast<int>(row.position));
+        EXPECT_EQ(values(), expected) << row.time << " " << row.position;
+        EXPECT_EQ(bar.value(), row.position); // the bar follows every move
+    }
+}
+
+TEST_F(ProgressAnnouncementTest, AFloodOfMovesIsToldAFewTimesAndOtherUpdatesPass) {
+    // A run's pace: a move every 8 ms for two seconds, then the full bar and the reset.
+    for (int step = 1; step <= 250; ++step) {
+        now += 8;
+        move(step * 3);
+    }
+    move(1000);
+    move(0);
+    EXPECT_EQ(changes, 252);
+    const std::vector<int> told = values();
+    EXPECT_LE(told.size(), 2000 / ProgressBar::AnnounceInterval + 3) << told.size();
+    ASSERT_GE(told.size(), 4u);
+    EXPECT_EQ(told[told.size() - 2], 1000);
+    EXPECT_EQ(told.back(), 0);
+
+    heard().clear();
+    QAccessibleEvent renamed(&bar, QAccessible::NameChanged);
+    filter(&renamed);
+    ASSERT_EQ(heard().size(), 1u);
+    EXPECT_EQ(heard().front().type, QAccessible::NameChanged);
 }
 
 } // namespace

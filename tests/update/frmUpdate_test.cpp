@@ -7,11 +7,13 @@
 #include "platform/HttpGet.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestSupport.h"
+#include "ui/AccessibilityChecks.h"
 #include "ui/Skin.h"
 #include "ui/SkinLabel.h"
 #include "update/UpdateConfig.h"
 #include "update/VersionNumber.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -268,6 +270,29 @@ TEST_F(UpdateWindowTest, EscapePressesNothingAndEnterOnlyTheFocusedButton) {
     QTest::keyClick(w->Command(1), Qt::Key_Return);
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(server.connectionCount(), 0);
+}
+
+// By keys alone: the check, then Tab to the close button; every control has a name (the
+// progress bar the built-in one, which this language file lacks) and shows the focus.
+TEST_F(UpdateWindowTest, KeysAloneCheckAndCloseAndEveryControlIsNamed) {
+    server.setBody("1.5");
+    auto w = open();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    EXPECT_EQ(a11y::unnamedControls(*w, {"pbUpdate"}), QStringList());
+    EXPECT_EQ(a11y::name(bar(*w)), QStringLiteral("Progress"));
+    EXPECT_EQ(a11y::name(w->Command(0)), text().frmUpdate.CheckUpdate);
+    EXPECT_TRUE(a11y::focusShows(w->Command(1), w->Command(0)));
+    EXPECT_TRUE(a11y::focusShows(w->Command(0), w->Command(1)));
+    ASSERT_EQ(QApplication::focusWidget(), w->Command(0));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(server.connectionCount(), 1);
+    EXPECT_EQ(message(*w), result(text().frmUpdate.FindTheLastestVer, "1.5"));
+    EXPECT_EQ(a11y::of(bar(*w))->text(QAccessible::Value), QStringLiteral("100%"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), w->Command(1));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_FALSE(w->isVisible());
 }
 
 TEST_F(UpdateWindowTest, TakesNoClickWhileItWaits) {
