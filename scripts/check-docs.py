@@ -15,7 +15,8 @@ contradicts:
   UPPER_CASE identifier appears in a file of the tree other than these docs. Prose in
   backticks (commands with spaces, option values, UI texts, single words) is not checked;
 - figures: README.md, CONTRIBUTING.md and docs/testing.md give no test count and no
-  duration written by hand (a command prints them: name the command instead).
+  duration written by hand, and no doc gives a test count (a command prints them: name
+  the command instead).
 
 Prints one line per problem (file:line: what is wrong and what to do) and exits 1 when there
 is any. --self-test runs the check on a small tree with planted faults and exits 1 unless
@@ -294,14 +295,17 @@ FIGURES = [
      "a duration"),
 ]
 
+TEST_COUNTS = [(re.compile(r"\b\d[\d,]*\s+(?:\w+\s+)?(?:tests?|test entries|test cases)\b"),
+                "a test count")]
+
 
 def check_figures(doc, text):
-    if doc not in FIGURE_FILES:
-        return []
+    # Elsewhere measurements are the doc's matter; a count of tests never is.
+    patterns = FIGURES if doc in FIGURE_FILES else TEST_COUNTS
     problems = []
     plain = without_code(strip_fences(text))
     for number, line in enumerate(plain.split("\n"), 1):
-        for pattern, what in FIGURES:
+        for pattern, what in patterns:
             for m in pattern.finditer(line):
                 problems.append("%s:%d: \"%s\" is %s written by hand, which the next change "
                                 "makes wrong: name the command that prints it instead (ctest "
