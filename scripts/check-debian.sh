@@ -33,14 +33,14 @@ log() { printf '== debian-check [%dm%02ds] %s\n' $((SECONDS / 60)) $((SECONDS % 
 
 # --- Inside a namespace: a chroot from the cached tarball, mounted, with apt's cache. ------
 if [[ "${1:-}" == --in-chroot ]]; then
-    # --in-chroot TARBALL APT_CACHE COMMAND...: COMMAND runs outside the chroot with
-    # $root naming it.
-    tarball=$2 apt_cache=$3
-    shift 3
+    # --in-chroot TARBALL APT_CACHE SHARED COMMAND...: COMMAND runs outside the chroot with
+    # $root naming it; the folder SHARED (none when empty) is the chroot's /mnt.
+    tarball=$2 apt_cache=$3 shared=$4
+    shift 4
     root=$(mktemp -d "${TMPDIR:-/tmp}/korvani-chroot.XXXXXX")
     unmount_all() {
         local mount
-        for mount in var/cache/apt/archives dev sys proc; do
+        for mount in mnt var/cache/apt/archives dev sys proc; do
             ! mountpoint -q "$root/$mount" || umount -R "$root/$mount" || umount -lR "$root/$mount"
         done
         rm -rf --one-file-system "$root"
@@ -52,6 +52,7 @@ if [[ "${1:-}" == --in-chroot ]]; then
     mount --rbind /dev "$root/dev"
     mount --make-rslave "$root/dev"
     mount --bind "$apt_cache" "$root/var/cache/apt/archives"
+    [[ -z "$shared" ]] || mount --bind "$shared" "$root/mnt"
     export root
     "$@"
     exit
@@ -64,14 +65,14 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/korvani-debian-check.XXXXXX")
 [[ -n "${KEEP_WORK:-}" ]] || trap 'rm -rf --one-file-system "$work"' EXIT
 chmod 755 "$work"
 
-# in_chroot SUITE COMMAND...: COMMAND (a shell text) runs as root inside a fresh chroot of
-# SUITE with its packages refreshed.
+# in_chroot SUITE SHARED COMMAND: COMMAND (a shell text) runs as root inside a fresh chroot
+# of SUITE, the folder SHARED as its /mnt.
 in_chroot() {
-    local suite=$1 tarball
-    shift
+    local suite=$1 shared=$2 tarball
+    shift 2
     tarball=$(bash scripts/debian-chroot.sh "$suite")
     unshare --mount --pid --fork --kill-child --propagation private -- \
-        bash "$self" --in-chroot "$tarball" "$cache/apt-$suite" \
+        bash "$self" --in-chroot "$tarball" "$cache/apt-$suite" "$shared" \
         bash -c 'chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 \
                      DEBIAN_FRONTEND=noninteractive PATH=/usr/sbin:/usr/bin:/sbin:/bin \
                      bash -euo pipefail -c "$1"' bash "$*"
@@ -97,8 +98,7 @@ ensure_package() {
     fi
     mkdir -p "$work/$suite-build"
     bash scripts/source-tree.sh "$work/$suite-build/korvani-$version"
-    in_chroot "$suite" "
-        mount --bind '$work/$suite-build' /mnt
+    in_chroot "$suite" "$work/$suite-build" "
         apt-get update -qq && apt-get upgrade -y -qq >/dev/null
         apt-get install -y -qq --no-install-recommends build-essential >/dev/null
         cd /mnt/korvani-$version && apt-get build-dep -y -qq ./ >/dev/null
@@ -135,7 +135,7 @@ for suite in $suites; do
         out=$work/autopkgtest-$suite
         tarball=$(bash scripts/debian-chroot.sh "$suite")
         unshare --mount --pid --fork --kill-child --propagation private -- \
-            bash "$self" --in-chroot "$tarball" "$cache/apt-$suite" \
+            bash "$self" --in-chroot "$tarball" "$cache/apt-$suite" "" \
             bash -c 'autopkgtest --apt-upgrade --output-dir "$1" "$2" "$3/" -- chroot "$root"' \
             bash "$out" "$deb" "$work/source" >"$work/autopkgtest-$suite.log" 2>&1 ||
             failures+=("autopkgtest $suite")
