@@ -112,7 +112,7 @@ ensure_package() {
 # The older build for the upgrade: this package with only its version lowered
 # (1.4.0 becomes 1.4.0~old1), in a local repository.
 old_package() {
-    local deb=$1 repo=$2 unpacked=$work/old-unpacked
+    local deb=$1 repo=$2 unpacked=$2.unpacked
     rm -rf "$unpacked" "$repo" && mkdir -p "$repo"
     dpkg-deb -R "$deb" "$unpacked"
     sed -i "s/^Version: .*/Version: $version~old1/" "$unpacked/DEBIAN/control"
@@ -120,27 +120,28 @@ old_package() {
     (cd "$repo" && dpkg-scanpackages --multiversion . >Packages 2>/dev/null)
 }
 
-failures=()
-for suite in $suites; do
+# check_suite SUITE: the checks of one release; each failure adds a line to $work/failures.
+check_suite() {
+    local suite=$1 folder deb out tarball repo
     ensure_package "$suite"
     folder=$(realpath "$(packages "$suite")")
     deb=$folder/korvani_${version}_$arch.deb
     if [[ " $checks " == *" blhc "* ]]; then
         log "$suite: blhc on $folder/korvani_${version}_$arch.build"
-        blhc --arch="$arch" "$folder/korvani_${version}_$arch.build" || failures+=("blhc $suite")
+        blhc --arch="$arch" "$folder/korvani_${version}_$arch.build" || failed "blhc $suite"
     fi
     if [[ " $checks " == *" autopkgtest "* ]]; then
         log "$suite: autopkgtest (debian/tests) on $deb"
-        bash scripts/source-tree.sh "$work/source"
+        bash scripts/source-tree.sh "$work/source-$suite"
         out=$work/autopkgtest-$suite
         tarball=$(bash scripts/debian-chroot.sh "$suite")
         unshare --mount --pid --fork --kill-child --propagation private -- \
             bash "$self" --in-chroot "$tarball" "$cache/apt-$suite" "" \
             bash -c 'autopkgtest --apt-upgrade --output-dir "$1" "$2" "$3/" -- chroot "$root"' \
-            bash "$out" "$deb" "$work/source" >"$work/autopkgtest-$suite.log" 2>&1 ||
-            failures+=("autopkgtest $suite")
+            bash "$out" "$deb" "$work/source-$suite" >"$work/autopkgtest-$suite.log" 2>&1 ||
+            failed "autopkgtest $suite"
         sed -n '/@@@@ summary/,$p' "$work/autopkgtest-$suite.log"
-        [[ " ${failures[*]} " != *" autopkgtest $suite "* ]] ||
+        ! grep -Fxq "autopkgtest $suite" "$work/failures" ||
             grep -E -B2 -A30 '^(FAIL|driver: FAILED)|: -----------------------\]$' \
                 "$work/autopkgtest-$suite.log" | tail -80 || true
     fi
@@ -158,12 +159,29 @@ for suite in $suites; do
                 --bindmount=/var/cache/apt/archives --bindmount="$repo" \
                 --extra-repo="deb [trusted=yes] file://$repo ./" \
                 --scriptsdir="$PWD/packaging/piuparts" "$deb" >"$work/piuparts-$suite.log" 2>&1; then
-            failures+=("piuparts $suite")
+            failed "piuparts $suite"
             grep -E -A40 'ERROR|FAIL' "$work/piuparts-$suite.log" | tail -80
         fi
         grep -E 'piuparts-check:|PASS:|FAIL:' "$work/piuparts-$suite.log" || true
     fi
+}
+
+failed() { echo "$*" >>"$work/failures"; }
+touch "$work/failures"
+# The releases side by side (their steps wait mostly on dpkg and apt, not on the CPUs); the
+# output of each when both have ended.
+pids=()
+for suite in $suites; do
+    check_suite "$suite" >"$work/check-$suite.log" 2>&1 &
+    pids+=($!)
 done
+set -- $suites
+for pid in "${pids[@]}"; do
+    wait "$pid" || failed "$1: ended early"
+    cat "$work/check-$1.log"
+    shift
+done
+mapfile -t failures <"$work/failures"
 
 if [[ ${#failures[@]} -ne 0 ]]; then
     printf 'debian-check: failed: %s\n' "${failures[@]}" >&2

@@ -5,10 +5,10 @@
 # machine's apt uses, copies the committed tree (git archive HEAD) into it and there, as
 # root: `make test` (CHECK_TEST=test-plain runs only the normal build's suite), `make
 # package-check` (the source and binary packages built by dpkg-buildpackage with the tests,
-# lintian, the desktop validators, the package built again: the same bytes), installs the
-# package with apt (leaving it and its build log in build-package-trixie/, or
-# $DEBIAN13_PACKAGES, for make debian-check), and under Xvfb starts `make run` as root and `korvani` as an unprivileged user, each
-# until its window shows.
+# lintian, the desktop validators, the package built again: the same bytes; the package and
+# its build log are left in build-package-trixie/, or $DEBIAN13_PACKAGES, for make
+# debian-check), installs the package with apt, and under Xvfb starts `make run` as root
+# and `korvani` as an unprivileged user, each until its window shows.
 # Warnings are errors in every build, with Debian 13's own compilers and Qt.
 #
 # Everything runs in a mount and PID namespace of its own: the mounts the chroot needs are
