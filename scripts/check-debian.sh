@@ -128,7 +128,10 @@ check_suite() {
     deb=$folder/korvani_${version}_$arch.deb
     if [[ " $checks " == *" blhc "* ]]; then
         log "$suite: blhc on $folder/korvani_${version}_$arch.build"
-        blhc --arch="$arch" "$folder/korvani_${version}_$arch.build" || failed "blhc $suite"
+        # AUTOMOC's compiler run for moc's predefined macros (moc_predefs.h) only
+        # preprocesses, without the build flags; CMake 3.31 (Debian 13) prints it.
+        blhc --arch="$arch" --ignore-line='/usr/bin/c\+\+ -std=c\+\+\d+ -dM -E -c \S+/CMakeCXXCompilerABI\.cpp .*' \
+            "$folder/korvani_${version}_$arch.build" || failed "blhc $suite"
     fi
     if [[ " $checks " == *" autopkgtest "* ]]; then
         log "$suite: autopkgtest (debian/tests) on $deb"
