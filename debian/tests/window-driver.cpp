@@ -17,11 +17,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -82,8 +84,18 @@ bool perform(const QString& step) {
         auto* dialog = visibleTopLevel<QFileDialog>();
         if (!dialog)
             return false;
-        dialog->selectFile(argument);
-        static_cast<QDialog*>(dialog)->accept(); // QFileDialog's own is protected
+        // As the user answers it: the name typed into its name box, then Save pressed.
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        if (!name || !buttons)
+            fail(QStringLiteral("the Save dialog has no name box or no buttons"));
+        name->setText(argument);
+        QAbstractButton* save = buttons->button(QDialogButtonBox::Save);
+        if (!save)
+            save = buttons->button(QDialogButtonBox::Open);
+        if (!save || !save->isEnabled())
+            fail(QStringLiteral("the Save dialog's Save button cannot be pressed"));
+        QTest::mouseClick(save, Qt::LeftButton);
         return true;
     }
     if (!idle)
@@ -136,6 +148,11 @@ void tick() {
         ++next;
         waited = 0;
     } else if (++waited > 60 * 20) {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->isVisible())
+                say(QStringLiteral("shown: %1 \"%2\"")
+                        .arg(QString::fromLatin1(widget->metaObject()->className()),
+                             widget->windowTitle()));
         fail(QStringLiteral("waited 60 s for: ") + steps[next]);
     }
 }
