@@ -143,10 +143,10 @@ check_suite() {
             bash -c 'autopkgtest --apt-upgrade --output-dir "$1" "$2" "$3/" -- chroot "$root"' \
             bash "$out" "$deb" "$work/source-$suite" >"$work/autopkgtest-$suite.log" 2>&1 ||
             failed "autopkgtest $suite"
-        sed -n '/@@@@ summary/,$p' "$work/autopkgtest-$suite.log"
+        cat "$out/summary" 2>/dev/null || tail -20 "$work/autopkgtest-$suite.log"
         ! grep -Fxq "autopkgtest $suite" "$work/failures" ||
             grep -E -B2 -A30 '^(FAIL|driver: FAILED)|: -----------------------\]$' \
-                "$work/autopkgtest-$suite.log" | tail -80 || true
+                "$out/log" | tail -80 || true
     fi
     if [[ " $checks " == *" piuparts "* ]]; then
         log "$suite: piuparts on $deb"
