@@ -17,6 +17,10 @@
 # make install       - builds in release mode and installs under PREFIX (default /usr/local),
 #                      below DESTDIR when given
 # make check-debian13 - make test, package-check, the package run, on a fresh Debian 13 (as root)
+# make debian-check  - Debian's checks of the packages of Debian 12 and 13 (as root): blhc on
+#                      the build logs, autopkgtest (debian/tests) on the installed package,
+#                      piuparts (install, purge, install again; an upgrade from an older build)
+# make reprotest     - builds the Debian package twice with reprotest's variations: the same bytes
 # make windows       - cross-builds Korvani for 64-bit Windows with MinGW-w64 against a static
 #                      Qt (built once from Debian's qt6-base source into ~/.cache/korvani) and
 #                      writes build-windows/korvani-<version>-windows-x64.zip and the installer
@@ -43,7 +47,7 @@ SAN_ENV    := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
               LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
               UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps build run test test-plain test-sanitized fuzz bench conformance faults package package-check install check-debian13 clean \
+.PHONY: deps build run test test-plain test-sanitized fuzz bench conformance faults package package-check install check-debian13 debian-check reprotest clean \
         windows windows-configure test-windows bench-windows reproducible
 
 # A release build in folder $(1) for the install prefix $(2), with Debian's hardening flags.
@@ -112,11 +116,13 @@ faults: deps
 
 # The source tree (scripts/source-tree.sh) goes to $(PACKAGE_BUILD)/korvani-<version>;
 # dpkg-buildpackage writes the source package, korvani_<version>_<arch>.deb, its debug symbols,
-# .buildinfo and .changes beside it. DEB_BUILD_OPTIONS=nocheck leaves the tests out.
+# .buildinfo and .changes beside it, and the build's log, korvani_<version>_<arch>.build (blhc
+# reads it). DEB_BUILD_OPTIONS=nocheck leaves the tests out.
 package: deps
 	rm -rf $(PACKAGE_BUILD)
 	bash scripts/source-tree.sh $(PACKAGE_BUILD)/korvani-$$(dpkg-parsechangelog -S Version)
-	cd $(PACKAGE_BUILD)/korvani-* && dpkg-buildpackage -us -uc -J$(JOBS)
+	cd $(PACKAGE_BUILD)/korvani-* && bash -o pipefail -c 'dpkg-buildpackage -us -uc -J$(JOBS) 2>&1 | \
+	    tee ../korvani_$$(dpkg-parsechangelog -S Version)_$$(dpkg --print-architecture).build'
 
 package-check: package
 	bash packaging/check-package.sh $(PACKAGE_BUILD)
@@ -128,6 +134,12 @@ install: deps
 
 check-debian13:
 	JOBS=$(JOBS) bash scripts/check-debian13.sh
+
+debian-check:
+	JOBS=$(JOBS) bash scripts/check-debian.sh
+
+reprotest:
+	JOBS=$(JOBS) bash scripts/reprotest.sh
 
 # The Windows build folder, with the Qt for MinGW (built on the first run).
 windows-configure:
@@ -162,4 +174,5 @@ bench-windows: windows-configure
 	bash bench/bench-under-wine.sh $(WINDOWS_BUILD)/bench/korvani_bench.exe $(BENCH_WINDOWS_ADDRESSES)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(INSTALL_BUILD) $(WINDOWS_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(INSTALL_BUILD) $(WINDOWS_BUILD) \
+	       build-package-trixie

@@ -5,9 +5,10 @@
 # machine's apt uses, copies the committed tree (git archive HEAD) into it and there, as
 # root: `make test` (CHECK_TEST=test-plain runs only the normal build's suite), `make
 # package-check` (the source and binary packages built by dpkg-buildpackage with the tests,
-# lintian, the desktop validators, the package built again: the same bytes), installs the
-# package with apt, and under Xvfb starts `make run` as root and `korvani` as an unprivileged user, each
-# until its window shows.
+# lintian, the desktop validators, the package built again: the same bytes; the package and
+# its build log are left in build-package-trixie/, or $DEBIAN13_PACKAGES, for make
+# debian-check), installs the package with apt, and under Xvfb starts `make run` as root
+# and `korvani` as an unprivileged user, each until its window shows.
 # Warnings are errors in every build, with Debian 13's own compilers and Qt.
 #
 # Everything runs in a mount and PID namespace of its own: the mounts the chroot needs are
@@ -23,40 +24,13 @@ jobs=${JOBS:-$(nproc)}
 
 log() { printf '== check-debian13 [%dm%02ds] %s\n' $((SECONDS / 60)) $((SECONDS % 60)) "$*"; }
 
-# "URI suite" for every enabled deb source of this machine's apt, both formats.
-apt_sources() {
-    local file
-    for file in /etc/apt/sources.list.d/*.sources; do
-        [[ -f "$file" ]] || continue
-        awk 'function flush() {
-                 if (types ~ /(^| )deb( |$)/ && enabled !~ /^no$/)
-                     for (u = 1; u <= nu; u++) for (s = 1; s <= ns; s++) print uris[u], suites[s]
-                 types = ""; enabled = ""; nu = 0; ns = 0
-             }
-             /^[ \t]*#/ { next }
-             /^[ \t]*$/ { flush(); next }
-             { key = tolower($1); sub(/:$/, "", key) }
-             key == "types" { $1 = ""; types = $0 }
-             key == "enabled" { enabled = tolower($2) }
-             key == "uris" { for (i = 2; i <= NF; i++) uris[++nu] = $i }
-             key == "suites" { for (i = 2; i <= NF; i++) suites[++ns] = $i }
-             END { flush() }' "$file"
-    done
-    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-        [[ -f "$file" ]] || continue
-        sed -E 's/\[[^]]*\]//' "$file" | awk '$1 == "deb" { print $2, $3 }'
-    done
-}
+source scripts/apt-sources.sh
 
 # --- Outside: the temporary folder, the namespace, the clean-up. -------------------------
 if [[ "${1:-}" != --inside ]]; then
     [[ $(id -u) -eq 0 ]] || { echo "check-debian13: run as root (debootstrap, chroot)" >&2; exit 1; }
     # The Debian mirror is the source of this machine's own release, not some other one.
-    sources=$(apt_sources)
-    release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-    mirror=$(awk -v r="$release" '$2 == r { print $1; exit }' <<<"$sources")
-    security=$(awk -v r="$release-security" '$2 == r { print $1; exit }' <<<"$sources")
-    [[ -n "$mirror" ]] || { echo "check-debian13: no Debian mirror in apt's sources" >&2; exit 1; }
+    debian_mirror
     bash scripts/install-deps.sh debootstrap
     log "mirror $mirror${security:+, security $security}"
 
@@ -76,6 +50,7 @@ if [[ "${1:-}" != --inside ]]; then
     git archive --format=tar --prefix=korvani/ HEAD >"$work/korvani.tar"
     unshare --mount --pid --fork --kill-child --propagation private -- \
         env CHECK_TEST="$check_test" JOBS="$jobs" CHECK_SECONDS="$SECONDS" \
+            PACKAGE_OUT="$(realpath -m "${DEBIAN13_PACKAGES:-build-package-trixie}")" \
         bash "$self" --inside "$work" "$mirror" "$security"
     log "passed"
     exit 0
@@ -86,6 +61,7 @@ SECONDS=$CHECK_SECONDS
 work=$2
 mirror=$3
 security=$4
+package_out=$PACKAGE_OUT
 root="$work/root"
 
 log "debootstrap $suite"
@@ -93,14 +69,7 @@ debootstrap --variant=minbase --include=make,git,ca-certificates "$suite" "$root
     >"$work/debootstrap.log" 2>&1 || { tail -20 "$work/debootstrap.log"; exit 1; }
 
 rm -f "$root/etc/apt/sources.list"
-{
-    printf 'Types: deb\nURIs: %s\nSuites: %s %s-updates\nComponents: main\n' \
-        "$mirror" "$suite" "$suite"
-    printf 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg\n'
-    [[ -z "$security" ]] ||
-        printf '\nTypes: deb\nURIs: %s\nSuites: %s-security\nComponents: main\nSigned-By: %s\n' \
-            "$security" "$suite" /usr/share/keyrings/debian-archive-keyring.gpg
-} >"$root/etc/apt/sources.list.d/debian.sources"
+debian_sources "$suite" >"$root/etc/apt/sources.list.d/debian.sources"
 tar -xf "$work/korvani.tar" -C "$root/root"
 
 # Only this namespace sees these; they go with it, and are unmounted first all the same.
@@ -127,6 +96,9 @@ stage "updates" "apt-get update -qq && apt-get upgrade -y -qq >/dev/null"
 stage "make deps" 'make deps && g++ --version | head -1 && dpkg-query -W qt6-base-dev clang'
 stage "make $check_test" "make $check_test JOBS=$jobs"
 stage "make package-check" "make package-check JOBS=$jobs"
+# The package and its build log stay for make debian-check, which tests them on Debian 13.
+rm -rf "$package_out" && mkdir -p "$package_out"
+cp "$root"/root/korvani/build-package/korvani*.{deb,build} "$package_out/"
 stage "apt-get install the package" "apt-get install -y -qq ./build-package/korvani_*.deb"
 
 # show-korvani COMMAND...: starts COMMAND on the Xvfb display, waits for a visible Korvani
