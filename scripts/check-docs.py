@@ -35,6 +35,7 @@ EXTERNAL = {
     "LockFileEx": "a Windows call the docs say is not taken",
     "dh_strip_nondeterminism": "a debhelper tool",
     "page_reporting": "a kernel feature",
+    "domain_host.use_sudo": "an option of reprotest",
 }
 
 # Where hand-written test counts and durations are refused.
