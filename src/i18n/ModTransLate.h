@@ -7,8 +7,9 @@
 
 #include <span>
 
-// The language catalogue: every interface text, read once at start-up from the
-// language file in the program folder's "language" subfolder.
+// The language catalogue: the interface texts (all but the Save dialog's title and filter,
+// which are built in), read once at start-up from the language file in the program
+// folder's "language" subfolder.
 namespace ModTransLate {
 
 struct Catalogue {
