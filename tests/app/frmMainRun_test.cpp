@@ -264,17 +264,12 @@ TEST_F(MainWindowRunTest, TheWholeJobByKeyboardAlone) {
     EXPECT_EQ(messages(), QStringList{t.frmMain.AddSuccessfully});
     auto* box = control<QComboBox>("cbSuffix");
     ASSERT_NE(box->findText(QStringLiteral("keys.example")), -1);
-    // Chosen from the list with the arrow keys: down to the last entry, up to the first,
-    // down again to the new one.
+    // Chosen from the list with the arrow keys: up to the first entry, down to the new one.
     press(Qt::Key_Tab, 2);
     ASSERT_EQ(focused(), QStringLiteral("cbSuffix"));
-    press(Qt::Key_Down, box->count());
-    EXPECT_EQ(box->currentIndex(), box->count() - 1);
     press(Qt::Key_Up, box->count());
     EXPECT_EQ(box->currentIndex(), 0);
-    EXPECT_NE(box->currentText(), QStringLiteral("keys.example"));
-    for (int i = 0; i < box->count() && box->currentText() != "keys.example"; ++i)
-        press(Qt::Key_Down);
+    press(Qt::Key_Down, box->findText(QStringLiteral("keys.example")));
     EXPECT_EQ(box->currentText(), QStringLiteral("keys.example"));
 
     // Start: the Save dialog is answered, the run writes the range.

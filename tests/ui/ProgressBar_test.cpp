@@ -75,7 +75,6 @@ protected:
         const int before = bar.value();
         bar.setPosition64(position);
         if (bar.value() != before) {
-            ++changes;
             QAccessibleValueChangeEvent event(&bar, bar.value());
             filter(&event);
         }
@@ -90,7 +89,6 @@ protected:
 
     QAccessible::UpdateHandler filter = nullptr;
     qint64 now = 10000;
-    int changes = 0;
     ProgressBar bar;
 };
 
@@ -112,23 +110,7 @@ TEST_F(ProgressAnnouncementTest, ValueChangesAreToldAtMostOncePerIntervalAndTheE
         EXPECT_EQ(values(), expected) << row.time << " " << row.position;
         EXPECT_EQ(bar.value(), row.position); // the bar follows every move
     }
-}
-
-TEST_F(ProgressAnnouncementTest, AFloodOfMovesIsToldAFewTimesAndOtherUpdatesPass) {
-    // A run's pace: a move every 8 ms for two seconds, then the full bar and the reset.
-    for (int step = 1; step <= 250; ++step) {
-        now += 8;
-        move(step * 3);
-    }
-    move(1000);
-    move(0);
-    EXPECT_EQ(changes, 252);
-    const std::vector<int> told = values();
-    EXPECT_LE(told.size(), 2000 / ProgressBar::AnnounceInterval + 3) << told.size();
-    ASSERT_GE(told.size(), 4u);
-    EXPECT_EQ(told[told.size() - 2], 1000);
-    EXPECT_EQ(told.back(), 0);
-
+    // Updates other than a value change pass as they come.
     heard().clear();
     QAccessibleEvent renamed(&bar, QAccessible::NameChanged);
     filter(&renamed);
