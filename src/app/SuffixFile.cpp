@@ -12,6 +12,18 @@
 
 namespace SuffixFile {
 
+SaveFailure SaveFailureOf(const platform::FileStatus& status) {
+    using platform::FileFailure;
+    if (status.error == ENOSPC || status.error == EDQUOT)
+        return SaveFailure::DiskFull;
+    if (status.failure == FileFailure::Changed || status.failure == FileFailure::Busy)
+        return SaveFailure::ChangedMeanwhile;
+    if (status.failure == FileFailure::ReadOnly || status.error == EACCES ||
+        status.error == EPERM || status.error == EROFS)
+        return SaveFailure::NoPermission;
+    return SaveFailure::Refused;
+}
+
 QString SuffixSection() {
     return QStringLiteral("Suffix");
 }

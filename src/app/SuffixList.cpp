@@ -18,9 +18,14 @@ void warn(QComboBox* cbSuffix, const QString& text) {
     cbSuffix->setFocus();
 }
 
-// A failed write is undone, but where the undo failed too the file holds something
-// else: the list is read again, so that it shows what the file holds.
-void reloadAfterFailedWrite(QComboBox* cbSuffix, const platform::FileStatus& status) {
+// A change that could not be saved says so and why. It is undone, but where the undo
+// failed too the file holds something else: the list is read again, so that it shows
+// what the file holds.
+void notSaved(QComboBox* cbSuffix, const platform::FileStatus& status) {
+    const auto& text = ModTransLate::Text().frmMain;
+    const QString* reasons[] = {&text.SaveDiskFull, &text.SaveNoPermission, &text.SaveChanged,
+                                &text.SaveRefused};
+    warn(cbSuffix, text.ListNotSaved + u'\n' + *reasons[int(SuffixFile::SaveFailureOf(status))]);
     if (status.failure != platform::FileFailure::WriteFailed)
         return;
     const QString typed = cbSuffix->currentText();
@@ -87,8 +92,8 @@ void btnAdd_Click(QComboBox* cbSuffix) {
         return;
     }
     if (!added) {
-        reloadAfterFailedWrite(cbSuffix, added);
-        return; // without a message
+        notSaved(cbSuffix, added);
+        return;
     }
     platform::MessageBox::show(ModTransLate::Text().frmMain.AddSuccessfully,
                                platform::MessageIcon::Information);
@@ -106,8 +111,10 @@ void btnDel_Click(QComboBox* cbSuffix) {
     const platform::FileStatus deleted =
         file ? SuffixFile::DeleteProfileKey(*file, SuffixFile::SuffixSection(), suffix)
              : file.status();
+    if (deleted.failure == platform::FileFailure::NotFound)
+        return; // no such suffix: nothing to save
     if (!deleted) {
-        reloadAfterFailedWrite(cbSuffix, deleted);
+        notSaved(cbSuffix, deleted);
         return;
     }
     platform::MessageBox::show(ModTransLate::Text().frmMain.DelSuccessfully,

@@ -72,6 +72,14 @@ constexpr Entry Table[] = {
     CATALOGUE_ENTRY_BUILT_IN(frmMain, AddressList, "Addresses"),
     CATALOGUE_ENTRY_BUILT_IN(frmMain, Progress, "Progress"),
     CATALOGUE_ENTRY_BUILT_IN(frmUpdate, Progress, "Progress"),
+    CATALOGUE_ENTRY_BUILT_IN(frmMain, ListNotSaved, "The suffix list could not be saved."),
+    CATALOGUE_ENTRY_BUILT_IN(frmMain, SaveDiskFull, "The disk is full."),
+    CATALOGUE_ENTRY_BUILT_IN(frmMain, SaveNoPermission,
+                             "You do not have permission to change the settings file."),
+    CATALOGUE_ENTRY_BUILT_IN(frmMain, SaveChanged,
+                             "Another program changed the settings file meanwhile. Please try "
+                             "again."),
+    CATALOGUE_ENTRY_BUILT_IN(frmMain, SaveRefused, "The drive refused the change."),
 };
 
 #undef CATALOGUE_ENTRY

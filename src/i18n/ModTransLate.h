@@ -21,6 +21,7 @@ struct Catalogue {
         QString AddSuccessfully, CancelAndSave, CreateNoSuccessfully, PlsFillNo, WrongNoFormat;
         QString StartLargerEnd, DelSuccessfully, SuffixCanNotEmpty, SuffixExist, HomePageLink;
         QString SuffixInvalid, ProgramFileRefused, AddressList, Progress;
+        QString ListNotSaved, SaveDiskFull, SaveNoPermission, SaveChanged, SaveRefused;
     } frmMain;
     struct {
         QString About, HomePage, Email, Contact, Ok;
@@ -45,9 +46,10 @@ struct Entry {
 };
 
 // Every entry, in the order of reading: ProductName, the thirty-three of the windows,
-// then the six added by this program (frmMain SuffixInvalid, frmUpdate CheckFailed,
-// frmMain ProgramFileRefused, and the names that assistive tools read for the controls
-// without a caption: frmMain AddressList and Progress, frmUpdate Progress).
+// then those added by this program (frmMain SuffixInvalid, frmUpdate CheckFailed,
+// frmMain ProgramFileRefused, the names that assistive tools read for the controls
+// without a caption: frmMain AddressList and Progress, frmUpdate Progress; and the
+// notice of a list that could not be saved, with its reasons).
 std::span<const Entry> Entries();
 // The built-in text of an entry; empty for most.
 QString BuiltInText(const Entry& entry);

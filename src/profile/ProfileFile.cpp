@@ -178,6 +178,10 @@ void ProfileFile::setInPlaceOnly(bool only) {
     inPlaceOnly() = only;
 }
 
+void ProfileFile::setFailingCall(std::function<int(const char* call)> hook) {
+    failingCall() = std::move(hook);
+}
+
 int ProfileFile::readString(const QString& path, QByteArrayView section, QByteArrayView key,
                             QByteArrayView defaultValue, char* buffer, int bufferSize) {
     if (buffer == nullptr || bufferSize <= 0)

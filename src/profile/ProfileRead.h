@@ -42,6 +42,10 @@ struct FileState {
 platform::FileStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileState* state,
                                bool* settled);
 
+// Whether nativePath names a regular file (not a link) that holds data, its state
+// unchanged while it was read; that state in state.
+bool holdsBytes(const QByteArray& nativePath, QByteArrayView data, FileState& state);
+
 // The state of the file that nativePath names; false when nothing is there.
 bool stateAt(const QByteArray& nativePath, FileState& state);
 #ifdef _WIN32

@@ -87,6 +87,29 @@ FileStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileState* 
     return {};
 }
 
+bool holdsBytes(const QByteArray& nativePath, QByteArrayView data, FileState& state) {
+    const int fd = ::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == data.size();
+    const FileState before = stateOf(st);
+    char chunk[65536];
+    for (qsizetype at = 0; same;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        same = n >= 0 && at + n <= data.size() && data.sliced(at, n) == QByteArrayView(chunk, n);
+        if (n <= 0 || !same)
+            break;
+        at += n;
+    }
+    same = same && ::fstat(fd, &st) == 0 && stateOf(st) == before;
+    ::close(fd); // read-only
+    state = before;
+    return same;
+}
+
 bool stateAt(const QByteArray& nativePath, FileState& state) {
     struct stat st {};
     if (::stat(nativePath.constData(), &st) != 0)

@@ -87,6 +87,27 @@ FileStatus readWhole(const QByteArray& nativePath, QByteArray& data, FileState* 
     return {};
 }
 
+bool holdsBytes(const QByteArray& nativePath, QByteArrayView data, FileState& state) {
+    const win::Handle file(::CreateFileW(win::widePath(nativePath).c_str(), GENERIC_READ, ShareAll,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                         nullptr));
+    FileState before;
+    bool same = file.valid() && stateOf(file.get(), before) && before.size == data.size() &&
+                !(before.mode & FILE_ATTRIBUTE_REPARSE_POINT);
+    char chunk[65536];
+    for (qsizetype at = 0; same;) {
+        DWORD n = 0;
+        same = ::ReadFile(file.get(), chunk, sizeof chunk, &n, nullptr) &&
+               at + qsizetype(n) <= data.size() && data.sliced(at, n) == QByteArrayView(chunk, n);
+        if (n == 0 || !same)
+            break;
+        at += n;
+    }
+    FileState after;
+    state = before;
+    return same && stateOf(file.get(), after) && after == before;
+}
+
 bool stateAt(const QByteArray& nativePath, FileState& state) {
     const win::Handle file(::CreateFileW(win::widePath(nativePath).c_str(), FILE_READ_ATTRIBUTES,
                                          ShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,

@@ -1,7 +1,7 @@
 #pragma once
 
 // Replacing a profile file with new content, so that at any moment a process can die
-// the file reads as the old content or the new.
+// the file reads as the old content or the new (the steps: ProfileWriter.cpp).
 
 #include "platform/FileStatus.h"
 #include "profile/ProfileEdit.h"
@@ -9,9 +9,12 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
+#include <utility>
 
 namespace profile {
 
@@ -22,35 +25,86 @@ struct OldFile {
     FileState state;
 };
 
-// Writes the edited content. Where the folder takes a new file: a temporary file
-// beside the target (unnamed while it is written) with the old file's owner, mode,
-// ACL, extended attributes and inode flags, synced, renamed over the target (a new file
-// never replaces one that appeared meanwhile, a replacement only the file that was read,
-// unchanged since), and the folder synced.
-// Where it does not (a writable file in a folder the user may not write or that lets no
-// name go, a file whose attributes or flags a new file cannot take): in place, in an
-// order in which every prefix of the writes reads as the old or the new file.
+// Writes the edited content: through a temporary file beside the target that replaces it
+// (only the file that was read, unchanged since), or in place, in an order in which every
+// prefix of the writes reads as the old or the new file. Which way, and the fall-backs
+// between them: ProfileWriter.cpp.
 platform::FileStatus replaceFile(const QByteArray& target, const OldFile& old, const Edit& edit);
 
-// Test seams (ProfileFile::setBeforeReplaceHook, setBeforeRenameHook, setInPlaceOnly).
+// Test seams (ProfileFile::setBeforeReplaceHook, setBeforeRenameHook, setInPlaceOnly,
+// setFailingCall).
 std::function<bool()>& beforeReplaceHook();
 std::function<int(bool exchange)>& beforeRenameHook();
 std::atomic<bool>& inPlaceOnly();
+std::function<int(const char* call)>& failingCall();
 // Runs the hook; false makes the write fail.
 bool runBeforeReplaceHook();
 // Runs the rename hook: the errno the rename is to fail with, or 0.
 int runBeforeRenameHook(bool exchange);
+// The errno the failing-call seam gives the call, or 0 (errno is set to it).
+int injectedFailure(const char* call);
 
-// The system's part of replaceFile (ProfileWriter_posix.cpp, ProfileWriter_win.cpp):
+// The ways a write can take, in the order they are tried.
+enum class Way { Unnamed, Named, InPlace };
+// What keeps a write from its way: the table of fall-backs in ProfileWriter.cpp.
+enum class Lack { None, UnnamedFiles, NewNames, NamesGo, Owner, Metadata };
+
+// What a file has besides its content that a new file must be given: the mode, owner,
+// inode flags and extended attributes (Linux); the attributes (Windows).
+struct Metadata {
+#ifdef _WIN32
+    std::uint32_t attributes = 0;
+#else
+    mode_t mode = 0;
+    uid_t owner = 0;
+    gid_t group = 0;
+    int flags = 0;
+    bool attributesShown = true; // false: the file system shows none (ENOTSUP)
+    QList<std::pair<QByteArray, QByteArray>> attributes;
+#endif
+    bool operator==(const Metadata&) const = default;
+};
+
+// A temporary file: its descriptor (a HANDLE on Windows), and its name once it has one.
+struct Temporary {
+    Way way = Way::Unnamed;
+    std::intptr_t handle = -1;
+    QByteArray name;
+};
+
+// The system's steps (ProfileWriter_posix.cpp, ProfileWriter_win.cpp), in their order:
 // ReadOnly when the user may not write the existing file (none may without a write bit);
 platform::FileStatus checkWritable(const QByteArray& target, const OldFile& old);
-// the new content through a temporary file, or noTemporary when the folder takes none
-// or lets none go, the file would change hands (a temporary file is the writer's own) or
-// lose attributes or flags (none is left behind when it fails);
-platform::FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old,
-                                           QByteArrayView data, bool& noTemporary);
-// the change made in place (changeInPlace on the open file).
-platform::FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Edit& edit,
-                                    QByteArrayView data);
+// what the folder and the existing file offer a new file, and the file's metadata;
+Lack probe(const QByteArray& target, Metadata& metadata);
+bool metadataAt(const QByteArray& path, Metadata& metadata);
+// the temporary files of writers that died, removed (under the lock);
+void removeLeftovers(const QByteArray& target);
+// the temporary file made (with the old file's metadata, when there is one), the
+// content written and synced, then its name given (a new file's: the target, while
+// nothing is there) and the file closed;
+platform::FileStatus makeTemporary(const QByteArray& target, const Metadata* metadata,
+                                   Temporary& temporary, Lack& lack);
+platform::FileStatus writeTemporary(Temporary& temporary, QByteArrayView old, const Edit& edit);
+platform::FileStatus nameTemporary(Temporary& temporary, const QByteArray& target, bool isNew);
+// the temporary file put at the target's name: over the file as checked (state), or
+// while nothing is there (checked null); it is then the target's, or still the
+// temporary one's (removed by discardTemporary);
+platform::FileStatus moveTemporary(Temporary& temporary, const QByteArray& target,
+                                   const FileState* checked, const Metadata& metadata);
+void discardTemporary(Temporary& temporary);
+platform::FileStatus syncFolder(const QByteArray& folder);
+// the change made in place (changeInPlace on the open file), after the check.
+platform::FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Edit& edit);
+
+// Whether path still names the file as read, with the metadata it had (the shared check).
+platform::FileStatus checkUnchanged(const QByteArray& path, const OldFile& old,
+                                    const Metadata* metadata, FileState& checked);
+// Whether path names the file as checked, untouched since (its change time included).
+bool stillAt(const QByteArray& path, const FileState& checked);
+// A name beside target for a temporary file that no one can foresee ("tmp") or for
+// another's file that could not be put back ("kept"); a writer removes only "tmp" ones.
+QByteArray temporaryName(const QByteArray& target, QByteArrayView role = "tmp");
+constexpr qsizetype TemporaryTokenSize = 16;
 
 } // namespace profile

@@ -1,17 +1,12 @@
-// Replacing a profile file through POSIX calls.
+// The steps of a profile write through POSIX calls (the sequence: ProfileWriter.cpp).
 
 #include "profile/ProfileWriter.h"
 
 #include "profile/ProfilePath.h"
 
-#include <QList>
-#include <QRandomGenerator>
-
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdio>
-#include <vector>
+#include <cstdint>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -32,8 +27,7 @@ namespace {
 
 // Writes all of bytes at offset at, going on after a short write.
 FileStatus writeAt(int fd, qsizetype at, QByteArrayView bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
+    for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t n =
             ::pwrite(fd, bytes.data() + done, static_cast<size_t>(bytes.size() - done),
                      static_cast<off_t>(at + done));
@@ -52,86 +46,6 @@ FileStatus closeChecked(int fd, FileStatus status) {
     return status;
 }
 
-// ---------------------------------------------------------------------------
-// Through a temporary file
-
-QByteArray temporaryPrefix(const QByteArray& target) {
-    return folderOf(target) + "/." + target.sliced(target.lastIndexOf('/') + 1) + ".tmp-";
-}
-
-// A temporary file is named after its inode number, so that the clean-up of leftovers
-// tells it from a file that an exchange moved to that name (the old file, or another's):
-// the number, and where a file that stayed has that name, "-" and a count.
-QByteArray temporaryName(const QByteArray& target, ino_t number) {
-    return temporaryPrefix(target) + QByteArray::number(qulonglong(number), 16);
-}
-
-// Links source (as linkat takes it, with flags) at a free name of the inode number;
-// that name, or none (errno says why).
-QByteArray linkNumbered(const QByteArray& target, ino_t number, const QByteArray& source,
-                        int flags) {
-    for (int count = 0; count < 100; ++count) {
-        const QByteArray name =
-            temporaryName(target, number) + (count > 0 ? '-' + QByteArray::number(count) : "");
-        if (::linkat(AT_FDCWD, source.constData(), AT_FDCWD, name.constData(), flags) == 0)
-            return name;
-        if (errno != EEXIST)
-            break;
-    }
-    return {};
-}
-
-// Where the folder takes no unnamed file, the file is made under this name and linked
-// to its inode's name at once; nothing else ever goes to such a name.
-constexpr QByteArrayView Unnumbered = "new-";
-
-QByteArray unnumberedName(const QByteArray& target) {
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    QByteArray name = temporaryPrefix(target) + Unnumbered.toByteArray();
-    for (int i = 0; i < 6; ++i)
-        name += letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
-    return name;
-}
-
-// A writer killed between naming its temporary file and the rename leaves it behind;
-// the next writer, holding the lock, removes it: a file under its own inode's number,
-// or under an unnumbered name. What an exchange left at such a name (the old file of a
-// writer killed after the exchange, another's file that could not be put back) has
-// another number and stays.
-void removeLeftovers(const QByteArray& target) {
-    const QByteArray prefix = temporaryPrefix(target);
-    const QByteArray leaf = prefix.sliced(prefix.lastIndexOf('/') + 1);
-    DIR* folder = ::opendir(folderOf(target).constData());
-    if (folder == nullptr)
-        return;
-    while (const dirent* entry = ::readdir(folder)) {
-        const QByteArrayView name(entry->d_name);
-        if (!name.startsWith(leaf))
-            continue;
-        const QByteArrayView rest = name.sliced(leaf.size());
-        const qsizetype dash = rest.indexOf('-');
-        bool numbered = false;
-        const qulonglong number = (dash < 0 ? rest : rest.first(dash)).toULongLong(&numbered, 16);
-        struct stat st {};
-        const bool ours =
-            (rest.startsWith(Unnumbered) && rest.size() == Unnumbered.size() + 6) ||
-            (numbered && ::fstatat(::dirfd(folder), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-             S_ISREG(st.st_mode) && st.st_ino == number);
-        if (ours)
-            ::unlinkat(::dirfd(folder), entry->d_name, 0);
-    }
-    ::closedir(folder);
-}
-
-FileStatus syncFolder(const QByteArray& folder) {
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == EACCES ? FileStatus{} : writeFailed(errno); // a folder we may not read
-    const FileStatus status = ::fsync(fd) == 0 ? FileStatus{} : writeFailed(errno);
-    ::close(fd); // nothing was written through it: the sync said what there was to say
-    return status;
-}
-
 // What a call that tells the size it needs first (listxattr, getxattr) gives, into out.
 template <typename Call> bool sized(QByteArray& out, Call call) {
     for (;;) {
@@ -140,42 +54,11 @@ template <typename Call> bool sized(QByteArray& out, Call call) {
             return false;
         out.resize(size);
         const ssize_t n = call(out.data(), out.size());
-        if (n >= 0) {
-            out.resize(n);
-            return true;
-        }
+        if (n >= 0)
+            return out.resize(n), true;
         if (errno != ERANGE)
             return false;
     }
-}
-
-// Gives the new file (fd) the extended attributes of the old one (its ACL among them:
-// system.posix_acl_access) and none it lacked (a default ACL of the folder, inherited).
-// 0, or the errno of what could not be copied: the caller then writes in place, which
-// keeps them all. A file system that shows no attributes (ENOTSUP) may hide an ACL,
-// whose mask the group bits show: without it the owning group would get the mask's
-// rights, so only a file whose group bits are empty goes on without them.
-int copyAttributes(const QByteArray& target, mode_t mode, int fd) {
-    QByteArray names, made;
-    const char* path = target.constData();
-    if (!sized(names, [&](char* b, size_t n) { return ::listxattr(path, b, n); }))
-        return errno == ENOTSUP && (mode & 070) == 0 ? 0 : errno;
-    if (!sized(made, [&](char* b, size_t n) { return ::flistxattr(fd, b, n); }))
-        return errno == ENOTSUP && names.isEmpty() ? 0 : errno;
-    const QList<QByteArray> kept = names.split('\0');
-    for (const QByteArray& name : made.split('\0')) {
-        if (!name.isEmpty() && !kept.contains(name) && ::fremovexattr(fd, name.constData()) != 0)
-            return errno;
-    }
-    for (const QByteArray& name : kept) {
-        const auto get = [&](char* b, size_t n) { return ::getxattr(path, name.data(), b, n); };
-        QByteArray value;
-        if (!name.isEmpty() &&
-            (!sized(value, get) ||
-             ::fsetxattr(fd, name.constData(), value.data(), value.size(), 0) != 0))
-            return errno;
-    }
-    return 0;
 }
 
 // The inode flags a file keeps (chattr): synchronous, no dump, no atime, no copy on
@@ -183,198 +66,308 @@ int copyAttributes(const QByteArray& target, mode_t mode, int fd) {
 constexpr int KeptFlags = FS_SYNC_FL | FS_NODUMP_FL | FS_NOATIME_FL | FS_NOCOW_FL | FS_COMPR_FL |
                           FS_NOCOMP_FL | FS_JOURNAL_DATA_FL | FS_NOTAIL_FL;
 
-// The inode flags of the file at path (0 where its file system has none); false when
-// they cannot be read.
-bool flagsAt(const QByteArray& path, int openFlags, int& flags) {
+// The inode flags of an open file, 0 where its file system has none; false on a failure.
+bool flagsOf(int fd, int& flags) {
     flags = 0;
-    const int fd = ::open(path.constData(), openFlags | O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool read = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 || errno == ENOTTY ||
-                      errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS;
-    if (!read || flags < 0)
-        flags = 0;
-    ::close(fd); // read-only
-    return read;
+    if (injectedFailure("FS_IOC_GETFLAGS") == 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0)
+        return flags >= 0 || (flags = 0, true);
+    flags = 0;
+    return errno == ENOTTY || errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS;
 }
 
-// Gives the new file (fd, still empty: no copy on write is set only then) the kept flags
-// of the old one and none it lacked (inherited from the folder). 0, or the errno of
-// what could not be set: the caller then writes in place.
-int copyFlags(int old, int fd) {
+// The extended attributes of the file at path (its ACL among them); a file system that
+// shows none (ENOTSUP, as bindfs --xattr-none) gives none, and says so.
+bool attributesAt(const QByteArray& path, Metadata& metadata) {
+    QByteArray names;
+    const char* file = path.constData();
+    if (injectedFailure("listxattr") != 0 ||
+        !sized(names, [&](char* b, size_t n) { return ::llistxattr(file, b, n); }))
+        return errno == ENOTSUP && !(metadata.attributesShown = false);
+    for (const QByteArray& name : names.split('\0')) {
+        QByteArray value;
+        const auto get = [&](char* b, size_t n) { return ::lgetxattr(file, name.data(), b, n); };
+        if (!name.isEmpty() && !sized(value, get))
+            return false;
+        if (!name.isEmpty())
+            metadata.attributes.append({name, value});
+    }
+    return true;
+}
+
+// Gives the new file (fd) the old one's extended attributes and none it lacked (a
+// default ACL of the folder, inherited); false on a failure.
+bool giveAttributes(int fd, const Metadata& metadata) {
+    QByteArray made;
+    if (injectedFailure("flistxattr") != 0 ||
+        !sized(made, [&](char* b, size_t n) { return ::flistxattr(fd, b, n); }))
+        return errno == ENOTSUP && metadata.attributes.isEmpty();
+    for (const QByteArray& name : made.split('\0')) {
+        const auto kept = [&](const auto& a) { return a.first == name; };
+        if (!name.isEmpty() &&
+            std::none_of(metadata.attributes.begin(), metadata.attributes.end(), kept) &&
+            ::fremovexattr(fd, name.constData()) != 0)
+            return false;
+    }
+    for (const auto& [name, value] : metadata.attributes) {
+        if (::fsetxattr(fd, name.constData(), value.data(), value.size(), 0) != 0)
+            return false;
+    }
+    return true;
+}
+
+// Gives the new file (fd, still empty: no copy on write is set only then) the old one's
+// kept flags and none it lacked (inherited from the folder), read back: a file system
+// may drop one silently.
+bool giveFlags(int fd, int old) {
     int made = 0;
-    if (::ioctl(fd, FS_IOC_GETFLAGS, &made) != 0)
-        return (old & KeptFlags) != 0 ? errno : 0;
+    if (!flagsOf(fd, made))
+        return false;
     const int wanted = (made & ~KeptFlags) | (old & KeptFlags);
-    if (wanted == made)
-        return 0;
-    if (::ioctl(fd, FS_IOC_SETFLAGS, &wanted) != 0 || ::ioctl(fd, FS_IOC_GETFLAGS, &made) != 0)
-        return errno;
-    return (made & KeptFlags) == (old & KeptFlags) ? 0 : EOPNOTSUPP;
+    if (wanted != made && injectedFailure("FS_IOC_SETFLAGS") == 0 &&
+        ::ioctl(fd, FS_IOC_SETFLAGS, &wanted) != 0)
+        return false;
+    return wanted == made || (flagsOf(fd, made) && (made & KeptFlags) == (old & KeptFlags));
 }
 
-// Whether path names the file that was read, as it was read: the same file, size,
-// modification time and content. The content, not the change time: a rename away and
-// back, and the exchange, move that alone, and a write within the same tick of the file
-// system's clock moves neither time.
-bool holdsOld(const QByteArray& path, const OldFile& old) {
-    struct stat st {};
-    if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        platform::FileIdentity::of(st) != old.state.identity || st.st_size != old.state.size ||
-        st.st_mtim.tv_sec != old.state.modified.tv_sec ||
-        st.st_mtim.tv_nsec != old.state.modified.tv_nsec)
-        return false;
-    QByteArray now;
-    return readWhole(path, now, nullptr, nullptr) && now == old.data;
+// The old file's metadata on the new file (fd), or what it lacks: the owner (only root
+// may give a file away), the attributes or flags. The mode last: the umask, and an
+// inherited ACL's mask, may have taken bits away.
+Lack giveMetadata(int fd, const Metadata& metadata) {
+    struct stat made {};
+    if (::fstat(fd, &made) != 0)
+        return Lack::Metadata;
+    if (!giveFlags(fd, metadata.flags))
+        return Lack::Metadata;
+    if ((made.st_uid != metadata.owner || made.st_gid != metadata.group) &&
+        ::fchown(fd, metadata.owner, metadata.group) != 0)
+        return Lack::Owner;
+    if (metadata.attributesShown && !giveAttributes(fd, metadata))
+        return Lack::Metadata;
+    return ::fchmod(fd, metadata.mode & 07777) == 0 ? Lack::None : Lack::Metadata;
+}
+
+// Whether a file lacking the attribute (statx's STATX_ATTR_APPEND, _IMMUTABLE) has it;
+// needs no read right on a folder.
+bool hasAttribute(const QByteArray& path, std::uint64_t attribute) {
+    struct statx st {};
+    return ::statx(AT_FDCWD, path.constData(), AT_SYMLINK_NOFOLLOW, 0, &st) == 0 &&
+           (st.stx_attributes_mask & attribute) && (st.stx_attributes & attribute);
+}
+
+constexpr std::uint64_t Fixed = STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE;
+
+// Links the unnamed file (fd) at name through /proc.
+int linkUnnamed(int fd, const QByteArray& name) {
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    if (injectedFailure("linkat") != 0)
+        return -1;
+    return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW);
 }
 
 int exchange(const char* from, const char* to) {
-    if (const int error = runBeforeRenameHook(true)) {
-        errno = error;
-        return -1;
-    }
+    if (const int error = runBeforeRenameHook(true); error != 0 || injectedFailure("exchange"))
+        return errno = error ? error : errno, -1;
     return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE);
 }
 
 int renameOver(const char* from, const char* to) {
-    if (const int error = runBeforeRenameHook(false)) {
-        errno = error;
-        return -1;
-    }
+    if (const int error = runBeforeRenameHook(false))
+        return errno = error, -1;
     return ::rename(from, to);
 }
 
-// A new file takes the target's name only while nothing is there; a replacement only
-// while the name holds the file that was read, as it was read (not one moved there
-// meanwhile, as a backup tool does, nor one another program wrote to in place): checked
-// before the names are exchanged, and the file that came out checked again, and
-// exchanged back when it is not that file as read. Where the file system cannot
-// exchange, the check before the rename is all (docs/reliability.md: the window left).
-// name is cleared when it holds another's file that could not be put back: it stays
-// there, and the clean-up of leftovers does not take it (its number is not the name's).
-FileStatus moveInto(QByteArray& name, const QByteArray& target, const OldFile* old) {
-    const char* from = name.constData();
-    const char* to = target.constData();
-    if (old != nullptr) {
-        if (!holdsOld(target, *old))
-            return {FileFailure::Changed, ESTALE};
-        if (exchange(from, to) == 0) {
-            if (holdsOld(name, *old)) {
-                ::unlink(from); // the old file (where that fails, it stays beside the new)
-                return {};
-            }
-            if (exchange(from, to) != 0 && renameOver(from, to) != 0)
-                name.clear();
-            return {FileFailure::Changed, ESTALE};
-        }
-        if (errno != EINVAL && errno != ENOSYS) // EINVAL, ENOSYS: a file system without it
-            return {errno == ENOENT ? FileFailure::Changed : FileFailure::WriteFailed, errno};
-        return renameOver(from, to) == 0 ? FileStatus{} : writeFailed(errno);
-    }
-    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+// A new file at the target's name only while nothing is there: without the file
+// system's no-replace (EINVAL) through a link, without links (FAT, exFAT: EPERM) a
+// rename right after a look.
+FileStatus moveNew(const char* from, const char* to) {
+    if (injectedFailure("noreplace") == 0 &&
+        ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
         return {};
-    if (errno == EINVAL || errno == ENOSYS) { // a file system without it
-        if (::link(from, to) == 0) {
-            ::unlink(from);
-            return {};
-        }
+    if (errno == EINVAL || errno == ENOSYS) {
+        if (injectedFailure("link") == 0 && ::link(from, to) == 0)
+            return ::unlink(from), FileStatus{};
+        struct stat st {};
+        if (errno != EEXIST && ::lstat(to, &st) != 0 && errno == ENOENT)
+            return renameOver(from, to) == 0 ? FileStatus{} : writeFailed(errno);
+        errno = EEXIST;
     }
     return {errno == EEXIST ? FileFailure::Changed : FileFailure::WriteFailed, errno};
 }
 
-// Whether the file as read may be replaced by a new one without losing what it has that
-// a new file cannot take; its inode flags in flags.
-bool replaceable(const QByteArray& target, const QByteArray& folder, int& flags) {
-    int folderFlags = 0;
-    // An append-only or immutable folder takes new names but lets none go: a temporary
-    // file could neither replace the file nor be removed.
-    if (flagsAt(folder, O_DIRECTORY, folderFlags) &&
-        (folderFlags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0)
-        return false;
-    // Such a file cannot be replaced either (nor written in place, which then says so).
-    return flagsAt(target, O_NOFOLLOW, flags) && (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) == 0;
+// Whether the file that an exchange moved out is the one checked (its change time
+// moved with the exchange).
+bool cameOut(const QByteArray& name, const FileState& checked, const Metadata& metadata) {
+    struct stat st {};
+    return ::lstat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+           platform::FileIdentity::of(st) == checked.identity && st.st_size == checked.size &&
+           st.st_mtim.tv_sec == checked.modified.tv_sec &&
+           st.st_mtim.tv_nsec == checked.modified.tv_nsec &&
+           (st.st_mode & 07777) == (metadata.mode & 07777) && st.st_uid == metadata.owner &&
+           st.st_gid == metadata.group;
+}
+
+// Another's file that an exchange moved out goes back; where it cannot, it stays
+// beside the target under a name that no writer removes.
+void putBack(Temporary& temporary, const QByteArray& target) {
+    const char* from = temporary.name.constData();
+    if (exchange(from, target.constData()) == 0 || renameOver(from, target.constData()) == 0)
+        return;
+    ::rename(from, temporaryName(target, "kept").constData());
+    temporary.name.clear(); // not this writer's to remove, wherever it is
 }
 
 } // namespace
 
-FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old, QByteArrayView data,
-                                 bool& noTemporary) {
-    const QByteArray folder = folderOf(target);
-    const mode_t mode = old.exists ? (old.state.mode & 07777) : 0666;
-    int oldFlags = 0;
-    if (old.exists && !replaceable(target, folder, oldFlags)) {
-        noTemporary = true;
-        return writeFailed(EPERM);
+FileStatus checkWritable(const QByteArray& target, const OldFile& old) {
+    if ((old.state.mode & 0222) == 0) // read-only for root too, as rm asks first
+        return {FileFailure::ReadOnly, EACCES};
+    if (::access(target.constData(), W_OK) != 0)
+        return {FileFailure::ReadOnly, errno};
+    return {};
+}
+
+bool metadataAt(const QByteArray& path, Metadata& metadata) {
+    metadata = {};
+    struct stat st {};
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const bool read = fd >= 0 && ::fstat(fd, &st) == 0 && flagsOf(fd, metadata.flags);
+    if (fd >= 0)
+        ::close(fd); // read-only
+    metadata.mode = st.st_mode;
+    metadata.owner = st.st_uid;
+    metadata.group = st.st_gid;
+    return read && attributesAt(path, metadata);
+}
+
+// A new file cannot replace the old where the folder lets no name go, the old file
+// cannot be renamed, or its metadata cannot be read; nor may a file system that hides
+// attributes hide an ACL, whose mask the group bits show (without it the owning group
+// would get the mask's rights), unless those bits are empty.
+Lack probe(const QByteArray& target, Metadata& metadata) {
+    if (hasAttribute(folderOf(target), Fixed))
+        return Lack::NamesGo;
+    if (!metadataAt(target, metadata) || (metadata.flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) ||
+        (!metadata.attributesShown && (metadata.mode & 070) != 0))
+        return Lack::Metadata;
+    return metadata.owner != ::geteuid() && ::geteuid() != 0 ? Lack::Owner : Lack::None;
+}
+
+// Every "tmp" name of the target's is a writer's own (made with O_EXCL, under a name no
+// one can foresee); one that is left, its writer died: the old file or the new one.
+void removeLeftovers(const QByteArray& target) {
+    const QByteArray prefix = temporaryName(target).chopped(TemporaryTokenSize);
+    const QByteArray leaf = prefix.sliced(prefix.lastIndexOf('/') + 1);
+    DIR* folder = ::opendir(folderOf(target).constData());
+    if (folder == nullptr)
+        return;
+    while (const dirent* entry = ::readdir(folder)) {
+        const QByteArrayView name(entry->d_name);
+        if (name.startsWith(leaf) && name.size() == leaf.size() + TemporaryTokenSize)
+            ::unlinkat(::dirfd(folder), entry->d_name, 0);
     }
-    removeLeftovers(target);
-    QByteArray name; // the temporary file's name, once it has one
-    int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR)) {
-        name = unnumberedName(target); // a file system without unnamed files
-        fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    ::closedir(folder);
+}
+
+FileStatus makeTemporary(const QByteArray& target, const Metadata* metadata, Temporary& temporary,
+                         Lack& lack) {
+    const mode_t mode = metadata ? metadata->mode & 07777 : 0666;
+    int fd = -1;
+    if (temporary.way == Way::Unnamed) {
+        if (injectedFailure("/proc/self/fd") == 0 && ::access("/proc/self/fd", X_OK) == 0 &&
+            injectedFailure("O_TMPFILE") == 0)
+            fd = ::open(folderOf(target).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == ENOENT))
+            lack = Lack::UnnamedFiles;
     }
-    if (fd < 0) {
-        noTemporary = errno == EACCES || errno == EPERM || errno == EROFS;
+    for (int tries = 0; temporary.way == Way::Named && fd < 0 && tries < 8; ++tries) {
+        temporary.name = temporaryName(target);
+        if (injectedFailure("open") == 0)
+            fd = ::open(temporary.name.constData(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0)
+            break;
+        temporary.name.clear(); // not made: nothing to remove
+        if (errno != EEXIST)
+            break;
+    }
+    if (fd < 0 && lack == Lack::None && metadata && (errno == EACCES || errno == EPERM))
+        lack = Lack::NewNames;
+    if (fd < 0)
         return writeFailed(errno);
-    }
-    FileStatus status;
-    struct stat made {};
-    if (::fstat(fd, &made) != 0)
-        status = writeFailed(errno);
-    if (status && !name.isEmpty()) { // at once under its number
-        const QByteArray numbered = linkNumbered(target, made.st_ino, name, 0);
-        if (numbered.isEmpty())
-            status = writeFailed(errno);
-        ::unlink(name.constData()); // where that fails, the next writer removes it
-        name = numbered;
-    }
-    if (status && old.exists &&
-        (made.st_uid != old.state.owner || made.st_gid != old.state.group) &&
-        ::fchown(fd, old.state.owner, old.state.group) != 0) {
-        // The rename would hand the file to this user: where it may not give it back (only
-        // root may), it writes in place.
-        noTemporary = errno == EPERM;
-        status = writeFailed(errno);
-    }
-    if (status && old.exists) {
-        // What cannot be copied (an attribute the user may not set, a list too long to
-        // read, an inode flag), in place the file keeps.
-        int error = copyAttributes(target, mode, fd);
-        if (error == 0)
-            error = copyFlags(oldFlags, fd);
-        if (error != 0) {
-            noTemporary = true;
-            status = writeFailed(error);
-        }
-    }
-    // After the ACL: the umask may have taken bits away.
-    if (status && old.exists && ::fchmod(fd, mode) != 0)
-        status = writeFailed(errno);
+    temporary.handle = fd;
+    if (metadata && (lack = giveMetadata(fd, *metadata)) != Lack::None)
+        return writeFailed(errno ? errno : EPERM);
+    return {};
+}
+
+FileStatus writeTemporary(Temporary& temporary, QByteArrayView old, const Edit& edit) {
+    const int fd = int(temporary.handle);
+    FileStatus status = writeAt(fd, 0, old.first(edit.at));
     if (status)
-        status = writeAt(fd, 0, data);
+        status = writeAt(fd, edit.at, edit.inserted);
+    if (status)
+        status = writeAt(fd, edit.at + edit.inserted.size(), old.sliced(edit.at + edit.removed));
     if (status && ::fdatasync(fd) != 0)
         status = writeFailed(errno);
-    if (status && !runBeforeReplaceHook())
-        status = writeFailed(ECANCELED);
-    if (status && name.isEmpty()) {
-        // A new file is linked at the target's name (which fails when a file appeared
-        // meanwhile), a replacement at a temporary name that the rename moves.
-        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
-        if (old.exists)
-            name = linkNumbered(target, made.st_ino, self, AT_SYMLINK_FOLLOW);
-        else if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, target.constData(),
-                          AT_SYMLINK_FOLLOW) == 0)
-            name = target;
-        if (name.isEmpty())
-            status = {errno == EEXIST ? FileFailure::Changed : FileFailure::WriteFailed, errno};
+    return status;
+}
+
+FileStatus nameTemporary(Temporary& temporary, const QByteArray& target, bool isNew) {
+    const int fd = int(temporary.handle);
+    FileStatus status;
+    for (int tries = 0; temporary.name.isEmpty() && tries < 8; ++tries) {
+        const QByteArray name = isNew ? target : temporaryName(target);
+        if (linkUnnamed(fd, name) == 0)
+            temporary.name = name;
+        else if (errno != EEXIST || isNew)
+            break;
     }
-    status = closeChecked(fd, status);
-    if (status && name != target)
-        status = moveInto(name, target, old.exists ? &old : nullptr);
-    if (!status && !name.isEmpty())
-        ::unlink(name.constData());
+    if (temporary.name.isEmpty())
+        status = {errno == EEXIST ? FileFailure::Changed : FileFailure::WriteFailed, errno};
+    temporary.handle = -1;
+    return closeChecked(fd, status);
+}
+
+FileStatus moveTemporary(Temporary& temporary, const QByteArray& target, const FileState* checked,
+                         const Metadata& metadata) {
+    const char* from = temporary.name.constData();
+    const char* to = target.constData();
+    FileStatus status;
+    if (checked == nullptr) {
+        status = moveNew(from, to);
+    } else if (!stillAt(target, *checked)) {
+        return {FileFailure::Changed, ESTALE};
+    } else if (exchange(from, to) == 0) {
+        if (cameOut(temporary.name, *checked, metadata))
+            return {}; // the old file is the temporary one now, which goes
+        putBack(temporary, target);
+        return {FileFailure::Changed, ESTALE};
+    } else if (errno != EINVAL && errno != ENOSYS) { // EINVAL, ENOSYS: no exchange there
+        return {errno == ENOENT ? FileFailure::Changed : FileFailure::WriteFailed, errno};
+    } else if (!stillAt(target, *checked)) { // a last look: the window is the rename's own
+        return {FileFailure::Changed, ESTALE};
+    } else if (renameOver(from, to) != 0) {
+        return writeFailed(errno);
+    }
     if (status)
-        status = syncFolder(folder); // so that the rename survives a power cut
+        temporary.name.clear(); // it is the target's now
+    return status;
+}
+
+void discardTemporary(Temporary& temporary) {
+    if (temporary.handle >= 0)
+        ::close(int(temporary.handle)); // the write failed already
+    temporary.handle = -1;
+    if (!temporary.name.isEmpty())
+        ::unlink(temporary.name.constData()); // where that fails, the next writer removes it
+}
+
+FileStatus syncFolder(const QByteArray& folder) {
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EACCES ? FileStatus{} : writeFailed(errno); // a folder we may not read
+    const FileStatus status = ::fsync(fd) == 0 ? FileStatus{} : writeFailed(errno);
+    ::close(fd); // nothing was written through it: the sync said what there was to say
     return status;
 }
 
@@ -405,12 +398,23 @@ private:
     int fd_;
 };
 
+// Reserves size bytes without changing the file's size: a kill from then on leaves no
+// zeros.
+FileStatus reserve(int fd, qsizetype size) {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        static_cast<rlim_t>(size) > limit.rlim_cur)
+        return writeFailed(EFBIG);
+    if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0 &&
+        errno != EOPNOTSUPP)
+        return writeFailed(errno);
+    return {};
+}
+
 } // namespace
 
-FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Edit& edit,
-                          QByteArrayView data) {
-    if (!holdsOld(target, old)) // another program wrote to it meanwhile
-        return {FileFailure::Changed, ESTALE};
+FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Edit& edit) {
+    const QByteArray data = edit.applyTo(old.data);
     const int fd = ::open(target.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return writeFailed(errno);
@@ -418,21 +422,15 @@ FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Ed
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         status = writeFailed(errno);
-    else if (!S_ISREG(st.st_mode) || platform::FileIdentity::of(st) != old.state.identity ||
-             st.st_size != old.data.size())
+    else if (!S_ISREG(st.st_mode) || platform::FileIdentity::of(st) != old.state.identity)
         status = {FileFailure::Changed, ESTALE};
-    struct rlimit limit {};
-    if (status && data.size() > old.data.size()) {
-        // Reserved without changing the size: a kill from here on leaves no zeros.
-        if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-            static_cast<rlim_t>(data.size()) > limit.rlim_cur)
-            status = writeFailed(EFBIG);
-        else if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(data.size())) != 0 &&
-                 errno != EOPNOTSUPP)
-            status = writeFailed(errno);
-    }
     if (status && !runBeforeReplaceHook())
         status = writeFailed(ECANCELED);
+    FileState checked;
+    if (status) // right before the change: another program's writes until now stay
+        status = checkUnchanged(target, old, nullptr, checked);
+    if (status && data.size() > old.data.size())
+        status = reserve(fd, data.size());
     if (status) {
         DescriptorFile file(fd);
         status = changeInPlace(file, old.data, data, edit);
@@ -442,14 +440,6 @@ FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Ed
         }
     }
     return closeChecked(fd, status);
-}
-
-FileStatus checkWritable(const QByteArray& target, const OldFile& old) {
-    if ((old.state.mode & 0222) == 0) // read-only for root too, as rm asks first
-        return {FileFailure::ReadOnly, EACCES};
-    if (::access(target.constData(), W_OK) != 0)
-        return {FileFailure::ReadOnly, errno};
-    return {};
 }
 
 } // namespace profile

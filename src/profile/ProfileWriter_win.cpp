@@ -1,19 +1,14 @@
-// Replacing a profile file on Windows. Where the folder takes a new file: a temporary
-// file beside the target, written, flushed to the disk (FlushFileBuffers) and given
-// the target's name in one rename written through to the disk (MoveFileExW with
-// MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH; a new file never replaces one
-// that appeared meanwhile), so the file is the old one or the new one. Where it does
-// not: in place, in the order of ProfileEdit.h.
+// The steps of a profile write on Windows (the sequence: ProfileWriter.cpp). The
+// temporary file is always named (Windows has no unnamed files), written, flushed to the
+// disk (FlushFileBuffers) and given the target's name in one rename written through to
+// the disk (MoveFileExW with MOVEFILE_WRITE_THROUGH), which Windows cannot exchange.
 
 #include "profile/ProfileWriter.h"
 
 #include "platform/WinFile.h"
 #include "profile/ProfilePath.h"
 
-#include <QRandomGenerator>
-
 #include <cwchar>
-#include <iterator>
 #include <thread>
 
 namespace profile {
@@ -32,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 
 // A program that has the file open without sharing its deletion (an editor, a virus
 // scanner) holds a replace off for a moment; the writer tries again this long.
-constexpr std::chrono::milliseconds BlockedReplaceRetry{2000};
+constexpr std::chrono::milliseconds BlockedReplaceRetry{2000}, MaxPause{16};
 // The attributes a replacement takes over from the old file.
 constexpr DWORD KeptAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
@@ -49,47 +44,23 @@ FileStatus closeChecked(win::Handle& file, FileStatus status) {
     return status;
 }
 
-// ---------------------------------------------------------------------------
-// Through a temporary file
-
-std::wstring temporaryPrefix(const QByteArray& target) {
-    const qsizetype slash = std::max(target.lastIndexOf('/'), target.lastIndexOf('\\'));
-    return win::widePath(folderOf(target) + "/." + target.sliced(slash + 1) + ".tmp-");
+HANDLE handleOf(const Temporary& temporary) {
+    return reinterpret_cast<HANDLE>(temporary.handle);
 }
 
-std::wstring temporaryName(const QByteArray& target) {
-    static const wchar_t letters[] = L"abcdefghijklmnopqrstuvwxyz0123456789";
-    std::wstring name = temporaryPrefix(target);
-    for (int i = 0; i < 6; ++i)
-        name += letters[QRandomGenerator::global()->bounded(int(std::size(letters)) - 1)];
-    return name;
-}
-
-// A writer killed between making its temporary file and the rename leaves it behind;
-// the next writer, holding the lock, removes it.
-void removeLeftovers(const QByteArray& target) {
-    const std::wstring prefix = temporaryPrefix(target);
-    const std::wstring folder = prefix.substr(0, prefix.find_last_of(L"\\/") + 1);
-    WIN32_FIND_DATAW found{};
-    const HANDLE search = ::FindFirstFileW((prefix + L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    const std::size_t leafSize = prefix.size() - folder.size() + 6;
-    do {
-        if (std::wcslen(found.cFileName) == leafSize)
-            ::DeleteFileW((folder + found.cFileName).c_str());
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
-}
-
-// The temporary file takes the target's name: over the old file, or as a new file only
-// while nothing is there.
-FileStatus moveInto(const std::wstring& name, const QByteArray& target, bool replace) {
-    const std::wstring targetName = win::widePath(target);
-    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+// The temporary file takes the target's name: over the file as checked, or as a new file
+// only while nothing is there; held off by another program for a while at most.
+FileStatus moveInto(const QByteArray& name, const QByteArray& target, const FileState* checked) {
+    const std::wstring from = win::widePath(name), to = win::widePath(target);
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (checked ? MOVEFILE_REPLACE_EXISTING : 0);
     const auto deadline = Clock::now() + BlockedReplaceRetry;
-    auto pause = std::chrono::milliseconds(1);
-    while (!::MoveFileExW(name.c_str(), targetName.c_str(), flags)) {
+    for (std::chrono::milliseconds pause{1};; pause = std::min(pause * 2, MaxPause)) {
+        if (const int injected = runBeforeRenameHook(false))
+            return writeFailed(injected);
+        if (checked && !stillAt(target, *checked)) // a last look: the window is the move's own
+            return {FileFailure::Changed, ESTALE};
+        if (::MoveFileExW(from.c_str(), to.c_str(), flags))
+            return {};
         const DWORD error = ::GetLastError();
         if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
             return {FileFailure::Changed, EEXIST};
@@ -98,50 +69,114 @@ FileStatus moveInto(const std::wstring& name, const QByteArray& target, bool rep
         if (!blocked || Clock::now() >= deadline)
             return writeFailed(win::errnoOf(error));
         std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(16));
     }
-    return {};
 }
 
 } // namespace
 
-FileStatus writeThroughTemporary(const QByteArray& target, const OldFile& old, QByteArrayView data,
-                                 bool& noTemporary) {
-    removeLeftovers(target);
-    const DWORD attributes = old.exists && (old.state.mode & KeptAttributes)
-                                 ? old.state.mode & KeptAttributes
-                                 : FILE_ATTRIBUTE_NORMAL;
-    std::wstring name;
+// The read-only attribute, or access rights that do not let the user write the file.
+FileStatus checkWritable(const QByteArray& target, const OldFile& old) {
+    if (old.state.mode & FILE_ATTRIBUTE_READONLY)
+        return {FileFailure::ReadOnly, EACCES};
+    const win::Handle probe(::CreateFileW(win::widePath(target).c_str(), GENERIC_WRITE, ShareAll,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!probe.valid() && ::GetLastError() == ERROR_ACCESS_DENIED)
+        return {FileFailure::ReadOnly, EACCES};
+    return {};
+}
+
+bool metadataAt(const QByteArray& path, Metadata& metadata) {
+    const DWORD attributes = ::GetFileAttributesW(win::widePath(path).c_str());
+    metadata.attributes = attributes & (KeptAttributes | FILE_ATTRIBUTE_READONLY);
+    return attributes != INVALID_FILE_ATTRIBUTES;
+}
+
+Lack probe(const QByteArray& target, Metadata& metadata) {
+    return metadataAt(target, metadata) ? Lack::None : Lack::Metadata;
+}
+
+// Every "tmp" name of the target's is a writer's own (made new, under a name no one can
+// foresee); one that is left, its writer died.
+void removeLeftovers(const QByteArray& target) {
+    const QByteArray prefix = temporaryName(target).chopped(TemporaryTokenSize);
+    const std::wstring pattern = win::widePath(prefix) + L"*";
+    const std::wstring folder = pattern.substr(0, pattern.find_last_of(L"\\/") + 1);
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = ::FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    const std::size_t leafSize = pattern.size() - 1 - folder.size() + TemporaryTokenSize;
+    do {
+        if (std::wcslen(found.cFileName) == leafSize)
+            ::DeleteFileW((folder + found.cFileName).c_str());
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+}
+
+FileStatus makeTemporary(const QByteArray& target, const Metadata* metadata, Temporary& temporary,
+                         Lack& lack) {
+    if (temporary.way == Way::Unnamed) {
+        lack = Lack::UnnamedFiles;
+        return writeFailed(EOPNOTSUPP);
+    }
+    const DWORD kept = metadata ? metadata->attributes & KeptAttributes : 0;
     win::Handle file;
-    for (int attempt = 0; attempt < 8 && !file.valid(); ++attempt) {
-        name = temporaryName(target);
-        file.reset(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes,
-                                 nullptr));
+    for (int tries = 0; tries < 8 && !file.valid(); ++tries) {
+        temporary.name = temporaryName(target);
+        file.reset(::CreateFileW(win::widePath(temporary.name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                 CREATE_NEW, kept ? kept : FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid())
+            temporary.name.clear(); // not made: nothing to remove
         if (!file.valid() && ::GetLastError() != ERROR_FILE_EXISTS)
             break;
     }
     if (!file.valid()) {
         const DWORD error = ::GetLastError();
-        noTemporary = error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT;
+        if (metadata && (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT))
+            lack = Lack::NewNames;
         return writeFailed(win::errnoOf(error));
     }
-    const auto size = static_cast<std::size_t>(data.size());
-    FileStatus status;
-    if (win::writeAll(file.get(), data.data(), size, 0) != size || !::FlushFileBuffers(file.get()))
-        status = lastError();
-    if (status && !runBeforeReplaceHook())
-        status = writeFailed(ECANCELED);
-    status = closeChecked(file, status);
-    // A replacement only while the name still holds the file that was read (not one moved
-    // there meanwhile, as a backup tool does).
-    FileState now;
-    if (status && old.exists && (!stateAt(target, now) || now.identity != old.state.identity))
-        status = {FileFailure::Changed, EBUSY};
+    temporary.handle = reinterpret_cast<std::intptr_t>(file.release());
+    return {};
+}
+
+FileStatus writeTemporary(Temporary& temporary, QByteArrayView old, const Edit& edit) {
+    const QByteArrayView pieces[] = {old.first(edit.at), edit.inserted,
+                                     old.sliced(edit.at + edit.removed)};
+    std::int64_t at = 0;
+    for (const QByteArrayView piece : pieces) {
+        const auto size = static_cast<std::size_t>(piece.size());
+        if (win::writeAll(handleOf(temporary), piece.data(), size, at) != size)
+            return lastError();
+        at += piece.size();
+    }
+    return ::FlushFileBuffers(handleOf(temporary)) ? FileStatus{} : lastError();
+}
+
+FileStatus nameTemporary(Temporary& temporary, const QByteArray&, bool) {
+    win::Handle file(handleOf(temporary));
+    temporary.handle = -1;
+    return closeChecked(file, {});
+}
+
+FileStatus moveTemporary(Temporary& temporary, const QByteArray& target, const FileState* checked,
+                         const Metadata&) {
+    const FileStatus status = moveInto(temporary.name, target, checked);
     if (status)
-        status = moveInto(name, target, old.exists);
-    if (!status)
-        ::DeleteFileW(name.c_str());
+        temporary.name.clear(); // it is the target's now
     return status;
+}
+
+void discardTemporary(Temporary& temporary) {
+    win::Handle file(temporary.handle == -1 ? INVALID_HANDLE_VALUE : handleOf(temporary));
+    temporary.handle = -1;
+    file.reset(); // the write failed already
+    if (!temporary.name.isEmpty())
+        ::DeleteFileW(win::widePath(temporary.name).c_str());
+}
+
+FileStatus syncFolder(const QByteArray&) {
+    return {}; // the move was written through
 }
 
 namespace {
@@ -168,8 +203,8 @@ private:
 
 } // namespace
 
-FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Edit& edit,
-                          QByteArrayView data) {
+FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Edit& edit) {
+    const QByteArray data = edit.applyTo(old.data);
     win::Handle file(::CreateFileW(win::widePath(target).c_str(), GENERIC_READ | GENERIC_WRITE,
                                    ShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                    nullptr));
@@ -177,9 +212,12 @@ FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Ed
         return lastError();
     FileStatus status;
     FileState now;
-    if (!stateOf(file.get(), now) || now.identity != old.state.identity ||
-        now.size != old.data.size())
+    if (!stateOf(file.get(), now) || now.identity != old.state.identity)
         status = {FileFailure::Changed, EBUSY};
+    if (status && !runBeforeReplaceHook())
+        status = writeFailed(ECANCELED);
+    if (status) // right before the change: another program's writes until now stay
+        status = checkUnchanged(target, old, nullptr, now);
     if (status && data.size() > old.data.size()) {
         // Reserved without changing the size: a kill from here on leaves no zeros.
         FILE_ALLOCATION_INFO space{};
@@ -188,24 +226,11 @@ FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Ed
             !unsupported(::GetLastError()))
             status = lastError();
     }
-    if (status && !runBeforeReplaceHook())
-        status = writeFailed(ECANCELED);
     if (status) {
         HandleFile handle(file.get());
         status = changeInPlace(handle, old.data, data, edit);
     }
     return closeChecked(file, status);
-}
-
-// The read-only attribute, or access rights that do not let the user write the file.
-FileStatus checkWritable(const QByteArray& target, const OldFile& old) {
-    if (old.state.mode & FILE_ATTRIBUTE_READONLY)
-        return {FileFailure::ReadOnly, EACCES};
-    const win::Handle probe(::CreateFileW(win::widePath(target).c_str(), GENERIC_WRITE, ShareAll,
-                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!probe.valid() && ::GetLastError() == ERROR_ACCESS_DENIED)
-        return {FileFailure::ReadOnly, EACCES};
-    return {};
 }
 
 } // namespace profile

@@ -100,6 +100,13 @@ QByteArray flags(const QByteArray& path) {
                               16);
 }
 
+// The extended attribute user.k of the file at path (empty: none).
+QByteArray xattr(const QByteArray& path) {
+    char value[16] = {};
+    const ssize_t n = ::getxattr(path.constData(), "user.k", value, sizeof value);
+    return QByteArray(value, n > 0 ? n : 0);
+}
+
 // Sets those flags, each where the file system has it (tmpfs: d and A).
 void setFlags(const QByteArray& path, int set) {
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK);
@@ -727,6 +734,14 @@ TEST_F(ProfileFileTest, AWriteReplacesOnlyTheFileItRead) {
         EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), bytes.size());
         ::close(fd);
     };
+    // Runs change, then puts the file's modification time back as it was.
+    const auto putTimeBack = [&](const std::function<void()>& change) {
+        struct stat st {};
+        ASSERT_EQ(::stat(path.constData(), &st), 0);
+        change();
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
+    };
     const auto replaceWithOther = [&] {
         writeFile(file() + ".other", other);
         EXPECT_EQ(::rename(path + ".other", path.constData()), 0);
@@ -738,6 +753,7 @@ TEST_F(ProfileFileTest, AWriteReplacesOnlyTheFileItRead) {
         FileFailure failure;
         QByteArray after;
         QByteArray keptBeside = {}; // another's file that could not go back
+        bool keptInPlace = false;   // in place the change stays and the write goes through
     } rows[] = {
         {"another file",
          [&] { moveAway(), writeFile(file(), other); },
@@ -784,23 +800,59 @@ TEST_F(ProfileFileTest, AWriteReplacesOnlyTheFileItRead) {
          content + "b.com=\r\n",
          other},
         {"the exchange failing", {}, [&](int) { return EIO; }, FileFailure::WriteFailed, content},
+        {"rewritten in place while the exchange is refused",
+         {},
+         [&](int nth) { return nth == 1 ? (inPlace(O_TRUNC, other), EINVAL) : 0; },
+         FileFailure::Changed,
+         other},
+        {"rewritten in place, same size, its time put back",
+         [&] { putTimeBack([&] { inPlace(O_TRUNC, other); }); },
+         {},
+         FileFailure::Changed,
+         other},
+        {"another file of the same bytes and time moved to the name",
+         [&] {
+             putTimeBack([&] { writeFile(file() + ".o", content), ::rename(path + ".o", path); });
+         },
+         {},
+         FileFailure::Changed,
+         content},
+        {"its mode changed (chmod)",
+         [&] { ::chmod(path.constData(), 0600); },
+         {},
+         FileFailure::Changed,
+         content,
+         {},
+         true},
+        {"an attribute set (setfattr)",
+         [&] { ::setxattr(path.constData(), "user.k", "1", 1, 0); },
+         {},
+         FileFailure::Changed,
+         content,
+         {},
+         true},
     };
     for (const auto& row : rows) {
-        // 0: the exchange as the file system does it; EINVAL, ENOSYS: none there.
-        for (const int noExchange : {0, EINVAL, ENOSYS}) {
+        // 0: the exchange as the file system does it; EINVAL, ENOSYS: none there; -1: in
+        // place, where another program's change of the metadata stays as it is.
+        for (const int noExchange : {0, EINVAL, ENOSYS, -1}) {
             if (row.rename && noExchange != 0)
                 continue;
             SCOPED_TRACE(testing::Message() << row.what << ", no exchange " << noExchange);
+            const bool kept = noExchange == -1 && row.keptInPlace;
+            ProfileFile::setInPlaceOnly(noExchange == -1);
             writeFile(file(), content);
             ProfileFile::setBeforeReplaceHook([&] { return row.act ? row.act() : void(), true; });
             int renames = 0;
             ProfileFile::setBeforeRenameHook([&](bool exchange) {
                 return exchange && noExchange ? noExchange : row.rename ? row.rename(++renames) : 0;
             });
-            EXPECT_EQ(ProfileFile::setKey(file(), "Suffix", "b.com", "").failure, row.failure);
+            EXPECT_EQ(ProfileFile::setKey(file(), "Suffix", "b.com", "").failure,
+                      kept ? FileFailure::None : row.failure);
             ProfileFile::setBeforeReplaceHook({});
             ProfileFile::setBeforeRenameHook({});
-            EXPECT_EQ(readFile(file()), row.after);
+            ProfileFile::setInPlaceOnly(false);
+            EXPECT_EQ(readFile(file()), kept ? content + "b.com=\r\n" : row.after);
             ::unlink(away.constData());
             if (!row.keptBeside.isEmpty()) {
                 ASSERT_EQ(strayFiles().size(), 1);
@@ -811,6 +863,92 @@ TEST_F(ProfileFileTest, AWriteReplacesOnlyTheFileItRead) {
             }
             ::unlink(path.constData());
             EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
+        }
+    }
+}
+
+// A write on what each file system offers, made to lack the rest through the writer's
+// failing-call seam as that file system fails it, beside leftovers: a write takes the
+// change (in place only where a new file could not take what the file has), keeps the
+// file's mode, attribute and inode flag, removes what writers that died left under
+// their "tmp" names and nothing else.
+TEST_F(ProfileFileTest, EveryFileSystemTakesTheChange) {
+    using Lacks = std::vector<std::pair<const char*, int>>;
+    const Lacks noUnnamed = {{"O_TMPFILE", EOPNOTSUPP}};
+    const struct {
+        const char* what;
+        Lacks lacks;   // call, errno
+        int taken = 0; // the first names tried are taken (EEXIST)
+        bool inPlace = false;
+        bool flagged = true; // the file has the inode flag d
+    } rows[] = {
+        {"ext4, xfs, btrfs, tmpfs", {}},
+        {"ext2: no exchange", {{"exchange", EINVAL}}},
+        {"FAT, exFAT: no unnamed files, links, no-replace, exchange",
+         {{"O_TMPFILE", EOPNOTSUPP}, {"link", EPERM}, {"noreplace", EINVAL}, {"exchange", EINVAL}}},
+        {"sshfs, ntfs-3g: no unnamed files, no-replace, exchange",
+         {{"O_TMPFILE", EOPNOTSUPP}, {"noreplace", EINVAL}, {"exchange", ENOSYS}}},
+        {"no /proc", {{"/proc/self/fd", ENOENT}}},
+        {"names taken", {}, 3},
+        {"names taken, no unnamed files", noUnnamed, 3},
+        {"no inode flags", {{"FS_IOC_GETFLAGS", ENOTTY}}, 0, false, false},
+        {"attributes hidden, group bits set",
+         {{"listxattr", ENOTSUP}, {"flistxattr", ENOTSUP}},
+         0,
+         true},
+        {"only the new file's attributes refused", {{"flistxattr", ENOTSUP}}, 0, true},
+        {"an inode flag dropped silently", {{"FS_IOC_SETFLAGS", EIO}}, 0, true},
+    };
+    const QByteArray path = QFile::encodeName(file());
+    const QString leftover = ".Korvani.ini.tmp-" + QString(16, u'q');
+    const QStringList others = {".Korvani.ini.kept-" + QString(16, u'q'), ".Korvani.ini.tmp-q"};
+    for (const auto& row : rows) {
+        for (const bool exists : {true, false}) {
+            SCOPED_TRACE(testing::Message() << row.what << (exists ? "" : ", a new file"));
+            const QStringList before = strayFiles() << "Korvani.ini",
+                              left = others + QStringList{leftover};
+            for (const QString& name : before)
+                QFile::remove(file(name));
+            for (const QString& name : left)
+                writeFile(file(name), "[Suffix]\r\nleft.com=\r\n");
+            ino_t inode = 0;
+            if (exists) {
+                writeFile(file(), "[Suffix]\r\na.com=\r\n");
+                ASSERT_EQ(::chmod(path.constData(), 0640), 0);
+                ::setxattr(path.constData(), "user.k", "1", 1, 0);
+                setFlags(path, row.flagged ? FS_NODUMP_FL : 0);
+                struct stat st {};
+                ASSERT_EQ(::stat(path.constData(), &st), 0);
+                inode = st.st_ino;
+            }
+            // Held open, the file keeps its inode number: none of a new file can take it.
+            const int held = ::open(path.constData(), O_RDONLY);
+            const testsupport::Undo undo([&] { ::close(held); });
+            const QByteArray attribute = xattr(path), flagsBefore = flags(path);
+            int taken = exists ? row.taken : 0;
+            ProfileFile::setFailingCall([&](const char* call) {
+                for (const auto& [name, error] : row.lacks) {
+                    if (std::strcmp(name, call) == 0)
+                        return error;
+                }
+                const bool naming = !std::strcmp(call, "open") || !std::strcmp(call, "linkat");
+                return naming && taken > 0 ? (--taken, EEXIST) : 0;
+            });
+            EXPECT_TRUE(ProfileFile::setKey(file(), "Suffix", "b.com", "").ok());
+            EXPECT_TRUE(
+                ProfileFile::removeKey(file(), "Suffix", exists ? "a.com" : "x.com").failure ==
+                (exists ? FileFailure::None : FileFailure::NotFound));
+            ProfileFile::setFailingCall({});
+            EXPECT_EQ(readSection(file(), "Suffix").entries, QList<QByteArray>{"b.com="});
+            EXPECT_EQ(strayFiles(), others) << "the leftover stays, or another's file went";
+            struct stat st {};
+            ASSERT_EQ(::stat(path.constData(), &st), 0);
+            if (exists) {
+                EXPECT_EQ(st.st_ino == inode, row.inPlace);
+                EXPECT_EQ(st.st_mode & 07777, 0640);
+                EXPECT_EQ(xattr(path), attribute);
+                EXPECT_EQ(flags(path), flagsBefore);
+            }
         }
     }
 }

@@ -22,7 +22,9 @@ void resetSeams() {
     ModTransLate::ResetForTesting();
     profile::ProfileFile::setLockTimeout(profile::ProfileFile::DefaultLockTimeoutMs);
     profile::ProfileFile::setBeforeReplaceHook({});
+    profile::ProfileFile::setBeforeRenameHook({});
     profile::ProfileFile::setInPlaceOnly(false);
+    profile::ProfileFile::setFailingCall({});
     platform::HttpGet::setTimeoutForTesting(0);
     platform::HttpGet::setUnavailableForTesting(false);
     UpdateConfig::setBaseAddressForTesting({});
