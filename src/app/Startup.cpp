@@ -4,6 +4,7 @@
 #include "i18n/WindowCaptions.h"
 #include "ui/ProgressBar.h"
 #include "ui/RecordViewAccessible.h"
+#include "ui/WindowAccessible.h"
 
 #include <csignal>
 
@@ -20,6 +21,7 @@ frmMain* Main() {
     // a few times a second.
     installRecordViewAccessibility();
     installProgressBarAccessibility();
+    installWindowAccessibility();
     ModTransLate::LoadLanguage();
     auto* window = new frmMain;
     window->show();

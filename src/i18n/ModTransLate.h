@@ -21,6 +21,9 @@ struct Catalogue {
         QString AddSuccessfully, CancelAndSave, CreateNoSuccessfully, PlsFillNo, WrongNoFormat;
         QString StartLargerEnd, DelSuccessfully, SuffixCanNotEmpty, SuffixExist, HomePageLink;
         QString SuffixInvalid, ProgramFileRefused, AddressList, Progress;
+        // A run whose file failed: RunFileIncomplete, with the count and one reason.
+        QString RunFileIncomplete, RunFileDiskFull, RunFileTooLarge, RunFileNoPermission;
+        QString RunFileChanged, RunFileNotWritten;
     } frmMain;
     struct {
         QString About, HomePage, Email, Contact, Ok;
@@ -45,9 +48,10 @@ struct Entry {
 };
 
 // Every entry, in the order of reading: ProductName, the thirty-three of the windows,
-// then the six added by this program (frmMain SuffixInvalid, frmUpdate CheckFailed,
-// frmMain ProgramFileRefused, and the names that assistive tools read for the controls
-// without a caption: frmMain AddressList and Progress, frmUpdate Progress).
+// then the twelve added by this program (frmMain SuffixInvalid, frmUpdate CheckFailed,
+// frmMain ProgramFileRefused, the names that assistive tools read for the controls
+// without a caption: frmMain AddressList and Progress, frmUpdate Progress; and the
+// warning of a run whose file failed: frmMain RunFileIncomplete and its five reasons).
 std::span<const Entry> Entries();
 // The built-in text of an entry; empty for most.
 QString BuiltInText(const Entry& entry);
