@@ -290,6 +290,41 @@ TEST_F(MainWindowTest, TheFourthColumnIsFortyUnitsNarrower) {
     EXPECT_EQ(list->columnCount(), 4);
 }
 
+// At the device pixel ratio the tests run at (1, and 2 as QT_SCALE_FACTOR=2 gives it, the
+// test MainWindowAtDoubleScale): the suffix shows from its first letter, clear of the frame,
+// focused or not, and the list's last header section reaches the list's right edge.
+TEST_F(MainWindowTest, TheSuffixShowsWholeAtItsStartAndTheHeaderReachesTheEdge) {
+    const bool doubled = qEnvironmentVariable("QT_SCALE_FACTOR") == QStringLiteral("2");
+    EXPECT_EQ(window->devicePixelRatio(), doubled ? 2.0 : 1.0);
+    auto* box = control<QComboBox>("cbSuffix");
+    ASSERT_EQ(box->currentText(), QStringLiteral("example.com"));
+    for (const bool focused : {false, true}) {
+        SCOPED_TRACE(focused);
+        control(focused ? "cbSuffix" : "tbToNo")->setFocus();
+        const QImage image = box->grab().toImage();
+        const double ratio = image.devicePixelRatio();
+        // The first column, from the left, in which a text pixel (dark) lies between the
+        // frame's rows; the frame itself is the first two pixels of the box.
+        int first = -1;
+        for (int x = static_cast<int>(2 * ratio); x < image.width() / 2 && first < 0; ++x) {
+            for (int y = static_cast<int>(3 * ratio); y < image.height() - 3 * ratio; ++y) {
+                if (qGray(image.pixel(x, y)) < 128)
+                    first = x;
+            }
+        }
+        // The "e" of "example.com" starts at least a pixel clear of the frame, and no more
+        // than its padding and a letter's side bearing from it: not scrolled away.
+        EXPECT_GE(first, static_cast<int>(3 * ratio)) << first;
+        EXPECT_LE(first, static_cast<int>(8 * ratio)) << first;
+    }
+    auto* header = control<RecordView>("lvRecord")->findChild<QWidget*>(QStringLiteral("header"));
+    ASSERT_NE(header, nullptr);
+    const QImage strip = header->grab().toImage();
+    const int y = strip.height() / 2;
+    const QColor inside = strip.pixelColor(strip.width() * 7 / 8, y); // inside the last section
+    EXPECT_EQ(strip.pixelColor(strip.width() - 1, y), inside);
+}
+
 TEST_F(MainWindowTest, NumberFieldsTakeOnlyTypedDigitsAndBackspace) {
     for (const char* name : {"tbFromNo", "tbToNo"}) {
         auto* field = control<QLineEdit>(name);
