@@ -17,8 +17,8 @@ frmMain* Main() {
 #ifdef SIGXFSZ
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
-    // Assistive tools read the address list as a table, and hear the progress of a run
-    // a few times a second.
+    // Assistive tools read the address list as a table, hear the progress of a run a few
+    // times a second, read the windows as windows and the suffix box by its label.
     installRecordViewAccessibility();
     installProgressBarAccessibility();
     installWindowAccessibility();
