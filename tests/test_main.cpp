@@ -5,6 +5,7 @@
 #ifdef KORVANI_TEST_GUI
 #include "ui/ProgressBar.h"
 #include "ui/RecordViewAccessible.h"
+#include "ui/WindowAccessible.h"
 
 #include <QApplication>
 using TestApplication = QApplication;
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
 #ifdef KORVANI_TEST_GUI
     installRecordViewAccessibility(); // as start-up does
     installProgressBarAccessibility();
+    installWindowAccessibility();
 #endif
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::UnitTest::GetInstance()->listeners().Append(new testsupport::SeamGuardListener);

@@ -86,12 +86,20 @@ def hgradient(left, right, width):
     return colour
 
 
-def framed(w, h, radius, border, top, bottom, name, horizontal=False):
+def framed(w, h, radius, border, top, bottom, name, horizontal=False, width=1):
+    """A rounded frame `width` pixels wide round a filled inside."""
     c = Canvas(w, h)
     c.shape(rounded(0, 0, w, h, radius), border)
     fill = hgradient(top, bottom, w) if horizontal else vgradient(top, bottom, h)
-    c.shape(rounded(1, 1, w - 1, h - 1, max(0, radius - 1)), fill)
+    c.shape(rounded(width, width, w - width, h - width, max(0, radius - width)), fill)
     c.save(name)
+
+
+# Borders that identify a control contrast at least 3:1 with the white window (118 grey:
+# 4.5:1); the focus is a frame two pixels wide in FOCUS, at least 3:1 against the border
+# and the inside it replaces, and unlike the lighter blue frame of a hovered control.
+BORDER = (118, 118, 118, 255)
+FOCUS = (0, 25, 100, 255)
 
 
 def triangle(w, h, direction, colour, name):
@@ -110,10 +118,12 @@ def triangle(w, h, direction, colour, name):
 
 
 def buttons():
-    framed(75, 25, 3, (140, 140, 140, 255), (252, 252, 252, 255), (222, 222, 222, 255),
+    framed(75, 25, 3, BORDER, (252, 252, 252, 255), (222, 222, 222, 255),
            "resources/skin/button_norm.png")
     framed(75, 25, 3, (60, 110, 190, 255), (244, 249, 255, 255), (205, 222, 245, 255),
            "resources/skin/button_hl.png")
+    framed(75, 25, 3, FOCUS, (252, 252, 252, 255), (222, 222, 222, 255),
+           "resources/skin/button_focus.png", width=2)
     framed(75, 25, 3, (70, 95, 140, 255), (196, 206, 222, 255), (226, 232, 242, 255),
            "resources/skin/button_pressed.png")
     framed(75, 25, 3, (190, 190, 190, 255), (242, 242, 242, 255), (236, 236, 236, 255),
@@ -122,10 +132,10 @@ def buttons():
 
 def fields():
     # Frames of line edits and combo boxes: a thin border round a white field.
-    framed(12, 12, 2, (150, 150, 150, 255), (255, 255, 255, 255), (255, 255, 255, 255),
+    framed(12, 12, 2, BORDER, (255, 255, 255, 255), (255, 255, 255, 255),
            "resources/skin/field.png")
-    framed(12, 12, 2, (60, 110, 190, 255), (255, 255, 255, 255), (255, 255, 255, 255),
-           "resources/skin/field_focus.png")
+    framed(12, 12, 2, FOCUS, (255, 255, 255, 255), (255, 255, 255, 255),
+           "resources/skin/field_focus.png", width=2)
     framed(12, 12, 2, (200, 200, 200, 255), (245, 245, 245, 255), (245, 245, 245, 255),
            "resources/skin/field_disabled.png")
     triangle(9, 5, "down", (40, 40, 40, 255), "resources/skin/arrow_down.png")

@@ -4,6 +4,7 @@
 #include "i18n/WindowCaptions.h"
 #include "ui/ProgressBar.h"
 #include "ui/RecordViewAccessible.h"
+#include "ui/WindowAccessible.h"
 
 #include <csignal>
 
@@ -16,10 +17,11 @@ frmMain* Main() {
 #ifdef SIGXFSZ
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
-    // Assistive tools read the address list as a table, and hear the progress of a run
-    // a few times a second.
+    // Assistive tools read the address list as a table, hear the progress of a run a few
+    // times a second, read the windows as windows and the suffix box by its label.
     installRecordViewAccessibility();
     installProgressBarAccessibility();
+    installWindowAccessibility();
     ModTransLate::LoadLanguage();
     auto* window = new frmMain;
     window->show();

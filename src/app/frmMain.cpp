@@ -118,6 +118,30 @@ namespace {
 void warn(const QString& text) {
     platform::MessageBox::show(text, platform::MessageIcon::Exclamation);
 }
+
+// The warning of a run whose file failed: the file holds the `listed` addresses of the
+// list, and why it holds no more.
+QString fileFailedText(const platform::FileStatus& file, std::int64_t listed) {
+    const auto& text = ModTransLate::Text().frmMain;
+    const QString* reason = &text.RunFileNotWritten;
+    switch (GenerationRun::problemOf(file)) {
+    case GenerationRun::FileProblem::DiskFull:
+        reason = &text.RunFileDiskFull;
+        break;
+    case GenerationRun::FileProblem::TooLarge:
+        reason = &text.RunFileTooLarge;
+        break;
+    case GenerationRun::FileProblem::NoPermission:
+        reason = &text.RunFileNoPermission;
+        break;
+    case GenerationRun::FileProblem::Changed:
+        reason = &text.RunFileChanged;
+        break;
+    case GenerationRun::FileProblem::NotWritten:
+        break;
+    }
+    return text.RunFileIncomplete.arg(QString::number(listed), *reason);
+}
 } // namespace
 
 frmMain::InputCheck frmMain::CheckNumberInput(std::int32_t& from, std::int32_t& to) {
@@ -184,8 +208,11 @@ void frmMain::btnBuild_Click() {
     case GenerationRun::End::Stopped:
         platform::MessageBox::show(text.CancelAndSave, platform::MessageIcon::Information);
         break;
-    default:
-        break; // a failed file ends the run without a message; a closing window shows nothing
+    case GenerationRun::End::FileFailed:
+        warn(fileFailedText(lastOutcome_->file, records_.count()));
+        break;
+    case GenerationRun::End::WindowClosed:
+        break; // a closing window shows nothing more
     }
 
     running_ = false;

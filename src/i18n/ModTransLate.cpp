@@ -80,6 +80,19 @@ constexpr Entry Table[] = {
                              "Another program changed the settings file meanwhile. Please try "
                              "again."),
     CATALOGUE_ENTRY_BUILT_IN(frmMain, SaveRefused, "The drive refused the change."),
+
+    // A run whose file failed.
+    CATALOGUE_ENTRY_BUILT_IN(
+        frmMain, RunFileIncomplete,
+        "The file is incomplete: it holds only the %1 addresses shown in the list. %2"),
+    CATALOGUE_ENTRY_BUILT_IN(frmMain, RunFileDiskFull, "The disk is full."),
+    CATALOGUE_ENTRY_BUILT_IN(frmMain, RunFileTooLarge, "The file is too large for this drive."),
+    CATALOGUE_ENTRY_BUILT_IN(frmMain, RunFileNoPermission,
+                             "You have no permission to write this file."),
+    CATALOGUE_ENTRY_BUILT_IN(frmMain, RunFileChanged,
+                             "Another program changed or removed the file."),
+    CATALOGUE_ENTRY_BUILT_IN(frmMain, RunFileNotWritten,
+                             "The file could not be opened or written."),
 };
 
 #undef CATALOGUE_ENTRY

@@ -22,6 +22,9 @@ struct Catalogue {
         QString StartLargerEnd, DelSuccessfully, SuffixCanNotEmpty, SuffixExist, HomePageLink;
         QString SuffixInvalid, ProgramFileRefused, AddressList, Progress;
         QString ListNotSaved, SaveDiskFull, SaveNoPermission, SaveChanged, SaveRefused;
+        // A run whose file failed: RunFileIncomplete, with the count and one reason.
+        QString RunFileIncomplete, RunFileDiskFull, RunFileTooLarge, RunFileNoPermission;
+        QString RunFileChanged, RunFileNotWritten;
     } frmMain;
     struct {
         QString About, HomePage, Email, Contact, Ok;
@@ -50,6 +53,10 @@ struct Entry {
 // frmMain ProgramFileRefused, the names that assistive tools read for the controls
 // without a caption: frmMain AddressList and Progress, frmUpdate Progress; and the
 // notice of a list that could not be saved, with its reasons).
+// then the twelve added by this program (frmMain SuffixInvalid, frmUpdate CheckFailed,
+// frmMain ProgramFileRefused, the names that assistive tools read for the controls
+// without a caption: frmMain AddressList and Progress, frmUpdate Progress; and the
+// warning of a run whose file failed: frmMain RunFileIncomplete and its five reasons).
 std::span<const Entry> Entries();
 // The built-in text of an entry; empty for most.
 QString BuiltInText(const Entry& entry);

@@ -86,6 +86,7 @@ void apply(QWidget* window, const WindowCaptions& table) {
     }
     for (QLabel* label : window->findChildren<QLabel*>()) {
         if (auto* box = qobject_cast<QComboBox*>(label->buddy()); box && box->lineEdit()) {
+            box->setAccessibleName(label->text());
             box->lineEdit()->setAccessibleName(label->text());
             box->view()->setAccessibleName(label->text()); // the drop-down list
         }

@@ -2,6 +2,7 @@
 
 #include "platform/AppTitle.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -38,6 +39,11 @@ struct ShellState {
 ShellState& shell() {
     static ShellState state;
     return state;
+}
+
+QStringList& toldTexts() {
+    static QStringList texts;
+    return texts;
 }
 
 std::function<void()>& eventHook() {
@@ -150,6 +156,25 @@ const QStringList& Shell::opened() {
 }
 void Shell::clearOpened() {
     shell().opened.clear();
+}
+
+void Announcement::tell(QObject* source, const QString& text) {
+    toldTexts().append(text);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    QAccessibleAnnouncementEvent announcement(source, text);
+    QAccessible::updateAccessibility(&announcement);
+#else
+    QAccessibleEvent renamed(source, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&renamed);
+    QAccessibleEvent alert(source, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
+#endif
+}
+const QStringList& Announcement::told() {
+    return toldTexts();
+}
+void Announcement::clearTold() {
+    toldTexts().clear();
 }
 
 void Events::process() {

@@ -6,8 +6,11 @@
 
 #include <functional>
 
+class QObject;
+
 // Thin wrappers over the desktop services the program calls: message boxes, the
-// Save dialog, handing an address to the desktop and processing pending events.
+// Save dialog, handing an address to the desktop, telling assistive tools of a result
+// and processing pending events.
 // Each has a seam for tests: prime the next answer, read what was shown.
 namespace platform {
 
@@ -64,6 +67,18 @@ public:
     static void setRecording(bool on);
     static const QStringList& opened();
     static void clearOpened();
+};
+
+class Announcement {
+public:
+    // Tells assistive tools of a text they read out at once, coming from source (the label
+    // that shows it): an announcement where the toolkit has one (Qt 6.8 and later), else an
+    // alert of the label, after the label's change of name.
+    static void tell(QObject* source, const QString& text);
+
+    // Test seam: every text told, in order (the offscreen platform has no tool to tell).
+    static const QStringList& told();
+    static void clearTold();
 };
 
 class Events {

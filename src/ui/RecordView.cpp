@@ -335,6 +335,12 @@ void RecordView::paintHeader(QPainter& painter, const QRect& area) const {
         const int x = columnLeft(c) - scroll;
         right = columnLeft(c + 1) - scroll;
         option.rect = QRect(x, 0, right - x, height);
+        // The last section reaches the header's right edge, as the columns, cut to whole
+        // pixels, may end a few pixels short of it (more at a higher device pixel ratio).
+        if (c == count - 1 && right < header_->width() && scroll == 0) {
+            right = header_->width();
+            option.rect.setRight(right - 1);
+        }
         if (option.rect.width() <= 0 || !option.rect.intersects(area))
             continue;
         option.section = c;

@@ -129,6 +129,7 @@ void frmUpdate::CheckVersion() {
         Command(0)->setText(text.CheckUpdate);
         setTag(CheckTag);
         ui->pbUpdate->setValue(100);
+        tellResult();
         return;
     }
 
@@ -144,6 +145,12 @@ void frmUpdate::CheckVersion() {
         Command(0)->setText(text.CheckUpdate);
         setTag(CheckTag);
     }
+    tellResult();
+}
+
+void frmUpdate::tellResult() {
+    // The result is read out where it stands; the focus stays on the button.
+    platform::Announcement::tell(ui->lbMsg, ui->lbMsg->text());
 }
 
 void frmUpdate::keyPressEvent(QKeyEvent* event) {

@@ -42,6 +42,8 @@ protected:
 private:
     void Form_Load();
     void setTag(const QString& tag);
+    // Tells assistive tools the result the message line shows.
+    void tellResult();
     void centre();
 
     Ui::frmUpdate* ui;

@@ -178,6 +178,35 @@ TEST_F(GenerationRunTest, ARunWhoseFileWasChangedFromOutsideEndsAsAFailedWrite) 
     }
 }
 
+// What the window tells of a failed file: the failure and its errno, in the user's words.
+TEST(GenerationRunProblem, NamesWhyAFileFailedAsTheUserIsTold) {
+    using Problem = GenerationRun::FileProblem;
+    const struct {
+        FileStatus file;
+        Problem problem;
+    } rows[] = {
+        {{FileFailure::WriteFailed, ENOSPC}, Problem::DiskFull},
+#ifdef EDQUOT
+        {{FileFailure::WriteFailed, EDQUOT}, Problem::DiskFull},
+#endif
+        {{FileFailure::WriteFailed, EFBIG}, Problem::TooLarge},
+        {{FileFailure::ReadOnly, EACCES}, Problem::NoPermission},
+        {{FileFailure::ReadOnly, 0}, Problem::NoPermission},
+        {{FileFailure::WriteFailed, EACCES}, Problem::NoPermission},
+        {{FileFailure::WriteFailed, EPERM}, Problem::NoPermission},
+        {{FileFailure::WriteFailed, EROFS}, Problem::NoPermission},
+        {{FileFailure::Changed, ENOENT}, Problem::Changed},
+        {{FileFailure::Changed, EIO}, Problem::Changed},
+        {{FileFailure::WriteFailed, ENOENT}, Problem::NotWritten},
+        {{FileFailure::WriteFailed, EIO}, Problem::NotWritten},
+        {{FileFailure::NotAFile, EISDIR}, Problem::NotWritten},
+        {{FileFailure::Unreadable, ELOOP}, Problem::NotWritten},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(GenerationRun::problemOf(row.file), row.problem)
+            << platform::failureName(row.file.failure) << " " << row.file.error;
+}
+
 TEST_F(GenerationRunTest, TheProgramsOwnFilesAreNeverAnOutput) {
     const QString program = QCoreApplication::applicationFilePath();
     // Installed, with the default settings in a folder of their own (/etc/korvani) and the

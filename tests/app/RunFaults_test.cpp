@@ -186,6 +186,32 @@ protected:
         return collect(child, timeoutMs);
     }
 
+    // The environment of a child run with the writev shim in front of the C library,
+    // watching the output file, logging to log, with the fault variable set to nth (none
+    // when null).
+    QProcessEnvironment shimEnvironment(const QString& log, const char* variable,
+                                        const char* nth) const {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LD_PRELOAD"),
+                           QStringLiteral(KORVANI_TEST_TOOLS_DIR "/writev_shim.so"));
+        environment.insert(QStringLiteral("KORVANI_SHIM_FILE"), output());
+        environment.insert(QStringLiteral("KORVANI_SHIM_LOG"), log);
+        if (variable != nullptr)
+            environment.insert(QString::fromLatin1(variable), QString::fromLatin1(nth));
+        // AddressSanitizer wants its library first; the shim passes every call on to it.
+        const QString sanitizer = environment.value(QStringLiteral("ASAN_OPTIONS"));
+        environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                           sanitizer + (sanitizer.isEmpty() ? "" : ":") +
+                               QStringLiteral("verify_asan_link_order=0"));
+        return environment;
+    }
+
+    // The notice of a run whose file failed, as the child prints it.
+    static QString fileFailed(qint64 count, const QString& reason) {
+        return QStringLiteral("exclamation ") +
+               text().RunFileIncomplete.arg(QString::number(count), reason);
+    }
+
     static constexpr const char* Suffix = "kill.example";
     testsupport::ProgramFolder folder_;
 };
@@ -294,10 +320,11 @@ TEST_F(RunFaultsTest, AStoppedOrFileLimitedRunEndsOnAWholeLineAndEqualsTheList) 
             runChild(arguments(from, from + total - 1, output(), row.stop), 240000, row.limit);
         ASSERT_TRUE(result.finished) << result.errors.toStdString();
         EXPECT_EQ(result.exitCode, 0);
-        // A stop says so; a failed write ends the run silently.
+        // A stop says so; a write past the limit warns that the file holds the list and
+        // is too large for the drive.
         EXPECT_EQ(result.notices,
                   stopped ? QStringList{QStringLiteral("information ") + text().CancelAndSave}
-                          : QStringList());
+                          : QStringList{fileFailed(result.count, text().RunFileTooLarge)});
         EXPECT_GE(result.count, stopped && !row.writesNothing ? 1 : 0);
         EXPECT_LT(result.count, row.writesNothing ? 1 : total);
         const PrefixCheck check = checkPrefix(output(), from, total, Suffix);
@@ -347,17 +374,7 @@ TEST_F(RunFaultsTest, AWriteCutShortOrInterruptedGoesOnWhereItStopped) {
         SCOPED_TRACE(row.what);
         QFile::remove(output());
         QFile::remove(log);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("LD_PRELOAD"), shim);
-        environment.insert(QStringLiteral("KORVANI_SHIM_FILE"), output());
-        environment.insert(QStringLiteral("KORVANI_SHIM_LOG"), log);
-        if (row.variable != nullptr)
-            environment.insert(QString::fromLatin1(row.variable), QString::fromLatin1(row.nth));
-        // AddressSanitizer wants its library first; the shim passes every call on to it.
-        const QString sanitizer = environment.value(QStringLiteral("ASAN_OPTIONS"));
-        environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                           sanitizer + (sanitizer.isEmpty() ? "" : ":") +
-                               QStringLiteral("verify_asan_link_order=0"));
+        const QProcessEnvironment environment = shimEnvironment(log, row.variable, row.nth);
         const ChildResult result = runChild(
             arguments(From, From + Total - 1, output(), {QStringLiteral("--event-log"), log}),
             240000, -1, environment);
@@ -392,6 +409,33 @@ TEST_F(RunFaultsTest, AWriteCutShortOrInterruptedGoesOnWhereItStopped) {
             first = first && ends.empty();
         }
         EXPECT_GE(checked, 1) << "the run was over in one slice";
+    }
+}
+
+// The disk fills during the run (the shim's ENOSPC, after a write cut short): the run
+// ends with the warning, its count the list's, and the file holds exactly the list.
+TEST_F(RunFaultsTest, AFullDiskEndsTheRunWithAWarningAndTheFileHoldsTheList) {
+    constexpr std::int64_t From = 999'990;
+    constexpr std::int64_t Total = 3'000'000;
+    ASSERT_TRUE(QFileInfo::exists(QStringLiteral(KORVANI_TEST_TOOLS_DIR "/writev_shim.so")));
+    const QString log = folder_.file(QStringLiteral("writes.log"));
+    // The call at which the disk fills: the first write, the fortieth.
+    for (const char* full : {"1", "40"}) {
+        SCOPED_TRACE(full);
+        QFile::remove(output());
+        QFile::remove(log);
+        const QProcessEnvironment environment = shimEnvironment(log, "KORVANI_SHIM_FULL", full);
+        const ChildResult result =
+            runChild(arguments(From, From + Total - 1, output()), 240000, -1, environment);
+        ASSERT_TRUE(result.finished) << result.errors.toStdString();
+        EXPECT_TRUE(testsupport::readFile(log).contains("\nfull ")) << "the disk never filled";
+        EXPECT_EQ(result.notices, QStringList{fileFailed(result.count, text().RunFileDiskFull)});
+        EXPECT_LT(result.count, Total);
+        const PrefixCheck check = checkPrefix(output(), From, Total, Suffix);
+        EXPECT_EQ(check.mismatchAt, -1);
+        EXPECT_FALSE(check.cutLastLine);
+        EXPECT_EQ(check.wholeLines, result.count);
+        EXPECT_EQ(QFileInfo(output()).size(), check.bytes);
     }
 }
 #endif

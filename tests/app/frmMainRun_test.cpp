@@ -3,6 +3,7 @@
 #include "app/MainWindowFixture.h"
 #include "info/frmAbout.h"
 #include "info/frmHelp.h"
+#include "platform/AppTitle.h"
 #include "ui/AccessibilityChecks.h"
 #include "ui/ProgressBar.h"
 #include "ui/RecordView.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 
 namespace {
@@ -387,7 +389,7 @@ TEST_F(MainWindowRunTest, RefusedInputOrACancelledDialogChangesNothing) {
     }
 }
 
-// A run whose file fails ends without a notice.
+// A folder as the output: refused with the warning of a file that could not be written.
 TEST_F(MainWindowRunTest, AFolderAsOutputPathIsRefusedAndNothingIsDeleted) {
     const QString sub = folder->file(QStringLiteral("folder"));
     ASSERT_TRUE(QDir().mkdir(sub));
@@ -395,9 +397,96 @@ TEST_F(MainWindowRunTest, AFolderAsOutputPathIsRefusedAndNothingIsDeleted) {
     run(QStringLiteral("1"), QStringLiteral("5"), QStringLiteral("x"), sub);
     EXPECT_EQ(window->lastOutcome()->file.failure, platform::FileFailure::NotAFile);
     EXPECT_EQ(testsupport::readFile(sub + QStringLiteral("/keep.txt")), QByteArray("keep"));
-    EXPECT_TRUE(messages().isEmpty());
+    const auto& t = ModTransLate::Text().frmMain;
+    EXPECT_EQ(messages(), QStringList{t.RunFileIncomplete.arg("0", t.RunFileNotWritten)});
     EXPECT_EQ(window->records().count(), 0);
     EXPECT_TRUE(idle());
+}
+
+// A run that ends because its file failed warns (exclamation, the application title, OK
+// only) that the file is incomplete, how many addresses it holds and why in the user's
+// words; the file holds exactly the list.
+TEST_F(MainWindowRunTest, AFailedFileIsToldWithTheListsCountAndWhy) {
+    const auto& t = ModTransLate::Text().frmMain;
+    const QString gone = folder->file(QStringLiteral("gone/out.txt"));
+    const QString moved = folder->file(QStringLiteral("moved.txt"));
+    const QByteArray old = "old@x\r\n";
+    const struct Row {
+        const char* name;
+        QString path;              // the name the Save dialog answers
+        QByteArray existing;       // a write-protected file there before the run; null: none
+        std::int64_t limit;        // the file-size limit; -1: none
+        std::function<void()> act; // at the second event point
+        QString reason;
+        QString holder; // the file that holds the list afterwards
+    } rows[] = {
+        {"cannot open: its folder is gone", gone, {}, -1, nullptr, t.RunFileNotWritten, gone},
+        {"cannot replace the write-protected file at its name", output(), old, -1, nullptr,
+         t.RunFileNoPermission, output()},
+#ifndef _WIN32 // a file-size limit (RLIMIT_FSIZE)
+        {"the file-size limit reached",
+         output(),
+         {},
+         1000003,
+         nullptr,
+         t.RunFileTooLarge,
+         output()},
+#endif
+        // Then stopped: the run notices the change at its end, or at Stop.
+        {"changed from outside: moved away during the run",
+         output(),
+         {},
+         -1,
+         [&] {
+             ASSERT_TRUE(QFile::rename(output(), moved));
+             window->btnCancel_Click();
+         },
+         t.RunFileChanged,
+         moved},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const QString& name : {output(), moved})
+            QFile::remove(name);
+        if (!row.existing.isNull()) {
+            testsupport::writeFile(row.path, row.existing);
+            testsupport::setMode(row.path, 0444);
+        }
+        platform::MessageBox::clearShown();
+        int points = 0;
+        platform::Events::setHook([&] {
+            if (++points == 2 && row.act)
+                row.act();
+        });
+        {
+#ifndef _WIN32
+            const testsupport::Undo limit = testsupport::limitFileSize(
+                row.limit < 0 ? RLIM_INFINITY : static_cast<rlim_t>(row.limit));
+#endif
+            run(QStringLiteral("1"), QStringLiteral("20000000"), QStringLiteral("x"), row.path);
+        }
+        platform::Events::setHook({});
+        const std::int64_t count = window->records().count();
+        ASSERT_EQ(messages(),
+                  QStringList{t.RunFileIncomplete.arg(QString::number(count), row.reason)});
+        const platform::ShownMessage& shown = platform::MessageBox::shown().first();
+        EXPECT_EQ(shown.icon, platform::MessageIcon::Exclamation);
+        EXPECT_EQ(shown.title, platform::AppTitle::title());
+        EXPECT_EQ(window->lastOutcome()->end, GenerationRun::End::FileFailed);
+        EXPECT_TRUE(idle());
+        EXPECT_LT(count, 20000000);
+        if (!row.existing.isNull()) { // not replaced, and nothing listed
+            EXPECT_EQ(count, 0);
+            EXPECT_EQ(testsupport::readFile(row.path), row.existing);
+            testsupport::setMode(row.path, 0644);
+        } else if (row.path == gone) {
+            EXPECT_EQ(count, 0);
+            EXPECT_FALSE(QFileInfo::exists(gone));
+        } else {
+            EXPECT_GT(count, 0);
+            testsupport::expectFileHoldsList(row.holder, window->records());
+        }
+    }
 }
 
 } // namespace

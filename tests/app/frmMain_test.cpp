@@ -6,12 +6,18 @@
 #include "ui_frmMain.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
 #include <QMimeData>
 #include <QScreen>
 #include <QSignalSpy>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <functional>
 
 namespace {
 
@@ -111,6 +117,51 @@ TEST_F(MainWindowTest, EveryControlHasANameAndEachLabelNamesItsField) {
         EXPECT_TRUE(!box || a11y::name(box->view()) == label->text());
         EXPECT_FALSE(label->text().isEmpty());
     }
+    // The window reads as a window, by its title.
+    ASSERT_NE(a11y::of(window.get()), nullptr);
+    EXPECT_EQ(a11y::of(window.get())->role(), QAccessible::Window);
+    EXPECT_EQ(a11y::name(window.get()), t.SysGlobal.ProductName);
+}
+
+// The suffix box is named after its label whatever it holds; its value is the text, typed
+// or picked.
+TEST_F(MainWindowTest, TheSuffixBoxIsNamedAfterItsLabelAndItsValueIsTheText) {
+    auto* box = control<QComboBox>("cbSuffix");
+    box->addItem(QStringLiteral("picked.example"));
+    QAccessibleInterface* iface = a11y::of(box);
+    ASSERT_NE(iface, nullptr);
+    EXPECT_EQ(iface->role(), QAccessible::ComboBox);
+    const auto typeText = [&] {
+        box->setFocus();
+        box->lineEdit()->selectAll();
+        QTest::keyClicks(box->lineEdit(), QStringLiteral("typed.example"));
+    };
+    const auto pick = [&] {
+        box->setCurrentIndex(box->findText(QStringLiteral("picked.example")));
+    };
+    const struct {
+        const char* name;
+        std::function<void()> act;
+        const char* value;
+    } rows[] = {
+        {"as loaded", [] {}, "example.com"},
+        {"typed", typeText, "typed.example"},
+        {"picked from the list", pick, "picked.example"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.act();
+        EXPECT_EQ(iface->text(QAccessible::Name), ModTransLate::Text().frmMain.Suffix);
+        EXPECT_EQ(iface->text(QAccessible::Value), QString::fromLatin1(row.value));
+        // The line edit, which has the focus for the box, reads the same.
+        EXPECT_EQ(iface->focusChild() ? iface->focusChild()->object() : nullptr, box->lineEdit());
+        EXPECT_EQ(a11y::of(box->lineEdit())->text(QAccessible::Value),
+                  QString::fromLatin1(row.value));
+    }
+    // Its children are Qt's: the drop-down list, then the line edit.
+    ASSERT_EQ(iface->childCount(), 2);
+    EXPECT_EQ(iface->child(0)->object(), box->view());
+    EXPECT_EQ(iface->indexOfChild(a11y::of(box->lineEdit())), 1);
 }
 
 TEST_F(MainWindowTest, TheProgressBarReadsItsValueInPerCent) {
@@ -139,6 +190,68 @@ TEST_F(MainWindowTest, TheFocusShowsOnEveryControlThatTakesIt) {
           "btnAdd", "btnDel", "cbSuffix", "btnHelp", "btnUpdate"}) {
         QWidget* away = control(std::string_view(name) == "tbFromNo" ? "tbToNo" : "tbFromNo");
         EXPECT_TRUE(a11y::focusShows(control(name), away)) << name;
+    }
+}
+
+// WCAG 2.2's contrast ratio of two colours, from their relative luminance.
+double contrast(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto linear = [](int channel) {
+            const double v = channel / 255.0;
+            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(c.red()) + 0.7152 * linear(c.green()) + 0.0722 * linear(c.blue());
+    };
+    const auto [low, high] = std::minmax(luminance(a), luminance(b));
+    return (high + 0.05) / (low + 0.05);
+}
+
+// The skin as it draws: the borders that identify a field, the suffix box, the list or a
+// button stand out 3:1 from the window; the focus frame (two pixels wide) changes each of
+// its pixels by 3:1 from the unfocused look and, on a button, from the hovered one.
+TEST_F(MainWindowTest, TheSkinsBordersAndFocusContrastAtLeastThreeToOne) {
+    ASSERT_TRUE(window->property("skinned").toBool());
+    window->setAttribute(Qt::WA_KeyboardFocusChange);
+    const QColor background = window->grab().toImage().pixelColor(1, 1);
+    // A control's two outer pixels across the middle of its left edge.
+    const auto edge = [](QWidget* w) {
+        const QImage image = w->grab().toImage();
+        return std::array<QColor, 2>{image.pixelColor(0, image.height() / 2),
+                                     image.pixelColor(1, image.height() / 2)};
+    };
+    const struct {
+        const char* control;
+        bool focusFrame; // takes the skin's focus frame (the list shows a focus row instead)
+        bool hovers;     // lights up under the mouse
+    } rows[] = {{"tbFromNo", true, false},
+                {"cbSuffix", true, false},
+                {"lvRecord", false, false},
+                {"btnAdd", true, true},
+                {"btnBuild", true, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.control);
+        QWidget* w = control(row.control);
+        control("tbToNo")->setFocus();
+        const auto plain = edge(w);
+        EXPECT_GE(contrast(plain[0], background), 3.0) << plain[0].name().toStdString();
+        if (!row.focusFrame)
+            continue;
+        w->setFocus();
+        ASSERT_TRUE(w->hasFocus());
+        const auto focused = edge(w);
+        w->setAttribute(Qt::WA_UnderMouse, true);
+        const auto focusedHovered = edge(w);
+        control("tbToNo")->setFocus();
+        const auto hovered = edge(w);
+        w->setAttribute(Qt::WA_UnderMouse, false);
+        for (std::size_t i = 0; i < focused.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_GE(contrast(focused[i], plain[i]), 3.0)
+                << focused[i].name().toStdString() << " " << plain[i].name().toStdString();
+            EXPECT_EQ(focusedHovered[i], focused[i]); // the focus shows under the mouse too
+            EXPECT_TRUE(!row.hovers || contrast(focused[i], hovered[i]) >= 3.0)
+                << focused[i].name().toStdString() << " " << hovered[i].name().toStdString();
+        }
     }
 }
 
@@ -175,6 +288,41 @@ TEST_F(MainWindowTest, TheFourthColumnIsFortyUnitsNarrower) {
     EXPECT_FLOAT_EQ(list->columnWidthUnits(0) - list->columnWidthUnits(3), 40.0f);
     window->InitRecordColumns(); // again: the old columns are removed first
     EXPECT_EQ(list->columnCount(), 4);
+}
+
+// At the device pixel ratio the tests run at (1, and 2 as QT_SCALE_FACTOR=2 gives it, the
+// test MainWindowAtDoubleScale): the suffix shows from its first letter, clear of the frame,
+// focused or not, and the list's last header section reaches the list's right edge.
+TEST_F(MainWindowTest, TheSuffixShowsWholeAtItsStartAndTheHeaderReachesTheEdge) {
+    const bool doubled = qEnvironmentVariable("QT_SCALE_FACTOR") == QStringLiteral("2");
+    EXPECT_EQ(window->devicePixelRatio(), doubled ? 2.0 : 1.0);
+    auto* box = control<QComboBox>("cbSuffix");
+    ASSERT_EQ(box->currentText(), QStringLiteral("example.com"));
+    for (const bool focused : {false, true}) {
+        SCOPED_TRACE(focused);
+        control(focused ? "cbSuffix" : "tbToNo")->setFocus();
+        const QImage image = box->grab().toImage();
+        const double ratio = image.devicePixelRatio();
+        // The first column, from the left, in which a text pixel (dark) lies between the
+        // frame's rows; the frame itself is the first two pixels of the box.
+        int first = -1;
+        for (int x = static_cast<int>(2 * ratio); x < image.width() / 2 && first < 0; ++x) {
+            for (int y = static_cast<int>(3 * ratio); y < image.height() - 3 * ratio; ++y) {
+                if (qGray(image.pixel(x, y)) < 128)
+                    first = x;
+            }
+        }
+        // The "e" of "example.com" starts at least a pixel clear of the frame, and no more
+        // than its padding and a letter's side bearing from it: not scrolled away.
+        EXPECT_GE(first, static_cast<int>(3 * ratio)) << first;
+        EXPECT_LE(first, static_cast<int>(8 * ratio)) << first;
+    }
+    auto* header = control<RecordView>("lvRecord")->findChild<QWidget*>(QStringLiteral("header"));
+    ASSERT_NE(header, nullptr);
+    const QImage strip = header->grab().toImage();
+    const int y = strip.height() / 2;
+    const QColor inside = strip.pixelColor(strip.width() * 7 / 8, y); // inside the last section
+    EXPECT_EQ(strip.pixelColor(strip.width() - 1, y), inside);
 }
 
 TEST_F(MainWindowTest, NumberFieldsTakeOnlyTypedDigitsAndBackspace) {

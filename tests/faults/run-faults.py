@@ -25,7 +25,8 @@ Invariants:
 - output file: exactly the addresses the run reported (its "count"), consecutive from
   From, each a whole line ended by CR LF; only a run that reported its cut-back failed
   (a failed write whose cut-back failed too) may end in a torn tail of the addresses
-  after those; a completion or stop notice only for a run that completed or stopped;
+  after those; a completion or stop notice only for a run that completed or stopped,
+  and for a failed write one warning (that the file is incomplete, and why);
 - a run whose output was removed, renamed, replaced by a second run or given a hole
   (real ones, during the run), whose close fails, or whose cut-back fails, ends as a
   failed write;
@@ -582,8 +583,9 @@ class Generation:
 def check_generation(run_, where, check):
     """The file is exactly the addresses the run reported; a run that reported its
     cut-back failed may hold a torn tail of the addresses after them. A completion
-    notice only for a completed run; a reason (a failure and its errno) only for a file
-    that failed. Returns the outcome (None on a violation)."""
+    or stop notice only for a completed or stopped run, one warning for a file that
+    failed; a reason (a failure and its errno) only for a file that failed. Returns the
+    outcome (None on a violation)."""
     data = run_.data or b""
     if not check.ended(where, run_.code, RUN_BOUND):
         return None
@@ -596,7 +598,9 @@ def check_generation(run_, where, check):
         check.fail(where, "file (%d bytes) is not the %d addresses reported (%s)" %
                    (len(data), run_.count, run_.outcome))
         return None
-    if (run_.outcome in ("completed", "stopped")) != bool(run_.notices):
+    icon = {"completed": "information", "stopped": "information",
+            "file-failed": "exclamation"}.get(run_.outcome)
+    if [n.split(" ", 1)[0] for n in run_.notices] != ([icon] if icon else []):
         check.fail(where, "%s with the notices %r" % (run_.outcome, run_.notices))
         return None
     failed = run_.outcome not in ("completed", "stopped", "window-closed", "none")
@@ -652,7 +656,7 @@ def wait_for_output(path, process):
 def runs_whose_file_lost_its_name(build, work, check):
     """The output removed, renamed or replaced by a second run while a long run writes
     it; its close failing; a size limit whose cut-back fails (strace -P: the calls
-    on the output alone). Each run ends as a failed write, without a notice."""
+    on the output alone). Each run ends as a failed write, with its warning."""
     rows = []
 
     def one(name, act=None, count=20_000_000, failing=None, reason=("changed", errno.ENOENT),
@@ -671,7 +675,8 @@ def runs_whose_file_lost_its_name(build, work, check):
         if path and check_generation(first, name, check) not in ("file-failed",
                                                                    "cut-back-failed"):
             check.fail(name, "reported %s" % first.outcome)
-        elif not path and (first.outcome != "file-failed" or first.notices):
+        elif not path and (first.outcome != "file-failed" or
+                           [n.split(" ", 1)[0] for n in first.notices] != ["exclamation"]):
             check.fail(name, "ended %s with the notices %r" % (first.outcome, first.notices))
         if first.reason != reason:
             check.fail(name, "gave the reason %r, not %r" % (first.reason, reason))

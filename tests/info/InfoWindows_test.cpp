@@ -259,6 +259,9 @@ TEST_F(InfoWindowTest, TabReachesEveryControlNamedAndShowingTheFocus) {
         row.window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(row.window));
         EXPECT_EQ(a11y::unnamedControls(*row.window), QStringList());
+        // The window reads as a window, by its title.
+        EXPECT_EQ(a11y::of(row.window)->role(), QAccessible::Window);
+        EXPECT_EQ(a11y::name(row.window), row.window->windowTitle());
         ASSERT_TRUE(testsupport::waitUntil([&] { return QApplication::focusWidget(); }));
         QStringList order, names;
         for (int i = 0; i < row.order.size(); ++i) {

@@ -37,6 +37,7 @@ void resetSeams() {
     platform::FileDialog::setNextFileName({});
     platform::Shell::setRecording(true);
     platform::Shell::clearOpened();
+    platform::Announcement::clearTold();
     platform::Events::setHook({});
 #endif
 }

@@ -8,11 +8,15 @@
  *                            (at least one byte, one less than the part) and returns
  *                            that; the calls after it go through
  *   KORVANI_SHIM_EINTR=N     the N-th watched call fails with EINTR, writing nothing
+ *   KORVANI_SHIM_FULL=N      the disk fills at the N-th watched call: that call writes
+ *                            half of its first part (at least one byte) and returns that;
+ *                            every later one fails with ENOSPC, writing nothing
  *   KORVANI_SHIM_LOG=PATH    appends one line for each watched call:
  *                              "write <offset> <bytes>"   a call and what it wrote, at the
  *                                                         file's size before it
  *                              "short <offset> <bytes>"   a call the shim cut short
  *                              "interrupted <offset>"     a call the shim failed with EINTR
+ *                              "full <offset>"            a call the shim failed with ENOSPC
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -75,6 +79,18 @@ ssize_t writev(int fd, const struct iovec* parts, int count) {
         record("interrupted", size, -1);
         errno = EINTR;
         return -1;
+    }
+    const long full = number_in("KORVANI_SHIM_FULL");
+    if (full > 0 && watched_calls > full) {
+        record("full", size, -1);
+        errno = ENOSPC;
+        return -1;
+    }
+    if (watched_calls == full) {
+        const struct iovec half = {parts[0].iov_base, (parts[0].iov_len + 1) / 2};
+        const ssize_t written = next(fd, &half, 1);
+        record("short", size, (long long)written);
+        return written;
     }
     if (count >= 2 && parts[0].iov_len >= 2 &&
         ++gathered_calls == number_in("KORVANI_SHIM_SHORT")) {

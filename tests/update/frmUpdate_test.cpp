@@ -185,8 +185,12 @@ TEST_F(UpdateWindowTest, ReadsTheManifestNumberAsItStandsAndNoNumberFails) {
         server.setStatus(c.status);
         server.setBody(c.body);
         auto w = open();
+        platform::Announcement::clearTold();
         click(*w, 0);
         const auto& texts = text().frmUpdate;
+        // The result is told to assistive tools once, as the label shows and names it.
+        EXPECT_EQ(platform::Announcement::told(), QStringList{message(*w)});
+        EXPECT_EQ(a11y::name(w->findChild<QLabel*>("lbMsg")), message(*w));
         EXPECT_EQ(message(*w), c.outcome == Failed
                                    ? texts.CheckFailed
                                    : result(c.outcome == Newer ? texts.FindTheLastestVer
@@ -280,6 +284,8 @@ TEST_F(UpdateWindowTest, KeysAloneCheckAndCloseAndEveryControlIsNamed) {
     w->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     EXPECT_EQ(a11y::unnamedControls(*w, {"pbUpdate"}), QStringList());
+    EXPECT_EQ(a11y::of(w.get())->role(), QAccessible::Window);
+    EXPECT_EQ(a11y::name(w.get()), text().frmUpdate.CheckUpdate);
     EXPECT_EQ(a11y::name(bar(*w)), QStringLiteral("Progress"));
     EXPECT_EQ(a11y::name(w->Command(0)), text().frmUpdate.CheckUpdate);
     EXPECT_TRUE(a11y::focusShows(w->Command(1), w->Command(0)));
