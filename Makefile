@@ -1,7 +1,9 @@
 # make run   - installs what is missing, builds and starts Korvani
-# make test  - installs what is missing, builds and runs the whole test suite headless,
-#              fuzzes the file and text readers for a bounded time, then runs the suite
-#              again built with AddressSanitizer and UndefinedBehaviorSanitizer
+# make test  - installs what is missing, checks the format of the C and C++ files (make
+#              format-check), builds and runs the whole test suite headless, fuzzes the file
+#              and text readers for a bounded time, then runs the suite again built with
+#              AddressSanitizer and UndefinedBehaviorSanitizer
+# make format-check - clang-format --dry-run -Werror over the tracked C and C++ files
 # make fuzz  - builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS
 # make bench - builds in release mode and runs the benchmarks
 # make bench-windows - cross-builds the benchmark and pairs the run with an ideal writer under
@@ -47,7 +49,7 @@ SAN_ENV    := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
               LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
               UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps build run test test-plain test-sanitized fuzz bench conformance faults package package-check install check-debian13 debian-check reprotest clean \
+.PHONY: deps build run test format-check test-plain test-sanitized fuzz bench conformance faults package package-check install check-debian13 debian-check reprotest clean \
         windows windows-configure test-windows bench-windows reproducible
 
 # A release build in folder $(1) for the install prefix $(2), with Debian's hardening flags.
@@ -76,9 +78,17 @@ run: build
 	cd $(BUILD)/bin && ./Korvani
 
 test: deps
+	$(MAKE) format-check
 	$(MAKE) test-plain
 	$(MAKE) fuzz
 	$(MAKE) test-sanitized
+
+# The files git tracks; in a tree that is no clone (git archive), those of its code folders.
+format-check:
+	@files=$$(git ls-files '*.cpp' '*.h' '*.c' 2>/dev/null || \
+	          find src tests bench debian packaging -name '*.cpp' -o -name '*.h' -o -name '*.c'); \
+	clang-format --dry-run -Werror $$files && \
+	echo "format-check: $$(echo $$files | wc -w) files as .clang-format has them"
 
 test-plain:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANI_WERROR=ON
@@ -111,7 +121,8 @@ conformance: deps
 faults: deps
 	bash scripts/install-deps.sh libfiu0 fiu-utils strace
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANI_WERROR=ON
-	cmake --build $(BUILD) --target profile_write generation_run korvani_program_folder -j$(JOBS)
+	cmake --build $(BUILD) --target profile_write generation_run tmpfile_shim korvani_program_folder \
+	    -j$(JOBS)
 	python3 tests/faults/run-faults.py $(BUILD)
 
 # The source tree (scripts/source-tree.sh) goes to $(PACKAGE_BUILD)/korvani-<version>;
