@@ -6,12 +6,13 @@ injected failures, checked after every run against what the README promises.
 
 Injectors:
 - libfiu (its preload libraries, as fiu-run -x sets them): random failures, with a real
-  errno, of the POSIX calls its preload library wraps. Of the calls a settings write or a generation run makes those
-  are open, close, read, write, writev and pwrite (also cut short: the ".../reduce" points),
-  ftruncate, fsync, fdatasync and rename; it has no failure points for fallocate,
-  flock, fcntl, linkat or renameat2. Its open wrapper passes mode 000 for an unnamed file
-  (O_TMPFILE): our shim in front of it (tests/tools/tmpfile_shim.c) makes those opens
-  itself, with the program's mode, and libfiu fails none of them.
+  errno, of the POSIX calls its preload library wraps. Of the calls a settings write or a
+  generation run makes those are open, close, read, write, writev and pwrite (also cut
+  short: the ".../reduce" points), ftruncate, fsync, fdatasync and rename; it has no
+  failure points for fallocate, flock, fcntl, linkat or renameat2. Its open wrapper passes
+  mode 000 for an unnamed file (O_TMPFILE): our shim in front of it
+  (tests/tools/tmpfile_shim.c) makes those opens itself, with the program's mode, and
+  libfiu fails none of them.
 - strace, for every system call of one settings write in turn: SIGKILL at that call,
   and that call failing (flock ENOLCK, fallocate and writes ENOSPC, open EACCES, any
   other EIO). This reaches the calls libfiu lacks.
