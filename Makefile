@@ -15,14 +15,16 @@
 # make package       - builds the Debian source package and, with dpkg-buildpackage (debian/,
 #                      the test suite included), build-package/korvani_<version>_<arch>.deb
 # make package-check - makes the package, checks it with lintian and the desktop validators,
-#                      and rebuilds it from the source package in another folder: the same bytes
+#                      and builds it again from the source package with reprotest's
+#                      variations (make reprotest): the same bytes
 # make install       - builds in release mode and installs under PREFIX (default /usr/local),
 #                      below DESTDIR when given
 # make check-debian13 - make test, package-check, the package run, on a fresh Debian 13 (as root)
 # make debian-check  - Debian's checks of the packages of Debian 12 and 13 (as root): blhc on
 #                      the build logs, autopkgtest (debian/tests) on the installed package,
 #                      piuparts (install, purge, install again; an upgrade from an older build)
-# make reprotest     - builds the Debian package twice with reprotest's variations: the same bytes
+# make reprotest     - makes the package and builds it again from the source package with
+#                      reprotest's variations: the same bytes (package-check without the checkers)
 # make windows       - cross-builds Korvani for 64-bit Windows with MinGW-w64 against a static
 #                      Qt (built once from Debian's qt6-base source into ~/.cache/korvani) and
 #                      writes build-windows/korvani-<version>-windows-x64.zip and the installer
@@ -137,7 +139,7 @@ package: deps
 
 package-check: package
 	bash packaging/check-package.sh $(PACKAGE_BUILD)
-	JOBS=$(JOBS) bash scripts/check-reproducible.sh deb $(PACKAGE_BUILD)
+	JOBS=$(JOBS) bash scripts/reprotest.sh $(PACKAGE_BUILD)
 
 install: deps
 	$(call release_build,$(INSTALL_BUILD),$(PREFIX))
@@ -149,8 +151,8 @@ check-debian13:
 debian-check:
 	JOBS=$(JOBS) bash scripts/check-debian.sh
 
-reprotest:
-	JOBS=$(JOBS) bash scripts/reprotest.sh
+reprotest: package
+	JOBS=$(JOBS) bash scripts/reprotest.sh $(PACKAGE_BUILD)
 
 # The Windows build folder, with the Qt for MinGW (built on the first run).
 windows-configure:
