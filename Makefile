@@ -1,7 +1,9 @@
 # make run   - installs what is missing, builds and starts Korvani
-# make test  - installs what is missing, builds and runs the whole test suite headless,
-#              fuzzes the file and text readers for a bounded time, then runs the suite
-#              again built with AddressSanitizer and UndefinedBehaviorSanitizer
+# make test  - installs what is missing, checks the format of the C and C++ files (make
+#              format-check), builds and runs the whole test suite headless, fuzzes the file
+#              and text readers for a bounded time, then runs the suite again built with
+#              AddressSanitizer and UndefinedBehaviorSanitizer
+# make format-check - clang-format --dry-run -Werror over the tracked C and C++ files
 # make fuzz  - builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS
 # make bench - builds in release mode and runs the benchmarks
 # make bench-windows - cross-builds the benchmark and pairs the run with an ideal writer under
@@ -13,14 +15,16 @@
 # make package       - builds the Debian source package and, with dpkg-buildpackage (debian/,
 #                      the test suite included), build-package/korvani_<version>_<arch>.deb
 # make package-check - makes the package, checks it with lintian and the desktop validators,
-#                      and rebuilds it from the source package in another folder: the same bytes
+#                      and builds it again from the source package with reprotest's
+#                      variations (make reprotest): the same bytes
 # make install       - builds in release mode and installs under PREFIX (default /usr/local),
 #                      below DESTDIR when given
 # make check-debian13 - make test, package-check, the package run, on a fresh Debian 13 (as root)
 # make debian-check  - Debian's checks of the packages of Debian 12 and 13 (as root): blhc on
 #                      the build logs, autopkgtest (debian/tests) on the installed package,
 #                      piuparts (install, purge, install again; an upgrade from an older build)
-# make reprotest     - builds the Debian package twice with reprotest's variations: the same bytes
+# make reprotest     - makes the package and builds it again from the source package with
+#                      reprotest's variations: the same bytes (package-check without the checkers)
 # make windows       - cross-builds Korvani for 64-bit Windows with MinGW-w64 against a static
 #                      Qt (built once from Debian's qt6-base source into ~/.cache/korvani) and
 #                      writes build-windows/korvani-<version>-windows-x64.zip and the installer
@@ -47,7 +51,7 @@ SAN_ENV    := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
               LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
               UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: deps build run test test-plain test-sanitized fuzz bench conformance faults package package-check install check-debian13 debian-check reprotest clean \
+.PHONY: deps build run test format-check test-plain test-sanitized fuzz bench conformance faults package package-check install check-debian13 debian-check reprotest clean \
         windows windows-configure test-windows bench-windows reproducible
 
 # A release build in folder $(1) for the install prefix $(2), with Debian's hardening flags.
@@ -76,9 +80,17 @@ run: build
 	cd $(BUILD)/bin && ./Korvani
 
 test: deps
+	$(MAKE) format-check
 	$(MAKE) test-plain
 	$(MAKE) fuzz
 	$(MAKE) test-sanitized
+
+# The files git tracks; in a tree that is no clone (git archive), those of its code folders.
+format-check:
+	@files=$$(git ls-files '*.cpp' '*.h' '*.c' 2>/dev/null || \
+	          find src tests bench debian packaging -name '*.cpp' -o -name '*.h' -o -name '*.c'); \
+	clang-format --dry-run -Werror $$files && \
+	echo "format-check: $$(echo $$files | wc -w) files as .clang-format has them"
 
 test-plain:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANI_WERROR=ON
@@ -111,7 +123,8 @@ conformance: deps
 faults: deps
 	bash scripts/install-deps.sh libfiu0 fiu-utils strace
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANI_WERROR=ON
-	cmake --build $(BUILD) --target profile_write generation_run korvani_program_folder -j$(JOBS)
+	cmake --build $(BUILD) --target profile_write generation_run tmpfile_shim korvani_program_folder \
+	    -j$(JOBS)
 	python3 tests/faults/run-faults.py $(BUILD)
 
 # The source tree (scripts/source-tree.sh) goes to $(PACKAGE_BUILD)/korvani-<version>;
@@ -126,7 +139,7 @@ package: deps
 
 package-check: package
 	bash packaging/check-package.sh $(PACKAGE_BUILD)
-	JOBS=$(JOBS) bash scripts/check-reproducible.sh deb $(PACKAGE_BUILD)
+	JOBS=$(JOBS) bash scripts/reprotest.sh $(PACKAGE_BUILD)
 
 install: deps
 	$(call release_build,$(INSTALL_BUILD),$(PREFIX))
@@ -138,8 +151,8 @@ check-debian13:
 debian-check:
 	JOBS=$(JOBS) bash scripts/check-debian.sh
 
-reprotest:
-	JOBS=$(JOBS) bash scripts/reprotest.sh
+reprotest: package
+	JOBS=$(JOBS) bash scripts/reprotest.sh $(PACKAGE_BUILD)
 
 # The Windows build folder, with the Qt for MinGW (built on the first run).
 windows-configure:

@@ -12,11 +12,18 @@ contradicts:
   extension (`src/platform/Desktop`); a file name with a source extension (`ProfileLock.h`,
   `language/Korvani_EN.ini`) ends a path of the tree; `A::b` appears in src/ or tests/, or
   `b` appears in a file that declares `A`; an UpperCamelCase, lowerCamelCase, snake_case or
-  UPPER_CASE identifier appears in a file of the tree other than these docs. Prose in
+  UPPER_CASE identifier appears in a file of the tree other than these docs; a test named
+  `Suite.TestName` (of a suite the tree has, or one whose name ends in Test) is a test of
+  tests/; a path below `~/` or `%APPDATA%` is one the code makes (the user's settings file,
+  src/platform/Installation*; the scripts' cache) or a folder of it; an installer switch
+  (`/S`, `/D=`, or one after a `.exe`) is one packaging/windows/Korvani.nsi takes. Prose in
   backticks (commands with spaces, option values, UI texts, single words) is not checked;
 - figures: README.md, CONTRIBUTING.md and docs/testing.md give no test count and no
   duration written by hand, and no doc gives a test count (a command prints them: name
-  the command instead).
+  the command instead); a figure that stands for a constant of the code (PAIRED: the lock's
+  wait, the installer's exit codes, the section's limit) is that constant's value, and an
+  `apt-get install` line of CONTRIBUTING.md names every package of debian/control's
+  Build-Depends.
 
 Prints one line per problem (file:line: what is wrong and what to do) and exits 1 when there
 is any. --self-test runs the check on a small tree with planted faults and exits 1 unless
@@ -95,6 +102,38 @@ class Tree:
                     self.code_text.append((relative, text))
         self.top = {p for p in self.paths if "/" not in p}
         self.targets = self._make_targets()
+        self.tests = set()  # Suite.Name of every GoogleTest test and ctest test
+        for _, text in self.code_text:
+            self.tests.update("%s.%s" % m for m in re.findall(
+                r"\bTEST(?:_F|_P)?\(\s*(\w+),\s*(\w+)\)", text))
+            self.tests.update(re.findall(r"add_test\(NAME (\w+\.\w+)", text))
+
+    def read(self, relative):
+        try:
+            with open(os.path.join(self.root, relative), encoding="utf-8") as f:
+                return f.read()
+        except OSError:
+            return ""
+
+    def home_paths(self):
+        """(path, whether the docs may name what lies below it) of what the code makes below
+        ~ and %APPDATA%: the user's settings file, the scripts' cache folder."""
+        name = re.search(r'settingsFileName\(\) \{\s*return QStringLiteral\("([^"]+)"',
+                         self.read("src/platform/Installation.cpp"))
+        posix = re.search(r'GenericConfigLocation\);.*?QStringLiteral\("([^"]+)"\)',
+                          self.read("src/platform/Installation_posix.cpp"), re.S)
+        windows = re.search(r'qEnvironmentVariable\("APPDATA"\)\);.*?QStringLiteral\("([^"]+)"\)',
+                            self.read("src/platform/Installation_win.cpp"), re.S)
+        made = []
+        if name and posix:
+            made.append(("~/.config" + posix.group(1) + name.group(1), False))
+        if name and windows:
+            made.append(("%APPDATA%" + windows.group(1).replace("/", "\\") + name.group(1),
+                         False))
+        for relative in sorted(p for p in self.paths if p.startswith("scripts/")):
+            made += [("~/.cache/%s/" % m, True) for m in re.findall(
+                r"\$\{XDG_CACHE_HOME:-\$HOME/\.cache\}/(\w+)", self.read(relative))]
+        return made
 
     def _make_targets(self):
         targets = set()
@@ -224,10 +263,49 @@ def code_shaped(name):
                 and re.search(r"[A-Za-z]{2}", name))
 
 
+def check_home_path(tree, name):
+    """A path below ~ or %APPDATA%: one the code makes, a folder of one, or below a folder
+    whose content the docs may name."""
+    path = name.rstrip("/\\")
+    for made, below in tree.home_paths():
+        folder = made.rstrip("/\\")
+        if made.startswith(path) and made[len(path):len(path) + 1] in ("", "/", "\\") or \
+                below and path.startswith(folder):
+            return None
+    return "`%s`: no code makes that path (src/platform/Installation*, the scripts' cache)" % name
+
+
+def check_switches(tree, name):
+    """The installer's switches in a command or alone (`/S`): those Korvani.nsi takes."""
+    if ".exe" in name:
+        used = re.findall(r"\s(/[A-Za-z]+=?)", name)
+    else:
+        used = re.findall(r"^(/[A-Z][A-Za-z]*=?)$", name)
+    if not used:
+        return None
+    taken = set(re.findall(r"(?<![\w$])(/[A-Za-z]+=?)",
+                           tree.read("packaging/windows/Korvani.nsi")))
+    wrong = [switch for switch in used if switch not in taken]
+    if wrong:
+        return "`%s`: packaging/windows/Korvani.nsi takes no switch %s" % (name, " ".join(wrong))
+    return None
+
+
 def check_name(tree, doc, name):
     """A sentence saying what is wrong with the name in backticks, or None."""
     if name in EXTERNAL:
         return None
+    if name.startswith(("~/", "%APPDATA%")):
+        return check_home_path(tree, name)
+    if name.startswith("/") or ".exe " in name:
+        why = check_switches(tree, name)
+        if why or " " in name or re.fullmatch(r"/[A-Z][A-Za-z]*=?", name):
+            return why
+    test = re.fullmatch(r"(?:\w+/)?(([A-Z]\w*)\.[A-Z]\w*)(?:/\w+)?", name)
+    if test and (test.group(2).endswith("Test") or
+                 any(t.startswith(test.group(2) + ".") for t in tree.tests)):
+        return None if test.group(1) in tree.tests else \
+            "`%s`: no test of that name in tests/" % name
     m = re.fullmatch(r"make(\s+[A-Za-z0-9_.-]+)+(\s+\w+=\S*)*", name)
     if m:
         for target in re.findall(r"\s([A-Za-z0-9_.-]+)(?=\s|$)", " " + name[4:] + " "):
@@ -296,8 +374,59 @@ FIGURES = [
      "a duration"),
 ]
 
-TEST_COUNTS = [(re.compile(r"\b\d[\d,]*\s+(?:\w+\s+)?(?:tests?|test entries|test cases)\b"),
-                "a test count")]
+TEST_COUNTS = [(re.compile(r"\b\d[\d,]*\s+(?:[\w-]+\s+){0,3}(?:tests?|test entries|test cases)\b"),
+                "a test count"),
+               (re.compile(r"\btests?\s+\(\s*\d[\d,]*\b"), "a test count")]
+
+# Figures the docs give for a constant of the code: (what, the doc's figure (its number the
+# first group), the constant's file, the constant (its value the first group), the doc's
+# unit in the constant's).
+PAIRED = [
+    ("the lock's wait", r"\block\b[^.|]*?\b(\d+) s\b|\b(\d+) s for the lock\b",
+     "src/profile/ProfileFile.h", r"DefaultLockTimeoutMs = (\d+)", 1000),
+    ("the section's limit", r"\bsection's first ([\d,]+) bytes", "src/profile/ProfileFile.h",
+     r"SectionBufferSize = (\d+)", 1),
+    ("the installer's exit code for a running Korvani", r"^\| (\d+) \| Korvani runs",
+     "packaging/windows/Korvani.nsi", r"!define EXIT_RUNNING (\d+)", 1),
+    ("the installer's exit code for a file in use", r"^\| (\d+) \| `Korvani.exe` [^|]* in use",
+     "packaging/windows/Korvani.nsi", r"!define EXIT_IN_USE (\d+)", 1),
+    ("the installer's exit code for a folder that takes no file",
+     r"^\| (\d+) \| install only: the folder takes no new file",
+     "packaging/windows/Korvani.nsi", r"!define EXIT_NO_NEW_FILE (\d+)", 1),
+]
+
+
+def check_paired(tree, doc, text):
+    problems = []
+    plain = strip_fences(text)
+    for what, figure, source, constant, unit in PAIRED:
+        found = [m for m in re.finditer(figure, plain, re.M)]
+        if not found:
+            continue
+        value = re.search(constant, tree.read(source))
+        if not value:
+            problems.append("%s: PAIRED in scripts/check-docs.py finds no %s in %s for %s: "
+                            "correct the pair" % (doc, constant, source, what))
+            continue
+        for m in found:
+            given = int(next(g for g in m.groups() if g).replace(",", "")) * unit
+            if given != int(value.group(1)):
+                problems.append("%s:%d: %s is given as %s, but %s has %s: give the constant's "
+                                "value" % (doc, plain.count("\n", 0, m.start()) + 1, what,
+                                           m.group(0).strip(), source, value.group(0)))
+    if doc == "CONTRIBUTING.md":
+        control = tree.read("debian/control")
+        depends = re.search(r"^Build-Depends:(.*?)^\S", control, re.S | re.M)
+        needed = re.findall(r"^\s*([a-z0-9][a-z0-9+.-]+)", depends.group(1).replace(",", "\n"),
+                            re.M) if depends else []
+        for m in re.finditer(r"^apt-get install (.*)$", text, re.M):  # in a code block
+            missing = [p for p in needed if p not in m.group(1).split() and
+                       not p.startswith("debhelper")]  # the package build's alone
+            if missing:
+                problems.append("%s:%d: the apt-get line lacks %s of debian/control's "
+                                "Build-Depends" % (doc, text.count("\n", 0, m.start()) + 1,
+                                                   " ".join(missing)))
+    return problems
 
 
 def check_figures(doc, text):
@@ -334,6 +463,7 @@ def check(root):
         problems += check_links(tree, doc, text, read)
         problems += check_names(tree, doc, text)
         problems += check_figures(doc, text)
+        problems += check_paired(tree, doc, text)
     return problems
 
 
@@ -345,14 +475,28 @@ SELF_TEST_TREE = {
                      "#define FALLOC_FL_KEEP 1\n",
     "src/app/Run.cpp": "void runner::Run::writeAll() {}\n",
     "src/platform/Desktop.h": "struct MessageBox;\n",
+    "src/platform/Installation.cpp":
+        'QString settingsFileName() {\n    return QStringLiteral("K.ini");',
+    "src/platform/Installation_posix.cpp":
+        'c = writableLocation(GenericConfigLocation);\nreturn c + QStringLiteral("/korvani/")',
+    "src/platform/Installation_win.cpp":
+        'c = fromNativeSeparators(qEnvironmentVariable("APPDATA"));\n'
+        'c + QStringLiteral("/Korvani/")',
+    "src/profile/ProfileFile.h": "DefaultLockTimeoutMs = 5000;\n",
+    "packaging/windows/Korvani.nsi": "; /S silent; /AllUsers or /CurrentUser; /D=<folder>\n"
+                                     "!define EXIT_RUNNING 3\n",
+    "debian/control": "Build-Depends: debhelper-compat (= 13),\n cmake (>= 3.25),\n"
+                      " python3 <!nocheck>,\nStandards-Version: 4\n",
+    "tests/app/Run_test.cpp": "TEST(RunTest, KeepsTheFile) {}\nTEST(Formatter, Formats) {}\n",
     "resources/language/Korvani_EN.ini": "[frmMain]\n",
-    "docs/other.md": "# Other\n\n## The kernel's limit\n\n## `make bench`\n",
+    "docs/other.md": "# Other\n\n## The kernel's limit\n\n## `make bench`\n\n"
+                     "## The Wine-based check\n\n## Notes\n\n## Notes\n",
     "README.md": "# Read me\n",
     "CONTRIBUTING.md": "# Contributing\n",
 }
 
-# Each row: a line of docs/testing.md and the part of the one problem it must give
-# (None: no problem).
+# Each row: a line of docs/testing.md (or of the doc named first) and the part of the one
+# problem it must give (None: no problem).
 SELF_TEST_ROWS = [
     ("[ok](other.md#the-kernels-limit) and [ok](other.md#make-bench)", None),
     ("[same file](#testing) and [up](../README.md#read-me)", None),
@@ -374,15 +518,37 @@ SELF_TEST_ROWS = [
     ("it passed 222 of 222", "a count of tests passed"),
     ("the suite holds 189 test entries", "a test count"),
     ("CI took 7 min", "a duration"),
+    ("docs/notes.md", "the first build with its tests (217 then)", "a test count"),
+    ("docs/notes.md", "it ran 203 GoogleTest and ctest tests", "a test count"),
+    ("[ok](other.md#the-wine-based-check), [ok](other.md#notes-1)", None),
+    ("[dead anchor](other.md#the-winebased-check)", "the anchor #the-winebased-check"),
+    ("[dead anchor](other.md#notes-2)", "the anchor #notes-2"),
+    ("`runner::Run::readAll`", "`runner::Run::readAll`: not found"),
+    ("`CHUNK_LIMIT`", "CHUNK_LIMIT is not found"),
+    ("`chunkLimit`", "chunkLimit is not found"),
+    ("docs/notes.md", "the lock taken, it tries again for up to 5 s, `RunTest.KeepsTheFile`, "
+     "`Formatter.Formats`, `~/.config/korvani/K.ini`, "
+     "`%APPDATA%\\Korvani\\K.ini`, `~/.config/korvani`, `setup.exe /S /CurrentUser /D=C:\\K`, "
+     "`/S`\n\n| 3 | Korvani runs |\n", None),
+    ("docs/notes.md", "the lock taken, it tries again for up to 3 s", "the lock's wait"),
+    ("docs/notes.md", "| 4 | Korvani runs: nothing changed |", "exit code for a running"),
+    ("`setup.exe /S /AllUser`", "takes no switch /AllUser"),
+    ("`~/.config/Korvani/K.ini`", "no code makes that path"),
+    ("`%APPDATA%\\Korvani\\Korvani.ini`", "no code makes that path"),
+    ("a run keeps its file (`RunTest.KeepsEveryLine`)", "no test of that name"),
+    ("CONTRIBUTING.md", "```sh\napt-get install cmake\n```", "lacks python3"),
 ]
 
 
 def self_test():
     failures = []
-    for text, expected in SELF_TEST_ROWS:
+    for row in SELF_TEST_ROWS:
+        doc, text, expected = row if len(row) == 3 else ("docs/testing.md",) + row
         with tempfile.TemporaryDirectory() as root:
             files = dict(SELF_TEST_TREE)
-            files["docs/testing.md"] = "# Testing\n\n" + text + "\n"
+            files["docs/testing.md"] = "# Testing\n"
+            title = "# Testing" if doc == "docs/testing.md" else "# Page"
+            files[doc] = title + "\n\n" + text + "\n"
             for relative, content in files.items():
                 os.makedirs(os.path.dirname(os.path.join(root, relative)), exist_ok=True)
                 with open(os.path.join(root, relative), "w", encoding="utf-8") as f:

@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
-# check-reproducible.sh deb|windows BUILD: builds again, later and in a folder of another
-# name, what the build folder BUILD holds, and compares the two builds byte for byte.
-#   deb      the Debian packages (*.deb) that `make package` wrote into BUILD, rebuilt from
-#            the source package beside them (dpkg-source -x, dpkg-buildpackage -b), as anyone
-#            holding the published source would; with DEB_BUILD_OPTIONS=nocheck, since the
-#            first build ran the tests and they change nothing that is packaged.
+# check-reproducible.sh windows BUILD: builds again, later and in a folder of another
+# name, what the build folder BUILD holds, and compares the two builds byte for byte. (The
+# Debian package's check is scripts/reprotest.sh, with reprotest's variations.)
 #   windows  the zip that `make windows` wrote into BUILD, rebuilt by `make windows` in a
 #            copy of the source tree (scripts/source-tree.sh), with the same Qt and the same
 #            SOURCE_DATE_EPOCH (the last commit's, which make exports).
@@ -21,19 +18,6 @@ log() { printf '== reproducible %s [%dm%02ds] %s\n' "$kind" $((SECONDS / 60)) $(
 work=$(mktemp -d "${TMPDIR:-/tmp}/korvani-rebuild.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 case $kind in
-deb)
-    version=$(dpkg-parsechangelog -S Version)
-    products=("$first"/*.deb)
-    [[ -f "${products[0]}" ]] || { echo "no package in $first" >&2; exit 1; }
-    log "rebuilding from $first/korvani_$version.dsc in $work"
-    mkdir "$work/source"
-    dpkg-source -x "$first/korvani_$version.dsc" "$work/source/korvani-$version" \
-        >"$work/build.log" 2>&1 || { cat "$work/build.log"; exit 1; }
-    (cd "$work/source/korvani-$version" &&
-        DEB_BUILD_OPTIONS="nocheck ${DEB_BUILD_OPTIONS:-}" dpkg-buildpackage -us -uc -b -J"$jobs") \
-        >>"$work/build.log" 2>&1 || { tail -40 "$work/build.log"; exit 1; }
-    second=$work/source
-    ;;
 windows)
     products=("$first"/korvani-*-windows-x64.zip)
     [[ -f "${products[0]}" ]] || { echo "no zip in $first" >&2; exit 1; }
@@ -44,7 +28,7 @@ windows)
     second=$work/korvani-again/build-windows
     ;;
 *)
-    echo "usage: check-reproducible.sh deb|windows BUILD" >&2
+    echo "usage: check-reproducible.sh windows BUILD" >&2
     exit 2
     ;;
 esac

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing: the build
 # dependencies of the Debian package (debian/control, with build-essential, through apt-get
-# build-dep) and clang with its runtime (the fuzzers' libFuzzer and sanitizers), whose name
-# carries clang's major version: the one of the clang installed, or else of the clang apt
+# build-dep), clang-format, and clang with its runtime (the fuzzers' libFuzzer and
+# sanitizers), whose name carries clang's major version: the one of the clang installed, or else of the clang apt
 # would install. Given package names, installs those instead.
 set -euo pipefail
 source_dir=$(realpath "$(dirname "$0")/..")
 
-packages=(clang)
+packages=(clang clang-format)
 default_set=1
 [[ $# -eq 0 ]] || { packages=("$@"); default_set=0; }
 

@@ -13,12 +13,12 @@
 //                   accessibility table, row by row) into PATH, one address a line
 //   close           closes the main window, which ends the program
 // A step that has waited 60 s ends the program with exit code 3.
-#include <QAccessible>
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>

@@ -5,11 +5,14 @@ injected failures, checked after every run against what the README promises.
   usage: run-faults.py <build folder> [--quick]
 
 Injectors:
-- libfiu (fiu-run -x): random failures, with a real errno, of the POSIX calls its
-  preload library wraps. Of the calls a settings write or a generation run makes those
-  are open, close, read, write, writev and pwrite (also cut short: the ".../reduce" points),
-  ftruncate, fsync, fdatasync and rename; it has no failure points for fallocate,
-  flock, fcntl, linkat or renameat2.
+- libfiu (its preload libraries, as fiu-run -x sets them): random failures, with a real
+  errno, of the POSIX calls its preload library wraps. Of the calls a settings write or a
+  generation run makes those are open, close, read, write, writev and pwrite (also cut
+  short: the ".../reduce" points), ftruncate, fsync, fdatasync and rename; it has no
+  failure points for fallocate, flock, fcntl, linkat or renameat2. Its open wrapper passes
+  mode 000 for an unnamed file (O_TMPFILE): our shim in front of it
+  (tests/tools/tmpfile_shim.c) makes those opens itself, with the program's mode, and
+  libfiu fails none of them.
 - strace, for every system call of one settings write in turn: SIGKILL at that call,
   and that call failing (flock ENOLCK, fallocate and writes ENOSPC, open EACCES, any
   other EIO). This reaches the calls libfiu lacks.
@@ -21,7 +24,8 @@ Injectors:
 Invariants:
 - settings file: it reads as the old or the new suffix list (through the program's own
   reader), holds no NUL byte and nothing else is beside it; a write that reported
-  success left the new list; the other sections keep their keys;
+  success left the new list; the other sections keep their keys; it keeps its mode and
+  owner (a new file: 0666 less the umask, the user's);
 - output file: exactly the addresses the run reported (its "count"), consecutive from
   From, each a whole line ended by CR LF; only a run that reported its cut-back failed
   (a failed write whose cut-back failed too) may end in a torn tail of the addresses
@@ -31,6 +35,8 @@ Invariants:
   (real ones, during the run), whose close fails, or whose cut-back fails, ends as a
   failed write;
 - every run ends within its bound.
+Run as an ordinary user, the writes "as another user" run as that user in a folder it may
+not write, and what only root can do is skipped, with the reason printed.
 Exits 1 on any violation.
 """
 import argparse
@@ -42,6 +48,8 @@ import os
 import re
 import resource
 import shutil
+import signal
+import stat
 import struct
 import subprocess
 import sys
@@ -84,6 +92,11 @@ RUN_FROM = 999_990  # the digits grow by one within the run
 RUN_COUNT = 200_000
 SETTINGS_BOUND = 30
 RUN_BOUND = 120
+ROOT = os.geteuid() == 0
+UMASK = os.umask(0o022)
+os.umask(UMASK)
+SKIPPED = []  # (what, why) of the parts that need root, run as another user
+FIU_PRELOAD = []  # set by main
 
 
 class Check:
@@ -153,6 +166,25 @@ def traced_names(command, marker, trace_folder, user=(), traced=None):
     return code, [n for n, _ in names[:first]], [n for n, _ in names[first:]]
 
 
+def owned(path):
+    """The file's mode bits and owner."""
+    st = os.stat(path)
+    return stat.S_IMODE(st.st_mode), st.st_uid, st.st_gid
+
+
+def new_file():
+    """The mode and owner a new file of this user gets."""
+    return 0o666 & ~UMASK, os.geteuid(), os.getegid()
+
+
+def check_owned(check, where, path, before):
+    """A violation (True) unless the file at path has before's mode and owner."""
+    after = owned(path)
+    if after != before:
+        check.fail(where, "mode %o, owner %d:%d; it had %o, %d:%d" % (after + before))
+    return after != before
+
+
 def listed(tool, path, section="Suffix"):
     """The keys of section through the program's own reader (None when it failed)."""
     code, out, _ = run([tool, "list", path, section], SETTINGS_BOUND)
@@ -173,6 +205,7 @@ class Settings:
         with open(seed if self.content is None else self.file, "wb") as f:
             f.write(SUFFIX if self.content is None else self.content)
         self.seeded = self.content is None
+        self.owned = new_file() if self.seeded else owned(self.file)
         self.others = {"Other": ["keep"]} if self.content == WITH_OTHER else {}
         self.command = [tool] + [seed if o == "{seed}" else o for o in options] + \
             [operation[0], self.file] + operation[1:]
@@ -194,6 +227,8 @@ class Settings:
             check.fail(where, "left beside the file: %s" % self.left())
         if not os.path.exists(self.file):
             state = "old" if self.seeded else None
+        elif check_owned(check, where, self.file, self.owned) and not ROOT:
+            state = None  # a mode that keeps this user out
         else:
             with open(self.file, "rb") as f:
                 data = f.read()
@@ -212,10 +247,10 @@ class Settings:
 
 
 def fiu_command(points, probability, command):
-    out = ["fiu-run", "-x"]
-    for point in points:
-        out += ["-c", "enable_random name=%s,probability=%g" % (point, probability)]
-    return out + command
+    """command under libfiu, as fiu-run -x runs it, behind our shim."""
+    enable = "\n".join("enable_random name=%s,probability=%g" % (point, probability)
+                       for point in points)
+    return ["env", "FIU_ENABLE=" + enable, "LD_PRELOAD=" + " ".join(FIU_PRELOAD)] + command
 
 
 def settings_under_libfiu(tool, work, runs, check):
@@ -374,9 +409,10 @@ def settings_changed_outside(tool, work, check):
                 problems.append("exit code %s (%s), lists %s" % (code, err.strip(), keys))
             if in_place and after.st_ino != before.st_ino:
                 problems.append("replaced, not written in place")
-            if after.st_mode != before.st_mode or acl_of(path) != acl:
-                problems.append("mode %o, was %o; ACL %r, was %r" % (
-                    after.st_mode, before.st_mode, acl_of(path), acl))
+            if after.st_mode != before.st_mode or acl_of(path) != acl or \
+                    (after.st_uid, after.st_gid) != (before.st_uid, before.st_gid):
+                problems.append("mode %o, owner %d, was %o, %d; ACL %r, was %r" % (
+                    after.st_mode, after.st_uid, before.st_mode, before.st_uid, acl_of(path), acl))
             if left:
                 problems.append("left beside the file: %s" % left)
         for problem in problems:
@@ -391,18 +427,22 @@ def settings_changed_outside(tool, work, check):
 # Settings writes by two users, their undo under real failures, the order of their calls
 
 OTHER_USER = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+SHARED_FILE = (0o666, os.geteuid(), os.getegid())  # shared_settings' file
 
 
 @contextlib.contextmanager
 def shared_settings(work, folder_mode):
     """A folder of root's (folder_mode) holding a Korvani.ini every user may write."""
     with scratch(work) as folder:
-        os.chmod(folder, folder_mode)
         path = os.path.join(folder, "Korvani.ini")
         with open(path, "wb") as f:
             f.write(SUFFIX)
         os.chmod(path, 0o666)
-        yield path
+        os.chmod(folder, folder_mode)
+        try:
+            yield path
+        finally:
+            os.chmod(folder, 0o755)  # for its removal
 
 
 def settings_writers_at_once(tool, work, check):
@@ -413,14 +453,19 @@ def settings_writers_at_once(tool, work, check):
     EOPNOTSUPP or ENOSYS), a write goes on without one at once."""
     rows = []
     enolck = strace(trace="flock", inject="error=ENOLCK")
-    for name, mode, users, count in [("root and a user, folder 0711", 0o711, [[], OTHER_USER], 100),
-                                     ("flock failing with ENOLCK", 0o755, [enolck, enolck], 30)]:
+    writers = [("flock failing with ENOLCK", 0o755, [enolck, enolck], 30)]
+    if ROOT:
+        writers.insert(0, ("root and a user, folder 0711", 0o711, [[], OTHER_USER], 100))
+    else:
+        SKIPPED.append(("two writers, root and a user", "only root starts one as another user"))
+    for name, mode, users, count in writers:
         with shared_settings(work, mode) as path:
             started = time.monotonic()
             done = two_at_a_time(lambda i: run(
                 users[i] + [tool, "add-many", path, "Suffix", "w%d-" % i, str(count)],
                 RUN_BOUND), range(2))
             keys = listed(tool, path) or []
+            check_owned(check, "two writers, %s" % name, path, SHARED_FILE)
         codes = [code for code, _, _ in done]
         # A writer that found the lock taken for its whole wait (a busy machine) says so
         # and adds nothing: every other add is kept, and nothing else.
@@ -441,6 +486,7 @@ def settings_writers_at_once(tool, work, check):
                               options=["-P", path, "-P", os.path.dirname(path)]) +
                        [tool, "write", path, "Suffix", "new.example", ""], SETTINGS_BOUND)[0]
             took, kept = time.monotonic() - started, listed(tool, path) == OLD + ["new.example"]
+            check_owned(check, "no lock (%s)" % error, path, SHARED_FILE)
         if code != 1 or not kept or took > 2:
             check.fail("no lock (%s)" % error, "exit code %s after %.1f s" % (code, took))
         rows.append(["no lock works (%s)" % error, 1, int(code == 1), 0, int(kept),
@@ -451,13 +497,14 @@ def settings_writers_at_once(tool, work, check):
                          rows))
 
 
-# Writes as a user who may not write the folder (in place), and as root (a temporary file).
+# Writes in place, by a user who may not write the folder (another user, as root; without
+# root, this one in a folder made read-only), and through a temporary file.
 ORDERED = [
-    ("delete, in place", OTHER_USER, ["delete", "Suffix", "mail.example.com"], ["example.net"]),
-    ("delete of the last key, in place", OTHER_USER, ["delete", "Suffix", "example.net"],
+    ("delete, in place", True, ["delete", "Suffix", "mail.example.com"], ["example.net"]),
+    ("delete of the last key, in place", True, ["delete", "Suffix", "example.net"],
      ["mail.example.com"]),
-    ("add, in place", OTHER_USER, ["write", "Suffix", "new.example", ""], OLD + ["new.example"]),
-    ("add, temporary file", [], ["write", "Suffix", "new.example", ""], OLD + ["new.example"]),
+    ("add, in place", True, ["write", "Suffix", "new.example", ""], OLD + ["new.example"]),
+    ("add, temporary file", False, ["write", "Suffix", "new.example", ""], OLD + ["new.example"]),
 ]
 ORDER_CALLS = "openat,pwrite64,fdatasync,fsync,ftruncate,linkat,rename,renameat2,close"
 UNDO_CALLS = ("fdatasync", "pwrite64", "ftruncate", "close")
@@ -487,11 +534,13 @@ def settings_undo_and_order(tool, work, check):
     undo fails): a write that reports a failure leaves the file byte for byte as it
     was, or (the undo failed) whole; one that reports success leaves the new list."""
     order_rows, rows = [], []
-    for name, user, operation, new in ORDERED:
+    for name, in_place, operation, new in ORDERED:
         command = lambda path: [tool, operation[0], path] + operation[1:]  # noqa: E731
-        with shared_settings(work, 0o755) as path:
-            code, before, names = traced_names(command(path), "Korvani.ini",
-                                               os.path.dirname(path), user, ORDER_CALLS)
+        user = OTHER_USER if in_place and ROOT else []
+        folder_mode = 0o555 if in_place and not ROOT else 0o755
+        with shared_settings(work, folder_mode) as path:
+            code, before, names = traced_names(command(path), "Korvani.ini", work, user,
+                                               ORDER_CALLS)
         problems = order_problems(names) if code == 1 else ["the undisturbed write failed"]
         for problem in problems:
             check.fail("order of calls, %s" % name, problem)
@@ -500,17 +549,18 @@ def settings_undo_and_order(tool, work, check):
         # reports the file's write-back: the temporary file's (the first after its
         # fdatasync), in place that of the descriptor's copy (the first after the last).
         synced = [i for i, n in enumerate(names) if n == "fdatasync"] or [0]
-        reporting_close = names[:synced[-1 if user else 0]].count("close") + 1
+        reporting_close = names[:synced[-1 if in_place else 0]].count("close") + 1
         tally = collections.Counter()
         for call, nth, later in [(call, nth, later) for call in UNDO_CALLS
                                  for nth in range(1, names.count(call) + 1) for later in ("", "+")]:
-            with shared_settings(work, 0o755) as path:
+            where = "EIO at %s #%d%s (%s)" % (call, nth, later, name)
+            with shared_settings(work, folder_mode) as path:
                 inject = "error=EIO:when=%d%s" % (nth + before.count(call), later)
                 code = run(user + strace(trace=call, inject=inject) + command(path),
                            SETTINGS_BOUND)[0]
                 data = open(path, "rb").read()
                 keys = listed(tool, path)
-            where = "EIO at %s #%d%s (%s)" % (call, nth, later, name)
+                check_owned(check, where, path, SHARED_FILE)
             if code == 1 and keys != new:
                 check.fail(where, "reported success, file lists %s" % keys)
             elif code == 0 and not later and data != SUFFIX:
@@ -660,8 +710,9 @@ def runs_whose_file_lost_its_name(build, work, check):
     rows = []
 
     def one(name, act=None, count=20_000_000, failing=None, reason=("changed", errno.ENOENT),
-            **kw):
-        """act(out), done once the file has its first addresses, returns the run's file's
+            paused=False, **kw):
+        """act(out), done once the file has its first addresses (paused: while the run is
+        stopped, so that it cannot end first however slow act is), returns the run's file's
         name then ("": none) and a second run (or None); failing: the call on the output
         that fails (EIO)."""
         with scratch(work) as folder:
@@ -669,8 +720,12 @@ def runs_whose_file_lost_its_name(build, work, check):
             prefix = strace(trace=failing, inject="error=EIO",
                             options=["--seccomp-bpf", "-P", out]) if failing else ()
             first = Generation(build, out, count, prefix=prefix, **kw).start()
-            path, second = (out, None) if act is None else \
-                act(out) if wait_for_output(out, first.process) else ("", None)
+            path, second = (out, None) if act is None else ("", None)
+            if act is not None and wait_for_output(out, first.process):
+                if paused:
+                    first.process.send_signal(signal.SIGSTOP)
+                path, second = act(out)
+                first.process.send_signal(signal.SIGCONT)
             first.finish(path)
         if path and check_generation(first, name, check) not in ("file-failed",
                                                                    "cut-back-failed"):
@@ -689,7 +744,7 @@ def runs_whose_file_lost_its_name(build, work, check):
     one("renamed, then Stop", lambda out: (os.rename(out, out + ".1"), (out + ".1", None))[1],
         count=100_000_000, extra=["--stop-after-events", "100"])  # about 0.8 s
     one("replaced by a second run to the same name",
-        lambda out: ("", Generation(build, out, 1000).run()))
+        lambda out: ("", Generation(build, out, 1000).run()), paused=True)
     def punch_hole(out):
         """A hole in the file's first 64 KiB, its size kept, once it holds 128 KiB; the
         file then holds NUL bytes where addresses were, and is not checked against them."""
@@ -760,6 +815,11 @@ def main():
         if shutil.which(needed) is None:
             sys.exit("faults: %s is missing (bash scripts/install-deps.sh libfiu0 fiu-utils strace)"
                      % needed)
+    # libfiu's preload libraries, where fiu-run takes them from, behind our shim.
+    libraries = re.search(r'^PLIBPATH="([^"]+)"', open(shutil.which("fiu-run")).read(), re.M)
+    FIU_PRELOAD[:] = [os.path.join(build, "test-tools", "tmpfile_shim.so")] + [
+        os.path.join(libraries.group(1) if libraries else "/usr/lib/fiu", name)
+        for name in ("fiu_run_preload.so", "fiu_posix_preload.so")]
     started = time.monotonic()
     check = Check()
     with tempfile.TemporaryDirectory(prefix="korvani-faults-") as work:
@@ -776,6 +836,8 @@ def main():
         fifos(build, work, check)
     for table in check.tables:
         print_table(*table)
+    for what, why in SKIPPED:
+        print("\nskipped, not root: %s (%s)" % (what, why))
     print("\nfaults: %d violations (%.0f s)" % (len(check.violations), time.monotonic() - started))
     for violation in check.violations[:40]:
         print("  " + violation)
