@@ -51,12 +51,9 @@ struct Entry {
 // Every entry, in the order of reading: ProductName, the thirty-three of the windows,
 // then those added by this program (frmMain SuffixInvalid, frmUpdate CheckFailed,
 // frmMain ProgramFileRefused, the names that assistive tools read for the controls
-// without a caption: frmMain AddressList and Progress, frmUpdate Progress; and the
-// notice of a list that could not be saved, with its reasons).
-// then the twelve added by this program (frmMain SuffixInvalid, frmUpdate CheckFailed,
-// frmMain ProgramFileRefused, the names that assistive tools read for the controls
-// without a caption: frmMain AddressList and Progress, frmUpdate Progress; and the
-// warning of a run whose file failed: frmMain RunFileIncomplete and its five reasons).
+// without a caption: frmMain AddressList and Progress, frmUpdate Progress; the notice of
+// a list that could not be saved, with its four reasons; and the warning of a run whose
+// file failed: frmMain RunFileIncomplete and its five reasons).
 std::span<const Entry> Entries();
 // The built-in text of an entry; empty for most.
 QString BuiltInText(const Entry& entry);
