@@ -11,7 +11,8 @@
 # make conformance - compares the profile functions, built for Linux and for Windows, with the
 #                    Windows ones (under Wine)
 # make faults - runs the settings writer and the generation run under injected failures
-#               (libfiu, strace) and checks that every file stays whole
+#               (libfiu, strace) and checks that every file stays whole; as root, also the
+#               settings writer on the file systems users have (loop images, FUSE, no /proc)
 # make package       - builds the Debian source package and, with dpkg-buildpackage (debian/,
 #                      the test suite included), build-package/korvani_<version>_<arch>.deb
 # make package-check - makes the package, checks it with lintian and the desktop validators,
@@ -44,6 +45,9 @@ WINDOWS_BUILD ?= build-windows
 BENCH_WINDOWS_ADDRESSES ?= 100000000
 WINDOWS_DEPS := cmake make ninja-build dpkg-dev g++-mingw-w64-x86-64-posix qt6-base-dev \
                 qt6-base-dev-tools googletest wine64 python3 fonts-dejavu-core nsis
+# What the settings writer's file-system check mounts (as root): loop images, FUSE, sshfs.
+FILE_SYSTEM_DEPS := xfsprogs btrfs-progs dosfstools exfatprogs exfat-fuse fusefat ntfs-3g bindfs \
+                    sshfs openssh-server fuse3
 PREFIX     ?= $(or $(CMAKE_INSTALL_PREFIX),/usr/local)
 JOBS       ?= $(shell nproc)
 CTEST_ENV  := QT_QPA_PLATFORM=offscreen
@@ -122,10 +126,12 @@ conformance: deps
 
 faults: deps
 	bash scripts/install-deps.sh libfiu0 fiu-utils strace
+	[ "$$(id -u)" -ne 0 ] || bash scripts/install-deps.sh $(FILE_SYSTEM_DEPS)
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANI_WERROR=ON
 	cmake --build $(BUILD) --target profile_write generation_run tmpfile_shim korvani_program_folder \
 	    -j$(JOBS)
 	python3 tests/faults/run-faults.py $(BUILD)
+	bash tests/faults/file-systems.sh $(BUILD)/test-tools/profile_write
 
 # The source tree (scripts/source-tree.sh) goes to $(PACKAGE_BUILD)/korvani-<version>;
 # dpkg-buildpackage writes the source package, korvani_<version>_<arch>.deb, its debug symbols,

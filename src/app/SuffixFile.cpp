@@ -14,7 +14,11 @@ namespace SuffixFile {
 
 SaveFailure SaveFailureOf(const platform::FileStatus& status) {
     using platform::FileFailure;
-    if (status.error == ENOSPC || status.error == EDQUOT)
+#ifdef EDQUOT
+    if (status.error == EDQUOT) // the user's share of the disk is used up
+        return SaveFailure::DiskFull;
+#endif
+    if (status.error == ENOSPC)
         return SaveFailure::DiskFull;
     if (status.failure == FileFailure::Changed || status.failure == FileFailure::Busy)
         return SaveFailure::ChangedMeanwhile;

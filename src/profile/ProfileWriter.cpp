@@ -128,7 +128,7 @@ FileStatus checkUnchanged(const QByteArray& path, const OldFile& old, const Meta
     FileState read = old.state; // its change time aside: a rename away and back moves it
     if (!holdsBytes(path, old.data, checked) || (read.changed = checked.changed, checked != read) ||
         (metadata && (!metadataAt(path, now) || now != *metadata)))
-        return {FileFailure::Changed, ESTALE};
+        return {FileFailure::Changed, ChangedError};
     return {};
 }
 

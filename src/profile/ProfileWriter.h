@@ -12,6 +12,7 @@
 #include <QList>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <utility>
@@ -106,5 +107,11 @@ bool stillAt(const QByteArray& path, const FileState& checked);
 // another's file that could not be put back ("kept"); a writer removes only "tmp" ones.
 QByteArray temporaryName(const QByteArray& target, QByteArrayView role = "tmp");
 constexpr qsizetype TemporaryTokenSize = 16;
+// The errno of a file that changed under the writer.
+#ifdef ESTALE
+constexpr int ChangedError = ESTALE;
+#else
+constexpr int ChangedError = EBUSY; // Windows' C library has no ESTALE
+#endif
 
 } // namespace profile

@@ -143,6 +143,9 @@ Lack giveMetadata(int fd, const Metadata& metadata) {
         return Lack::Owner;
     if (metadata.attributesShown && !giveAttributes(fd, metadata))
         return Lack::Metadata;
+    // A file system of fixed modes (FAT through FUSE) gives every file the same one.
+    if (::fstat(fd, &made) == 0 && (made.st_mode & 07777) == (metadata.mode & 07777))
+        return Lack::None;
     return ::fchmod(fd, metadata.mode & 07777) == 0 ? Lack::None : Lack::Metadata;
 }
 
@@ -336,16 +339,16 @@ FileStatus moveTemporary(Temporary& temporary, const QByteArray& target, const F
     if (checked == nullptr) {
         status = moveNew(from, to);
     } else if (!stillAt(target, *checked)) {
-        return {FileFailure::Changed, ESTALE};
+        return {FileFailure::Changed, ChangedError};
     } else if (exchange(from, to) == 0) {
         if (cameOut(temporary.name, *checked, metadata))
             return {}; // the old file is the temporary one now, which goes
         putBack(temporary, target);
-        return {FileFailure::Changed, ESTALE};
+        return {FileFailure::Changed, ChangedError};
     } else if (errno != EINVAL && errno != ENOSYS) { // EINVAL, ENOSYS: no exchange there
         return {errno == ENOENT ? FileFailure::Changed : FileFailure::WriteFailed, errno};
     } else if (!stillAt(target, *checked)) { // a last look: the window is the rename's own
-        return {FileFailure::Changed, ESTALE};
+        return {FileFailure::Changed, ChangedError};
     } else if (renameOver(from, to) != 0) {
         return writeFailed(errno);
     }
@@ -423,7 +426,7 @@ FileStatus rewriteInPlace(const QByteArray& target, const OldFile& old, const Ed
     if (::fstat(fd, &st) != 0)
         status = writeFailed(errno);
     else if (!S_ISREG(st.st_mode) || platform::FileIdentity::of(st) != old.state.identity)
-        status = {FileFailure::Changed, ESTALE};
+        status = {FileFailure::Changed, ChangedError};
     if (status && !runBeforeReplaceHook())
         status = writeFailed(ECANCELED);
     FileState checked;

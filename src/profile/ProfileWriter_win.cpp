@@ -58,7 +58,7 @@ FileStatus moveInto(const QByteArray& name, const QByteArray& target, const File
         if (const int injected = runBeforeRenameHook(false))
             return writeFailed(injected);
         if (checked && !stillAt(target, *checked)) // a last look: the window is the move's own
-            return {FileFailure::Changed, ESTALE};
+            return {FileFailure::Changed, ChangedError};
         if (::MoveFileExW(from.c_str(), to.c_str(), flags))
             return {};
         const DWORD error = ::GetLastError();
@@ -119,6 +119,8 @@ FileStatus makeTemporary(const QByteArray& target, const Metadata* metadata, Tem
         lack = Lack::UnnamedFiles;
         return writeFailed(EOPNOTSUPP);
     }
+    if (const int injected = injectedFailure("open"))
+        return writeFailed(injected);
     const DWORD kept = metadata ? metadata->attributes & KeptAttributes : 0;
     win::Handle file;
     for (int tries = 0; tries < 8 && !file.valid(); ++tries) {

@@ -100,6 +100,7 @@ protected:
     const decltype(ModTransLate::Text().frmMain)& text() const {
         return ModTransLate::Text().frmMain;
     }
+    QString notSaved(const QString& reason) const { return text().ListNotSaved + u'\n' + reason; }
 
     testsupport::ProgramFolder folder_;
     QWidget window_;
@@ -238,7 +239,7 @@ TEST_F(SuffixListTest, AddingChecksTheSuffixAgainstTheFileAndAppendsIt) {
         add(row.typed);
         profile::ProfileFile::setBeforeReplaceHook({});
         if (row.message == nullptr) {
-            EXPECT_FALSE(takeMessage().has_value());
+            expectWarning(notSaved(text().SaveRefused));
         } else if (row.message == success) {
             expectNotice(text().*row.message);
         } else {
@@ -290,6 +291,54 @@ TEST_F(SuffixListTest, DeletingASuffixNotInTheFileDoesNothing) {
     EXPECT_EQ(readFile(settings()), ThreeSuffixes);
 }
 
+// A change of the list that cannot be saved says so and why, for Add and for Delete; the
+// list and the file stay as another program or nothing left them.
+TEST_F(SuffixListTest, AChangeThatCannotBeSavedSaysWhy) {
+    const QByteArray changed = ThreeSuffixes + "x.com=\r\n";
+    const auto failing = [](int error) {
+        return [error] {
+            profile::ProfileFile::setFailingCall([error](const char* call) {
+                return QByteArrayView(call) == "O_TMPFILE" || QByteArrayView(call) == "open" ? error : 0;
+            });
+        };
+    };
+    const struct {
+        const char* what;
+        std::function<void()> fail;
+        QString Texts::*reason;
+        QByteArray after = ThreeSuffixes;
+    } rows[] = {
+        {"the disk is full", failing(ENOSPC), &Texts::SaveDiskFull},
+#ifdef EDQUOT
+        {"the user's quota is used up", failing(EDQUOT), &Texts::SaveDiskFull},
+#endif
+        {"a read-only file system", failing(EROFS), &Texts::SaveNoPermission},
+        {"changed by another program meanwhile",
+         [&] {
+             profile::ProfileFile::setBeforeReplaceHook(
+                 [&] { return writeFile(settings(), changed), true; });
+         },
+         &Texts::SaveChanged, changed},
+        {"the drive refused it", [] { profile::ProfileFile::setBeforeReplaceHook([] { return false; }); },
+         &Texts::SaveRefused},
+        {"an input/output error", failing(EIO), &Texts::SaveRefused},
+    };
+    for (const auto& row : rows) {
+        for (const bool adding : {true, false}) {
+            SCOPED_TRACE(testing::Message() << row.what << (adding ? ", Add" : ", Delete"));
+            load(ThreeSuffixes);
+            box_->setCurrentIndex(1);
+            row.fail();
+            adding ? add(QStringLiteral("new.com")) : SuffixList::btnDel_Click(box_);
+            profile::ProfileFile::setFailingCall({});
+            profile::ProfileFile::setBeforeReplaceHook({});
+            expectWarning(notSaved(text().*row.reason));
+            EXPECT_EQ(items(*box_), (QStringList{"b.com", "a.com", "c.com"}));
+            EXPECT_EQ(readFile(settings()), row.after);
+        }
+    }
+}
+
 TEST_F(SuffixListTest, AReadOnlyFileChangesNeitherFileNorList) {
     load(ThreeSuffixes);
     // Read-only for all, in a folder open to all.
@@ -299,10 +348,10 @@ TEST_F(SuffixListTest, AReadOnlyFileChangesNeitherFileNorList) {
         const AsUnprivilegedUser user;
         ASSERT_TRUE(user.active());
         add(QStringLiteral("new.com"));
-        EXPECT_FALSE(takeMessage().has_value());
+        expectWarning(notSaved(text().SaveNoPermission));
         box_->setCurrentIndex(1);
         SuffixList::btnDel_Click(box_);
-        EXPECT_FALSE(takeMessage().has_value());
+        expectWarning(notSaved(text().SaveNoPermission));
     }
     EXPECT_EQ(items(*box_), (QStringList{"b.com", "a.com", "c.com"}));
     EXPECT_EQ(box_->currentText(), "a.com");

@@ -202,7 +202,8 @@ double contrast(const QColor& a, const QColor& b) {
         };
         return 0.2126 * linear(c.red()) + 0.7152 * linear(c.green()) + 0.0722 * linear(c.blue());
     };
-    const auto [low, high] = std::minmax(luminance(a), luminance(b));
+    const double la = luminance(a), lb = luminance(b); // minmax keeps references
+    const auto [low, high] = std::minmax(la, lb);
     return (high + 0.05) / (low + 0.05);
 }
 

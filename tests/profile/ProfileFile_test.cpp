@@ -537,6 +537,37 @@ TEST_F(ProfileFileTest, AFailureBeforeTheReplaceLeavesTheOldFile) {
     }
 }
 
+// Another program's write to the file while a write is under way (an editor's save, a
+// script's >>) stays, and the write fails as changed: through a temporary file and in
+// place, on Windows too.
+TEST_F(ProfileFileTest, AnotherProgramsWriteMeanwhileStays) {
+    const QByteArray content = "[Suffix]\r\na.com=\r\n", other = "[Suffix]\r\nx.com=\r\n";
+    const struct {
+        const char* what;
+        QIODevice::OpenMode mode;
+        QByteArray bytes;
+        QByteArray after;
+    } rows[] = {{"appended to", QIODevice::Append, "x.com=\r\n", content + "x.com=\r\n"},
+                {"rewritten, same size", QIODevice::WriteOnly, other, other}};
+    for (const auto& row : rows) {
+        for (const bool inPlace : {false, true}) {
+            SCOPED_TRACE(testing::Message() << row.what << ", in place " << inPlace);
+            writeFile(file(), content);
+            ProfileFile::setInPlaceOnly(inPlace);
+            ProfileFile::setBeforeReplaceHook([&] {
+                QFile meddler(file());
+                return meddler.open(row.mode) && meddler.write(row.bytes) == row.bytes.size();
+            });
+            EXPECT_EQ(ProfileFile::setKey(file(), "Suffix", "b.com", "").failure,
+                      FileFailure::Changed);
+            ProfileFile::setBeforeReplaceHook({});
+            ProfileFile::setInPlaceOnly(false);
+            EXPECT_EQ(readFile(file()), row.after);
+            EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
+        }
+    }
+}
+
 // In place every change is made so that a kill leaves the old or the new file (see
 // ProfileEdit.cpp, changeInPlace); these are the bytes it leaves when nothing goes wrong.
 TEST_F(ProfileFileTest, AChangeInPlaceLeavesTheseBytes) {
