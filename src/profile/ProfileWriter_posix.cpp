@@ -81,11 +81,11 @@ bool attributesAt(const QByteArray& path, Metadata& metadata) {
     QByteArray names;
     const char* file = path.constData();
     if (injectedFailure("listxattr") != 0 ||
-        !sized(names, [&](char* b, size_t n) { return ::llistxattr(file, b, n); }))
+        !sized(names, [&](char* b, size_t n) { return ::listxattr(file, b, n); }))
         return errno == ENOTSUP && !(metadata.attributesShown = false);
     for (const QByteArray& name : names.split('\0')) {
         QByteArray value;
-        const auto get = [&](char* b, size_t n) { return ::lgetxattr(file, name.data(), b, n); };
+        const auto get = [&](char* b, size_t n) { return ::getxattr(file, name.data(), b, n); };
         if (!name.isEmpty() && !sized(value, get))
             return false;
         if (!name.isEmpty())

@@ -40,6 +40,13 @@ exercise() {
     "$tool" crash "$file" Suffix c.com "" >/dev/null 2>&1
     code=$?
     [[ $code -eq 42 ]] || problems+=("the killed writer ended with $code")
+    # The way the next write takes, from its calls.
+    local calls way
+    calls=$(strace -f -e trace=openat,renameat2,rename "$tool" write "$file" Suffix e.com "" 2>&1 >/dev/null)
+    way=$(grep -q 'O_TMPFILE.*= [0-9]' <<<"$calls" && echo unnamed || echo named)
+    grep -q 'RENAME_EXCHANGE) = 0' <<<"$calls" && way+=", exchange" || way+=", rename"
+    grep -q 'O_TMPFILE\|tmp-' <<<"$calls" || way="in place"
+    done_ delete "$file" Suffix e.com || problems+=("a delete failed")
     done_ write "$file" Suffix d.com "" || problems+=("the add after it failed")
     [[ $(listed "$file") == "b.com d.com " ]] || problems+=("lists: $(listed "$file")")
     local left
@@ -49,7 +56,7 @@ exercise() {
         problems+=("mode $(stat -c %a "$file"), it was 640")
     fi
     if [[ ${#problems[@]} -eq 0 ]]; then
-        echo "file systems: $name: passed"
+        echo "file systems: $name: passed ($way)"
     else
         echo "file systems: $name: FAILED: ${problems[*]}"
         failed=1
