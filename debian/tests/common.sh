@@ -16,7 +16,9 @@ as() {
 }
 
 # drive WHO STEP...: starts the installed korvani as WHO with the window driver loaded and
-# the steps given (see window-driver.cpp); prints what the driver says.
+# the steps given (see window-driver.cpp); prints what the driver says, and where the
+# program fails or times out, says so with all of it on stderr (a caller's $(...) would
+# swallow it).
 driver=$tmp/window-driver.so
 build_driver() {
     [[ -f "$driver" ]] && return
@@ -32,7 +34,15 @@ drive() {
     steps=$(mktemp "$tmp/steps.XXXXXX")
     chmod 644 "$steps"
     printf '%s\n' "$@" >"$steps"
-    as "$who" KORVANI_DRIVER_STEPS="$steps" LD_PRELOAD="$driver" timeout 120 korvani
+    local said code=0
+    said=$(as "$who" KORVANI_DRIVER_STEPS="$steps" LD_PRELOAD="$driver" timeout 120 korvani 2>&1) ||
+        code=$?
+    printf '%s\n' "$said"
+    if [[ $code -ne 0 ]]; then
+        printf 'korvani as %s ended with %d at the steps: %s\nit said:\n%s\n' "$who" "$code" \
+            "$*" "$said" >&2
+        return "$code"
+    fi
 }
 
 fail() {

@@ -71,8 +71,8 @@ protected:
     static QString notSaved(const QString& reason) { return text().ListNotSaved + u'\n' + reason; }
 
     // Opens the window on content and checks that Add and Delete, failing at the
-    // replace, change nothing and say that the list could not be saved; then that they work, giving afterAdd
-    // and (after deleting the added suffix again) afterDelete.
+    // replace, change nothing and say that the list could not be saved; then that they work, giving
+    // afterAdd and (after deleting the added suffix again) afterDelete.
     void exercise(const QByteArray& content, const QStringList& listed, const QByteArray& afterAdd,
                   const QByteArray& afterDelete) {
         writeFile(settings(), content);
@@ -116,7 +116,8 @@ TEST_F(SettingsFaultsTest, SomethingElseWhereTheFileShouldBe) {
         EXPECT_EQ(box()->count(), 0);
 
         add(QStringLiteral("new.example"));
-        EXPECT_EQ(messages(), QStringList{notSaved(text().SaveRefused)}) << "a write claimed success";
+        EXPECT_EQ(messages(), QStringList{notSaved(text().SaveRefused)})
+            << "a write claimed success";
         EXPECT_EQ(box()->count(), 0);
         box()->setEditText(QStringLiteral("new.example"));
         QTest::mouseClick(window_->findChild<QPushButton*>(QStringLiteral("btnDel")),

@@ -298,7 +298,8 @@ TEST_F(SuffixListTest, AChangeThatCannotBeSavedSaysWhy) {
     const auto failing = [](int error) {
         return [error] {
             profile::ProfileFile::setFailingCall([error](const char* call) {
-                return QByteArrayView(call) == "O_TMPFILE" || QByteArrayView(call) == "open" ? error : 0;
+                return QByteArrayView(call) == "O_TMPFILE" || QByteArrayView(call) == "open" ? error
+                                                                                             : 0;
             });
         };
     };
@@ -319,7 +320,8 @@ TEST_F(SuffixListTest, AChangeThatCannotBeSavedSaysWhy) {
                  [&] { return writeFile(settings(), changed), true; });
          },
          &Texts::SaveChanged, changed},
-        {"the drive refused it", [] { profile::ProfileFile::setBeforeReplaceHook([] { return false; }); },
+        {"the drive refused it",
+         [] { profile::ProfileFile::setBeforeReplaceHook([] { return false; }); },
          &Texts::SaveRefused},
         {"an input/output error", failing(EIO), &Texts::SaveRefused},
     };
