@@ -167,19 +167,19 @@ void ProfileFile::setLockTimeout(int milliseconds) {
 }
 
 void ProfileFile::setBeforeReplaceHook(std::function<bool()> hook) {
-    beforeReplaceHook() = std::move(hook);
+    seams().beforeReplace = std::move(hook);
 }
 
 void ProfileFile::setBeforeRenameHook(std::function<int(bool exchange)> hook) {
-    beforeRenameHook() = std::move(hook);
+    seams().beforeRename = std::move(hook);
 }
 
 void ProfileFile::setInPlaceOnly(bool only) {
-    inPlaceOnly() = only;
+    seams().inPlaceOnly = only;
 }
 
 void ProfileFile::setFailingCall(std::function<int(const char* call)> hook) {
-    failingCall() = std::move(hook);
+    seams().failingCall = std::move(hook);
 }
 
 int ProfileFile::readString(const QString& path, QByteArrayView section, QByteArrayView key,

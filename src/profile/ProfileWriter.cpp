@@ -35,39 +35,21 @@ using platform::FileFailure;
 using platform::FileStatus;
 using platform::writeFailed;
 
-std::function<bool()>& beforeReplaceHook() {
-    static std::function<bool()> hook;
-    return hook;
-}
-
-std::function<int(bool exchange)>& beforeRenameHook() {
-    static std::function<int(bool exchange)> hook;
-    return hook;
-}
-
-std::atomic<bool>& inPlaceOnly() {
-    static std::atomic<bool> only{false};
-    return only;
-}
-
-std::function<int(const char* call)>& failingCall() {
-    static std::function<int(const char* call)> hook;
-    return hook;
+Seams& seams() {
+    static Seams seams;
+    return seams;
 }
 
 bool runBeforeReplaceHook() {
-    const auto& hook = beforeReplaceHook();
-    return !hook || hook();
+    return !seams().beforeReplace || seams().beforeReplace();
 }
 
 int runBeforeRenameHook(bool exchange) {
-    const auto& hook = beforeRenameHook();
-    return hook ? hook(exchange) : 0;
+    return seams().beforeRename ? seams().beforeRename(exchange) : 0;
 }
 
 int injectedFailure(const char* call) {
-    const auto& hook = failingCall();
-    const int error = hook ? hook(call) : 0;
+    const int error = seams().failingCall ? seams().failingCall(call) : 0;
     if (error != 0)
         errno = error;
     return error;
@@ -151,11 +133,11 @@ FileStatus replaceFile(const QByteArray& target, const OldFile& old, const Edit&
     if (old.exists) {
         if (const FileStatus writable = checkWritable(target, old); !writable)
             return writable; // a read-only settings file stays as it is
-    } else if (inPlaceOnly()) {
+    } else if (seams().inPlaceOnly) {
         return writeFailed(EACCES);
     }
     removeLeftovers(target);
-    for (Way way = inPlaceOnly() ? Way::InPlace : Way::Unnamed;;) {
+    for (Way way = seams().inPlaceOnly ? Way::InPlace : Way::Unnamed;;) {
         Lack lack = Lack::None;
         const FileStatus status = way == Way::InPlace
                                       ? rewriteInPlace(target, old, edit)

@@ -32,18 +32,17 @@ struct OldFile {
 // between them: ProfileWriter.cpp.
 platform::FileStatus replaceFile(const QByteArray& target, const OldFile& old, const Edit& edit);
 
-// Test seams (ProfileFile::setBeforeReplaceHook, setBeforeRenameHook, setInPlaceOnly,
-// setFailingCall).
-std::function<bool()>& beforeReplaceHook();
-std::function<int(bool exchange)>& beforeRenameHook();
-std::atomic<bool>& inPlaceOnly();
-std::function<int(const char* call)>& failingCall();
-// Runs the hook; false makes the write fail.
-bool runBeforeReplaceHook();
-// Runs the rename hook: the errno the rename is to fail with, or 0.
-int runBeforeRenameHook(bool exchange);
-// The errno the failing-call seam gives the call, or 0 (errno is set to it).
-int injectedFailure(const char* call);
+// The test seams, as ProfileFile's setters (setBeforeReplaceHook, ...) describe them.
+struct Seams {
+    std::function<bool()> beforeReplace;
+    std::function<int(bool exchange)> beforeRename;
+    std::atomic<bool> inPlaceOnly{false};
+    std::function<int(const char* call)> failingCall;
+};
+Seams& seams();
+bool runBeforeReplaceHook();            // false: the write fails
+int runBeforeRenameHook(bool exchange); // the errno the rename is to fail with, or 0
+int injectedFailure(const char* call);  // the same for the call (errno is set to it)
 
 // The ways a write can take, in the order they are tried.
 enum class Way { Unnamed, Named, InPlace };
