@@ -36,12 +36,14 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <string>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -52,6 +54,7 @@
 #undef MessageBox // windows.h's name for MessageBoxW, not platform::MessageBox
 #else
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -124,6 +127,29 @@ const char* outcomeName(std::optional<GenerationRun::Outcome> outcome) {
     return outcome ? Names[static_cast<int>(outcome->end)] : "none";
 }
 
+// What the tool prints, gathered, then written to stdout in as many writes as it takes.
+struct Report {
+    std::string text;
+    template <typename... Args> void appendf(const char* format, Args... args) {
+        char line[4096];
+        const int n = std::snprintf(line, sizeof line, format, args...);
+        text.append(line, static_cast<std::size_t>(std::clamp(n, 0, int(sizeof line) - 1)));
+    }
+    void send() const {
+#ifdef _WIN32
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+#else
+        std::size_t done = 0;
+        for (int tries = 0; done < text.size() && tries < 100000; ++tries) {
+            const auto n = ::write(1, text.data() + done, text.size() - done);
+            if (n > 0)
+                done += static_cast<std::size_t>(n);
+        }
+#endif
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -163,25 +189,28 @@ int main(int argc, char** argv) {
     platform::MessageBox::clearShown();
     driver.start(options->output); // returns after the run
 
+    // The report goes out whole although the fault check fails this process's own writes
+    // too (libfiu): each write is tried again until it is done.
+    Report report;
     for (const platform::ShownMessage& shown : platform::MessageBox::shown())
-        std::printf("notice %s %s\n", iconName(shown.icon), shown.text.toUtf8().constData());
+        report.appendf("notice %s %s\n", iconName(shown.icon), shown.text.toUtf8().constData());
     const std::optional<GenerationRun::Outcome> outcome = window->lastOutcome();
-    std::printf("outcome %s\n", outcomeName(outcome));
+    report.appendf("outcome %s\n", outcomeName(outcome));
     if (outcome && !outcome->file) // why the file failed: "reason write-failed 28"
-        std::printf("reason %s %d\n", platform::failureName(outcome->file.failure),
-                    outcome->file.error);
+        report.appendf("reason %s %d\n", platform::failureName(outcome->file.failure),
+                       outcome->file.error);
     if (outcome && outcome->endsInCutLine)
-        std::printf("cut-line\n");
-    std::printf("count %lld\n", static_cast<long long>(window->records().count()));
+        report.text += "cut-line\n";
+    report.appendf("count %lld\n", static_cast<long long>(window->records().count()));
 #ifdef _WIN32
     PROCESS_MEMORY_COUNTERS memory{};
     ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof memory);
-    std::printf("peak_rss_kb %ld\n", static_cast<long>(memory.PeakWorkingSetSize / 1024));
+    report.appendf("peak_rss_kb %ld\n", static_cast<long>(memory.PeakWorkingSetSize / 1024));
 #else
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("peak_rss_kb %ld\n", usage.ru_maxrss);
+    report.appendf("peak_rss_kb %ld\n", usage.ru_maxrss);
 #endif
-    std::fflush(stdout);
+    report.send();
     return 0;
 }
