@@ -46,27 +46,6 @@ bool GenerationRun::namesProgramFile(const QString& path) {
     });
 }
 
-GenerationRun::FileProblem GenerationRun::problemOf(const platform::FileStatus& file) {
-    if (file.failure == platform::FileFailure::Changed)
-        return FileProblem::Changed;
-    switch (file.error) {
-    case ENOSPC:
-#ifdef EDQUOT
-    case EDQUOT: // the user's share of the disk is used up
-#endif
-        return FileProblem::DiskFull;
-    case EFBIG:
-        return FileProblem::TooLarge;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return FileProblem::NoPermission;
-    default:
-        return file.failure == platform::FileFailure::ReadOnly ? FileProblem::NoPermission
-                                                               : FileProblem::NotWritten;
-    }
-}
-
 GenerationRun::Outcome GenerationRun::run(const Hooks& hooks) {
     records_.reset(from_);
     done_ = 0;

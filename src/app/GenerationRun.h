@@ -28,7 +28,7 @@ public:
     // How a run ended, and for a file that failed, the failure behind it (a path that
     // names a folder: NotAFile, nothing deleted; a write-protected file: ReadOnly; a file
     // that another process cut, appended to or took the name of: Changed). The window
-    // tells the user why in the words of problemOf; the tools print the failure itself.
+    // tells the user why in the words of platform::problemOf; the tools print the failure itself.
     struct Outcome {
         Outcome(End how, platform::FileStatus why = {}, bool cut = false)
             : end(how), file(why), endsInCutLine(cut) {}
@@ -38,12 +38,6 @@ public:
         bool endsInCutLine = false;
         bool operator==(End other) const { return end == other; }
     };
-
-    // Why a file failed, as the user is told: the disk full, the file too large for the
-    // drive (or the file-size limit), no permission, changed or removed by another
-    // program, or any other failure to open or write it.
-    enum class FileProblem { DiskFull, TooLarge, NoPermission, Changed, NotWritten };
-    static FileProblem problemOf(const platform::FileStatus& file);
 
     // What the caller says at an event point.
     enum class Next { Continue, Stop, Close };

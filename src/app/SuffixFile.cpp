@@ -12,22 +12,6 @@
 
 namespace SuffixFile {
 
-SaveFailure SaveFailureOf(const platform::FileStatus& status) {
-    using platform::FileFailure;
-#ifdef EDQUOT
-    if (status.error == EDQUOT) // the user's share of the disk is used up
-        return SaveFailure::DiskFull;
-#endif
-    if (status.error == ENOSPC)
-        return SaveFailure::DiskFull;
-    if (status.failure == FileFailure::Changed || status.failure == FileFailure::Busy)
-        return SaveFailure::ChangedMeanwhile;
-    if (status.failure == FileFailure::ReadOnly || status.error == EACCES ||
-        status.error == EPERM || status.error == EROFS)
-        return SaveFailure::NoPermission;
-    return SaveFailure::Refused;
-}
-
 QString SuffixSection() {
     return QStringLiteral("Suffix");
 }

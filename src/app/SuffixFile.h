@@ -39,10 +39,6 @@ platform::FileResult<QStringList> ReadSectionKeys(const QString& path, const QSt
 // lock, serves the check and the write.
 platform::FileStatus AddKey(const SettingsTarget& file, const QString& section, const QString& key);
 
-// Why a change of the list could not be saved, in the words the user is told.
-enum class SaveFailure { DiskFull, NoPermission, ChangedMeanwhile, Refused };
-SaveFailure SaveFailureOf(const platform::FileStatus& status);
-
 // Removes key from section.
 platform::FileStatus DeleteProfileKey(const SettingsTarget& file, const QString& section,
                                       const QString& key);

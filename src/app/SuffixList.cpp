@@ -23,9 +23,10 @@ void warn(QComboBox* cbSuffix, const QString& text) {
 // what the file holds.
 void notSaved(QComboBox* cbSuffix, const platform::FileStatus& status) {
     const auto& text = ModTransLate::Text().frmMain;
-    const QString* reasons[] = {&text.SaveDiskFull, &text.SaveNoPermission, &text.SaveChanged,
-                                &text.SaveRefused};
-    warn(cbSuffix, text.ListNotSaved + u'\n' + *reasons[int(SuffixFile::SaveFailureOf(status))]);
+    // In the order of platform::FileProblem: a file too large is refused by the drive.
+    const QString* reasons[] = {&text.SaveDiskFull, &text.SaveRefused, &text.SaveNoPermission,
+                                &text.SaveChanged, &text.SaveRefused};
+    warn(cbSuffix, text.ListNotSaved + u'\n' + *reasons[int(platform::problemOf(status))]);
     if (status.failure != platform::FileFailure::WriteFailed)
         return;
     const QString typed = cbSuffix->currentText();

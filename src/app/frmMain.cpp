@@ -123,24 +123,12 @@ void warn(const QString& text) {
 // list, and why it holds no more.
 QString fileFailedText(const platform::FileStatus& file, std::int64_t listed) {
     const auto& text = ModTransLate::Text().frmMain;
-    const QString* reason = &text.RunFileNotWritten;
-    switch (GenerationRun::problemOf(file)) {
-    case GenerationRun::FileProblem::DiskFull:
-        reason = &text.RunFileDiskFull;
-        break;
-    case GenerationRun::FileProblem::TooLarge:
-        reason = &text.RunFileTooLarge;
-        break;
-    case GenerationRun::FileProblem::NoPermission:
-        reason = &text.RunFileNoPermission;
-        break;
-    case GenerationRun::FileProblem::Changed:
-        reason = &text.RunFileChanged;
-        break;
-    case GenerationRun::FileProblem::NotWritten:
-        break;
-    }
-    return text.RunFileIncomplete.arg(QString::number(listed), *reason);
+    // In the order of platform::FileProblem.
+    const QString* reasons[] = {&text.RunFileDiskFull, &text.RunFileTooLarge,
+                                &text.RunFileNoPermission, &text.RunFileChanged,
+                                &text.RunFileNotWritten};
+    return text.RunFileIncomplete.arg(QString::number(listed),
+                                      *reasons[int(platform::problemOf(file))]);
 }
 } // namespace
 

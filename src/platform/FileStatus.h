@@ -36,6 +36,12 @@ inline FileStatus writeFailed(int error) {
     return {FileFailure::WriteFailed, error};
 }
 
+// Why a file could not be written, in the words the user is told: the disk (or the user's
+// share of it) full, the file too large for the drive (or the file-size limit), no
+// permission, changed, removed or held by another program meanwhile, or any other failure.
+enum class FileProblem { DiskFull, TooLarge, NoPermission, Changed, Other };
+FileProblem problemOf(const FileStatus& status);
+
 // The failure's name ("write-failed"), for the tools' and the tests' messages.
 const char* failureName(FileFailure failure);
 

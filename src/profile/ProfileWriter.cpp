@@ -119,11 +119,14 @@ bool stillAt(const QByteArray& path, const FileState& checked) {
     return stateAt(path, now) && now == checked;
 }
 
+QByteArray temporaryPrefix(const QByteArray& target, QByteArrayView role) {
+    const qsizetype slash = std::max(target.lastIndexOf('/'), target.lastIndexOf('\\'));
+    return folderOf(target) + "/." + target.sliced(slash + 1) + '.' + role.toByteArray() + '-';
+}
+
 QByteArray temporaryName(const QByteArray& target, QByteArrayView role) {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    const qsizetype slash = std::max(target.lastIndexOf('/'), target.lastIndexOf('\\'));
-    QByteArray name = folderOf(target) + "/." + target.sliced(slash + 1) + '.';
-    name += role.toByteArray() + '-';
+    QByteArray name = temporaryPrefix(target, role);
     for (qsizetype i = 0; i < TemporaryTokenSize; ++i)
         name += letters[QRandomGenerator::system()->bounded(int(sizeof letters) - 1)];
     return name;

@@ -258,7 +258,7 @@ Lack probe(const QByteArray& target, Metadata& metadata) {
 // Every "tmp" name of the target's is a writer's own (made with O_EXCL, under a name no
 // one can foresee); one that is left, its writer died: the old file or the new one.
 void removeLeftovers(const QByteArray& target) {
-    const QByteArray prefix = temporaryName(target).chopped(TemporaryTokenSize);
+    const QByteArray prefix = temporaryPrefix(target);
     const QByteArray leaf = prefix.sliced(prefix.lastIndexOf('/') + 1);
     DIR* folder = ::opendir(folderOf(target).constData());
     if (folder == nullptr)

@@ -98,7 +98,7 @@ Lack probe(const QByteArray& target, Metadata& metadata) {
 // Every "tmp" name of the target's is a writer's own (made new, under a name no one can
 // foresee); one that is left, its writer died.
 void removeLeftovers(const QByteArray& target) {
-    const QByteArray prefix = temporaryName(target).chopped(TemporaryTokenSize);
+    const QByteArray prefix = temporaryPrefix(target);
     const std::wstring pattern = win::widePath(prefix) + L"*";
     const std::wstring folder = pattern.substr(0, pattern.find_last_of(L"\\/") + 1);
     WIN32_FIND_DATAW found{};

@@ -178,9 +178,10 @@ TEST_F(GenerationRunTest, ARunWhoseFileWasChangedFromOutsideEndsAsAFailedWrite) 
     }
 }
 
-// What the window tells of a failed file: the failure and its errno, in the user's words.
-TEST(GenerationRunProblem, NamesWhyAFileFailedAsTheUserIsTold) {
-    using Problem = GenerationRun::FileProblem;
+// What the window tells of a failed file (a run's output, the settings file): the failure
+// and its errno, in the user's words.
+TEST(FileProblem, NamesWhyAFileFailedAsTheUserIsTold) {
+    using Problem = platform::FileProblem;
     const struct {
         FileStatus file;
         Problem problem;
@@ -197,13 +198,14 @@ TEST(GenerationRunProblem, NamesWhyAFileFailedAsTheUserIsTold) {
         {{FileFailure::WriteFailed, EROFS}, Problem::NoPermission},
         {{FileFailure::Changed, ENOENT}, Problem::Changed},
         {{FileFailure::Changed, EIO}, Problem::Changed},
-        {{FileFailure::WriteFailed, ENOENT}, Problem::NotWritten},
-        {{FileFailure::WriteFailed, EIO}, Problem::NotWritten},
-        {{FileFailure::NotAFile, EISDIR}, Problem::NotWritten},
-        {{FileFailure::Unreadable, ELOOP}, Problem::NotWritten},
+        {{FileFailure::Busy, ETIMEDOUT}, Problem::Changed},
+        {{FileFailure::WriteFailed, ENOENT}, Problem::Other},
+        {{FileFailure::WriteFailed, EIO}, Problem::Other},
+        {{FileFailure::NotAFile, EISDIR}, Problem::Other},
+        {{FileFailure::Unreadable, ELOOP}, Problem::Other},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(GenerationRun::problemOf(row.file), row.problem)
+        EXPECT_EQ(platform::problemOf(row.file), row.problem)
             << platform::failureName(row.file.failure) << " " << row.file.error;
 }
 
