@@ -310,10 +310,6 @@ TEST_F(SuffixListTest, AChangeThatCannotBeSavedSaysWhy) {
         QByteArray after = ThreeSuffixes;
     } rows[] = {
         {"the disk is full", failing(ENOSPC), &Texts::SaveDiskFull},
-#ifdef EDQUOT
-        {"the user's quota is used up", failing(EDQUOT), &Texts::SaveDiskFull},
-#endif
-        {"a read-only file system", failing(EROFS), &Texts::SaveNoPermission},
         {"changed by another program meanwhile",
          [&] {
              profile::ProfileFile::setBeforeReplaceHook(
@@ -323,7 +319,6 @@ TEST_F(SuffixListTest, AChangeThatCannotBeSavedSaysWhy) {
         {"the drive refused it",
          [] { profile::ProfileFile::setBeforeReplaceHook([] { return false; }); },
          &Texts::SaveRefused},
-        {"an input/output error", failing(EIO), &Texts::SaveRefused},
     };
     for (const auto& row : rows) {
         for (const bool adding : {true, false}) {

@@ -510,6 +510,7 @@ TEST_F(ProfileFileTest, AFileThatANewFileCannotReplaceIsWrittenInPlace) {
 // ---------------------------------------------------------------------------
 // Failures part way: the file is the old one or the new one, never a mix
 
+// A failure, or another program's change, before the replace leaves the file as it was.
 TEST_F(ProfileFileTest, AFailureBeforeTheReplaceLeavesTheOldFile) {
     const QByteArray content = "[Suffix]\r\na.com=\r\n";
     for (const bool inPlace : {false, true}) {
@@ -526,6 +527,16 @@ TEST_F(ProfileFileTest, AFailureBeforeTheReplaceLeavesTheOldFile) {
         EXPECT_EQ(calls, 2);
         EXPECT_EQ(readFile(file()), content) << "in place: " << inPlace;
 
+        // Another program's append meanwhile (a script's >>) stays: the write fails.
+        ProfileFile::setBeforeReplaceHook([&] {
+            QFile meddler(file());
+            return meddler.open(QIODevice::Append) && meddler.write("x.com=\r\n") == 8;
+        });
+        EXPECT_EQ(ProfileFile::setKey(file(), "Suffix", "b.com", "").failure, FileFailure::Changed);
+        ProfileFile::setBeforeReplaceHook({});
+        EXPECT_EQ(readFile(file()), content + "x.com=\r\n") << "in place: " << inPlace;
+        writeFile(file(), content);
+
         // Without the fault both work, the same way.
         EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "b.com", ""), 1);
         EXPECT_EQ(ProfileFile::deleteKey(file(), "Suffix", "a.com"), 1);
@@ -534,37 +545,6 @@ TEST_F(ProfileFileTest, AFailureBeforeTheReplaceLeavesTheOldFile) {
         EXPECT_EQ(readFile(file()), inPlace ? "[Suffix]\r\n      \r\nb.com=a longer value\r\n"
                                             : "[Suffix]\r\nb.com=a longer value\r\n");
         EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
-    }
-}
-
-// Another program's write to the file while a write is under way (an editor's save, a
-// script's >>) stays, and the write fails as changed: through a temporary file and in
-// place, on Windows too.
-TEST_F(ProfileFileTest, AnotherProgramsWriteMeanwhileStays) {
-    const QByteArray content = "[Suffix]\r\na.com=\r\n", other = "[Suffix]\r\nx.com=\r\n";
-    const struct {
-        const char* what;
-        QIODevice::OpenMode mode;
-        QByteArray bytes;
-        QByteArray after;
-    } rows[] = {{"appended to", QIODevice::Append, "x.com=\r\n", content + "x.com=\r\n"},
-                {"rewritten, same size", QIODevice::WriteOnly, other, other}};
-    for (const auto& row : rows) {
-        for (const bool inPlace : {false, true}) {
-            SCOPED_TRACE(testing::Message() << row.what << ", in place " << inPlace);
-            writeFile(file(), content);
-            ProfileFile::setInPlaceOnly(inPlace);
-            ProfileFile::setBeforeReplaceHook([&] {
-                QFile meddler(file());
-                return meddler.open(row.mode) && meddler.write(row.bytes) == row.bytes.size();
-            });
-            EXPECT_EQ(ProfileFile::setKey(file(), "Suffix", "b.com", "").failure,
-                      FileFailure::Changed);
-            ProfileFile::setBeforeReplaceHook({});
-            ProfileFile::setInPlaceOnly(false);
-            EXPECT_EQ(readFile(file()), row.after);
-            EXPECT_TRUE(strayFiles().isEmpty()) << strayFiles().join(u' ').toStdString();
-        }
     }
 }
 
