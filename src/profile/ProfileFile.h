@@ -110,10 +110,10 @@ public:
 
     // Test seam: the writer asks it before each system call that a file system may lack
     // or refuse ("/proc/self/fd", "O_TMPFILE", "linkat", "open", "link", "noreplace",
-    // "exchange", "listxattr", "flistxattr", "FS_IOC_GETFLAGS"); an errno it returns makes
-    // that call fail with it, as on such a file system; 0 lets the call go on. For
-    // "FS_IOC_SETFLAGS" any errno makes the call do nothing and report success, as a file
-    // system that drops a flag silently.
+    // "exchange", "listxattr", "flistxattr", "FS_IOC_GETFLAGS", the temporary file's
+    // "fdatasync"); an errno it returns makes that call fail with it, as on such a file
+    // system; 0 lets the call go on. For "FS_IOC_SETFLAGS" any errno makes the call do
+    // nothing and report success, as a file system that drops a flag silently.
     static void setFailingCall(std::function<int(const char* call)> hook);
 };
 

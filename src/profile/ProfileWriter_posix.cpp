@@ -310,7 +310,7 @@ FileStatus writeTemporary(Temporary& temporary, QByteArrayView old, const Edit& 
         status = writeAt(fd, edit.at, edit.inserted);
     if (status)
         status = writeAt(fd, edit.at + edit.inserted.size(), old.sliced(edit.at + edit.removed));
-    if (status && ::fdatasync(fd) != 0)
+    if (status && (injectedFailure("fdatasync") != 0 || ::fdatasync(fd) != 0))
         status = writeFailed(errno);
     return status;
 }

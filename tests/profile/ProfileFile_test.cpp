@@ -536,6 +536,14 @@ TEST_F(ProfileFileTest, AFailureBeforeTheReplaceLeavesTheOldFile) {
         ProfileFile::setBeforeReplaceHook({});
         EXPECT_EQ(readFile(file()), content + "x.com=\r\n") << "in place: " << inPlace;
         writeFile(file(), content);
+#ifndef _WIN32
+        // Its sync failing (a disk's write error): the write fails and nothing is replaced.
+        ProfileFile::setFailingCall(
+            [](const char* call) { return std::strcmp(call, "fdatasync") ? 0 : EIO; });
+        EXPECT_EQ(ProfileFile::setKey(file(), "Suffix", "b.com", "").error, inPlace ? 0 : EIO);
+        ProfileFile::setFailingCall({});
+        writeFile(file(), content);
+#endif
 
         // Without the fault both work, the same way.
         EXPECT_EQ(ProfileFile::writeString(file(), "Suffix", "b.com", ""), 1);
