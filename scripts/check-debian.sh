@@ -138,15 +138,33 @@ check_suite() {
         bash scripts/source-tree.sh "$work/source-$suite"
         out=$work/autopkgtest-$suite
         tarball=$(bash scripts/debian-chroot.sh "$suite")
-        unshare --mount --pid --fork --kill-child --propagation private -- \
-            bash "$self" --in-chroot "$tarball" "$cache/apt-$suite" "" \
-            bash -c 'autopkgtest --apt-upgrade --output-dir "$1" "$2" "$3/" -- chroot "$root"' \
-            bash "$out" "$deb" "$work/source-$suite" >"$work/autopkgtest-$suite.log" 2>&1 ||
-            failed "autopkgtest $suite"
+        # A failed test (exit 4) fails the check at once; a testbed that could not be set up
+        # (12: a dependency not installed, 16: the testbed, 20: autopkgtest itself; apt's
+        # downloads on a fresh machine) is set up once more, and says so.
+        local code attempt
+        for attempt in 1 2; do
+            rm -rf "$out"
+            code=0
+            unshare --mount --pid --fork --kill-child --propagation private -- \
+                bash "$self" --in-chroot "$tarball" "$cache/apt-$suite" "" \
+                bash -c 'autopkgtest --apt-upgrade --output-dir "$1" "$2" "$3/" -- chroot "$root"' \
+                bash "$out" "$deb" "$work/source-$suite" >"$work/autopkgtest-$suite.log" 2>&1 ||
+                code=$?
+            [[ $attempt -eq 1 && " 12 14 16 20 " == *" $code "* ]] || break
+            echo "autopkgtest $suite: the testbed failed (exit $code), set up once more:"
+            tail -5 "$work/autopkgtest-$suite.log"
+        done
+        [[ $code -eq 0 ]] || failed "autopkgtest $suite"
         cat "$out/summary" 2>/dev/null || tail -20 "$work/autopkgtest-$suite.log"
-        ! grep -Fxq "autopkgtest $suite" "$work/failures" ||
+        if [[ $code -ne 0 ]]; then
             grep -E -B2 -A30 '^(FAIL|driver: FAILED)|: -----------------------\]$' \
                 "$out/log" | tail -80 || true
+            # Repeated at the very end, where a log cut to its last lines still shows it.
+            { echo "autopkgtest $suite: exit $code"
+              grep -v ' PASS' "$out/summary" 2>/dev/null || tail -5 "$work/autopkgtest-$suite.log"
+              grep -E '^(FAIL|driver: FAILED|Xvfb took|no Korvani window)|ended with [0-9]+ at' \
+                  "$out/log" 2>/dev/null | tail -10 || true; } >"$work/excerpt-$suite"
+        fi
     fi
     if [[ " $checks " == *" piuparts "* ]]; then
         log "$suite: piuparts on $deb"
@@ -187,6 +205,7 @@ done
 mapfile -t failures <"$work/failures"
 
 if [[ ${#failures[@]} -ne 0 ]]; then
+    cat "$work"/excerpt-* 2>/dev/null || true
     printf 'debian-check: failed: %s\n' "${failures[@]}" >&2
     exit 1
 fi

@@ -106,7 +106,7 @@ stage "apt-get install the package" "apt-get install -y -qq ./build-package/korv
 cat >"$root/usr/local/bin/show-korvani" <<'EOF'
 #!/usr/bin/env bash
 set -euo pipefail
-export DISPLAY=:7
+export DISPLAY=:$(cat /tmp/xvfb-display)
 setsid "$@" >/tmp/show-korvani.log 2>&1 &
 group=$!
 window=
@@ -130,10 +130,10 @@ chmod 755 "$root/usr/local/bin/show-korvani"
 stage "make run, and korvani as an unprivileged user, under Xvfb" "
     apt-get install -y -qq --no-install-recommends xvfb xdotool >/dev/null
     useradd --create-home korvaniuser
-    Xvfb :7 -screen 0 1280x1024x24 -nolisten tcp >/tmp/xvfb.log 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>/tmp/xvfb-display >/tmp/xvfb.log 2>&1 &
     xvfb=\$!
     trap 'kill \$xvfb' EXIT
-    for _ in \$(seq 100); do [[ -S /tmp/.X11-unix/X7 ]] && break; sleep 0.1; done
+    for _ in \$(seq 100); do [[ -s /tmp/xvfb-display ]] && break; sleep 0.1; done
     show-korvani make run JOBS=$jobs
     show-korvani runuser -u korvaniuser -- env HOME=/home/korvaniuser korvani"
 log "done"
