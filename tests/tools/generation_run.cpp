@@ -9,7 +9,7 @@
 //     --suffix TEXT       the suffix typed into the suffix box (default "example.com")
 //     --output PATH       the name the Save dialog answers
 //     --stop-after-events N   clicks Stop at the N-th event point of the run
-//     --stop-after-ms N       clicks Stop from a timer N ms after Start
+//     --stop-after-ms N       clicks Stop from a timer N ms after the run's first event point
 //     --event-log FILE        appends the line "event" to FILE at each event point of the
 //                             run (the writev shim of tests/tools records each write there)
 //
@@ -174,16 +174,18 @@ int main(int argc, char** argv) {
     QFile eventLog(options->eventLog);
     if (!options->eventLog.isEmpty() && !eventLog.open(QIODevice::Append | QIODevice::Unbuffered))
         return usage();
-    if (options->stopAfterEvents > 0 || eventLog.isOpen()) {
+    if (options->stopAfterEvents > 0 || options->stopAfterMs >= 0 || eventLog.isOpen()) {
         platform::Events::setHook([&] {
             if (eventLog.isOpen())
                 eventLog.write("event\n");
             if (++eventPoints == options->stopAfterEvents)
                 stop->click();
+            // Counted from the run's first event point, not from the program's start: a
+            // loaded machine may take longer than N ms to get there.
+            if (eventPoints == 1 && options->stopAfterMs >= 0)
+                QTimer::singleShot(options->stopAfterMs, stop, &QPushButton::click);
         });
     }
-    if (options->stopAfterMs >= 0)
-        QTimer::singleShot(options->stopAfterMs, stop, &QPushButton::click);
 
     // Only the run's own boxes are reported, not those of start-up.
     platform::MessageBox::clearShown();
