@@ -97,7 +97,7 @@ ensure_package() {
         return
     fi
     mkdir -p "$work/$suite-build"
-    bash scripts/source-tree.sh "$work/$suite-build/korvani-$version"
+    cp -a "$work/source" "$work/$suite-build/korvani-$version"
     in_chroot "$suite" "$work/$suite-build" "
         apt-get update -qq && apt-get upgrade -y -qq >/dev/null
         apt-get install -y -qq --no-install-recommends build-essential >/dev/null
@@ -135,7 +135,6 @@ check_suite() {
     fi
     if [[ " $checks " == *" autopkgtest "* ]]; then
         log "$suite: autopkgtest (debian/tests) on $deb"
-        bash scripts/source-tree.sh "$work/source-$suite"
         out=$work/autopkgtest-$suite
         tarball=$(bash scripts/debian-chroot.sh "$suite")
         # A failed test (exit 4) fails the check at once; a testbed that could not be set up
@@ -148,7 +147,7 @@ check_suite() {
             unshare --mount --pid --fork --kill-child --propagation private -- \
                 bash "$self" --in-chroot "$tarball" "$cache/apt-$suite" "" \
                 bash -c 'autopkgtest --apt-upgrade --output-dir "$1" "$2" "$3/" -- chroot "$root"' \
-                bash "$out" "$deb" "$work/source-$suite" >"$work/autopkgtest-$suite.log" 2>&1 ||
+                bash "$out" "$deb" "$work/source" >"$work/autopkgtest-$suite.log" 2>&1 ||
                 code=$?
             [[ $attempt -eq 1 && " 12 14 16 20 " == *" $code "* ]] || break
             echo "autopkgtest $suite: the testbed failed (exit $code), set up once more:"
@@ -189,6 +188,9 @@ check_suite() {
 
 failed() { echo "$*" >>"$work/failures"; }
 touch "$work/failures"
+# The source tree, made once: two git commands at once in a changed tree contend for its
+# index's lock.
+bash scripts/source-tree.sh "$work/source"
 # The releases side by side (their steps wait mostly on dpkg and apt, not on the CPUs); the
 # output of each when both have ended.
 pids=()
