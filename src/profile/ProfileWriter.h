@@ -104,9 +104,9 @@ platform::FileStatus checkUnchanged(const QByteArray& path, const OldFile& old,
 bool stillAt(const QByteArray& path, const FileState& checked);
 // A name beside target for a temporary file that no one can foresee ("tmp") or for
 // another's file that could not be put back ("kept"); a writer removes only "tmp" ones.
+// temporaryPrefix is such a name without its random letters, as the clean-up looks for it.
 QByteArray temporaryName(const QByteArray& target, QByteArrayView role = "tmp");
-QByteArray temporaryPrefix(const QByteArray& target,
-                           QByteArrayView role = "tmp"); // without the letters
+QByteArray temporaryPrefix(const QByteArray& target, QByteArrayView role = "tmp");
 constexpr qsizetype TemporaryTokenSize = 16;
 // The errno of a file that changed under the writer.
 #ifdef ESTALE
